@@ -1,0 +1,62 @@
+#include "app/QtDialogs.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+Dialogs::Answer QtDialogs::message(const QString &text, const QString &title, Buttons buttons,
+                                   Icon icon)
+{
+    QMessageBox box(m_owner);
+    box.setWindowTitle(title);
+    box.setText(text);
+    switch (icon) {
+    case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case Icon::Information: box.setIcon(QMessageBox::Information); break;
+    case Icon::Question: box.setIcon(QMessageBox::Question); break;
+    case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
+    }
+    if (buttons == Buttons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return Answer::Ok;
+}
+
+QStringList QtDialogs::openFiles(const QString &title, const QStringList &filters)
+{
+    return QFileDialog::getOpenFileNames(m_owner, title, QString(), filters.join(QStringLiteral(";;")));
+}
+
+QString QtDialogs::browseFolder(const QString &title, const QString &startFolder)
+{
+    return QFileDialog::getExistingDirectory(m_owner, title, startFolder,
+                                             QFileDialog::ShowDirsOnly);
+}
+
+std::optional<QString> QtDialogs::inputText(const QString &prompt, const QString &title,
+                                            const QString &defaultText)
+{
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(m_owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+void QtDialogs::openUrl(const QString &url)
+{
+    QDesktopServices::openUrl(QUrl(url));
+}
+
+void QtDialogs::openFolder(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}

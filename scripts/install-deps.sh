@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what Tarnwick needs to build, run and test on Debian 12; does nothing
+# when everything is there already.
+set -euo pipefail
+
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-image-formats-plugins
+    libreoffice-writer-nogui libreoffice-dev
+    xvfb xauth x11-utils fonts-liberation2
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

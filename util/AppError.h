@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// The one error type that a numbered step can fail with. Its description is what
+// the error report shows to the user, so it must read well on its own.
+class AppError : public std::runtime_error {
+public:
+    explicit AppError(const QString &description)
+        : std::runtime_error(description.toStdString()), m_description(description) {}
+
+    const QString &description() const { return m_description; }
+
+private:
+    QString m_description;
+};
