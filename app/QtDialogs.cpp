@@ -31,7 +31,9 @@ Dialogs::Answer QtDialogs::message(const QString &text, const QString &title, Bu
 
 QStringList QtDialogs::openFiles(const QString &title, const QStringList &filters)
 {
-    return QFileDialog::getOpenFileNames(m_owner, title, QString(), filters.join(QStringLiteral(";;")));
+    // The last bracket of each filter holds its patterns; only the description is shown.
+    return QFileDialog::getOpenFileNames(m_owner, title, QString(), filters.join(QStringLiteral(";;")),
+                                         nullptr, QFileDialog::HideNameFilterDetails);
 }
 
 QString QtDialogs::browseFolder(const QString &title, const QString &startFolder)

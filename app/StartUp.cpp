@@ -1,0 +1,73 @@
+#include "app/MainWindow.h"
+
+#include "app/ErrorReport.h"
+#include "app/ProductConfig.h"
+#include "app/ProductIcon.h"
+#include "convert/OfficeCheck.h"
+#include "input/FileListView.h"
+#include "util/PathHelpers.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace {
+
+// Selects or clears one of the two options. Selecting runs the option's click handler
+// (also when it was selected already); clearing runs nothing.
+void setOption(QRadioButton *option, bool selected, const std::function<void()> &click)
+{
+    if (selected) {
+        if (option->isChecked())
+            click();
+        else
+            option->setChecked(true); // toggled() runs the click handler
+        return;
+    }
+    // An exclusive option cannot be cleared directly; both may end up clear.
+    option->setAutoExclusive(false);
+    option->setChecked(false);
+    option->setAutoExclusive(true);
+}
+
+} // namespace
+
+bool Form1::Form_Load()
+{
+    StepRunner step(m_dialogs, FormLocation(QStringLiteral("Form_Load")));
+
+    step(130, [&] {
+        setWindowTitle(QLatin1String(ProductConfig::ProductName));
+        setWindowIcon(ProductIcon());
+        SetApplicationTitle(QLatin1String(ProductConfig::ProductName));
+    });
+    step(132, [&] { ListView1->setHeaderLabels({QStringLiteral("ODT/OpenOffice Writer Files")}); });
+    step(134, [&] { ListView1->header()->resizeSection(0, (7000 + 7) / 15); });
+    step(136, [&] {
+        const QString folder = m_settings.GetSetting(QStringLiteral("Text1"), GetDesktopFolder());
+        if (Text1->text() == folder)
+            Text1_Change(); // no change signal, but the text is stored all the same
+        else
+            Text1->setText(folder);
+    });
+    step(138, [&] {
+        const bool chosen = ReadYesNo(m_settings.GetSetting(QStringLiteral("Option1"), QStringLiteral("1")));
+        setOption(Option1, chosen, [this] { Option1_Click(); });
+    });
+    step(140, [&] {
+        const bool chosen = ReadYesNo(m_settings.GetSetting(QStringLiteral("Option2"), QStringLiteral("0")));
+        setOption(Option2, chosen, [this] { Option2_Click(); });
+    });
+    bool option1 = true;
+    step(142, [&] { option1 = Option1->isChecked(); });
+    if (option1)
+        step(144, [&] { Frame4->setEnabled(true); });
+    else
+        step(146, [&] { Frame4->setEnabled(false); });
+
+    bool officeReachable = true;
+    step(148, [&] { officeReachable = CheckOfficeSuite(m_office, m_dialogs, m_applicationTitle); });
+    return officeReachable;
+}

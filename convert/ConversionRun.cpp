@@ -1,0 +1,133 @@
+#include "convert/ConversionRun.h"
+
+#include "app/ErrorReport.h"
+#include "util/AppError.h"
+#include "util/EventPump.h"
+#include "util/PathHelpers.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// True when writing the target would replace the source document itself.
+bool namesSameFile(const QString &target, const QString &source)
+{
+    const QFileInfo targetInfo(target);
+    const QFileInfo sourceInfo(source);
+    if (targetInfo.absoluteFilePath() == sourceInfo.absoluteFilePath())
+        return true;
+    return targetInfo.exists() && sourceInfo.exists()
+           && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath();
+}
+
+} // namespace
+
+void ConversionRun::showPlain(const QString &text)
+{
+    m_dialogs.message(text, m_window.applicationTitle(), Dialogs::Buttons::Ok, Dialogs::Icon::None);
+}
+
+void ConversionRun::PushButton2_Click()
+{
+    if (m_isConverting) // 100
+        return;
+    m_isConverting = true; // 102
+
+    StepRunner step(m_dialogs, FormLocation(QStringLiteral("PushButton2_Click")));
+
+    bool listEmpty = false;
+    step(104, [&] { listEmpty = m_window.rowCount() == 0; });
+    if (listEmpty) {
+        step(188, [&] { showPlain(QStringLiteral("No files added.")); });
+        m_isConverting = false; // 190
+        return;
+    }
+
+    bool folderMissing = false;
+    step(106, [&] {
+        const bool isFolder = IsFolder(m_window.folderText());
+        const bool sourceFolder = m_window.destination() == Destination::SourceFolder;
+        folderMissing = !isFolder && !sourceFolder;
+    });
+    if (folderMissing) {
+        step(186, [&] { showPlain(QStringLiteral("Folder does not exist. Please select another folder.")); });
+        m_isConverting = false; // 190
+        return;
+    }
+
+    int count = 0;
+    step(108, [&] { count = m_window.rowCount(); });
+    for (int i = 1; i <= count; ++i) {
+        QString source;
+        bool rowGone = false;
+        step(110, [&] {
+            const std::optional<QString> text = m_window.rowText(i);
+            if (!text) {
+                rowGone = true;
+                throw AppError(QStringLiteral("The file list has no row %1 any more.").arg(i));
+            }
+            source = *text;
+        });
+        if (rowGone)
+            break; // rows were removed during the run: never convert a file twice
+        step(112, [&] { m_window.setProgressValue(double(i) / m_window.rowCount() * 100.0); });
+        step(114, [&] { m_window.setProgressCaption(QStringLiteral("Processing: ") + FileNameOf(source)); });
+        step(116, [&] { YieldToEvents(); });
+        step(118, [&] { m_window.setBusy(true); });
+        convertOne(step, source);
+    }
+
+    step(178, [&] { m_window.setBusy(false); });
+    step(180, [&] { m_window.setProgressValue(0); });
+    step(182, [&] { m_window.setProgressCaption(QStringLiteral("Progress Bar")); });
+    step(184, [&] { showPlain(QStringLiteral("Done.")); });
+    m_isConverting = false; // 190
+}
+
+void ConversionRun::convertOne(StepRunner &step, const QString &source)
+{
+    // Every office object belongs to this file alone: when a step that should make
+    // one fails, the steps that need it fail too instead of acting on another file.
+    OfficeRef serviceManager, desktop, document, dispatcher, controller, frame;
+    QList<PropertyValue> exportProperties(2);
+
+    QString target;
+    step(120, [&] {
+        target = TargetPathOf(source, m_window.destination(), m_window.folderText());
+    });
+    step(142, [&] { serviceManager = m_office.createServiceManager(); });
+    step(144, [&] {
+        desktop = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+    });
+    step(146, [&] {
+        document = m_office.loadComponentFromURL(desktop, FileUrlOf(source), QStringLiteral("_blank"), 0);
+    });
+    step(148, [&] {
+        dispatcher = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+    });
+    step(150, [&] { controller = m_office.getCurrentController(document); });
+    step(152, [&] { frame = m_office.getFrame(m_office.getCurrentController(document)); });
+    step(154, [&] { YieldToEvents(); });
+    step(156, [&] { YieldToEvents(); });
+    step(158, [&] { Pause(m_waitSeconds); });
+    step(160, [&] {
+        if (target.isEmpty())
+            throw AppError(QStringLiteral("No name could be made for the text file of %1.").arg(source));
+        exportProperties[0] = m_office.newPropertyValue(QStringLiteral("URL"), FileUrlOf(target));
+    });
+    step(162, [&] {
+        exportProperties[1] = m_office.newPropertyValue(QStringLiteral("FilterName"), QStringLiteral("Text"));
+    });
+    step(164, [&] {
+        if (namesSameFile(target, source))
+            throw AppError(QStringLiteral("The text file %1 would replace the document itself; it was not written.")
+                               .arg(target));
+        m_office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0,
+                                 exportProperties);
+    });
+    step(166, [&] { Pause(m_waitSeconds); });
+    step(168, [&] { YieldToEvents(); });
+    step(170, [&] { YieldToEvents(); });
+    step(172, [&] { m_office.close(document, true); });
+    step(174, [&] { document.reset(); });
+}

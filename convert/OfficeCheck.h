@@ -1,0 +1,12 @@
+#pragma once
+
+#include "app/Dialogs.h"
+#include "convert/OfficeBridge.h"
+
+// The message shown when the office suite cannot be reached.
+QString OfficeMissingText();
+
+// Makes sure the office suite can be reached. When it cannot, tells the user (offering
+// its download page) and returns false: the program must then end without showing
+// its window.
+bool CheckOfficeSuite(OfficeBridge &office, Dialogs &dialogs, const QString &applicationTitle);

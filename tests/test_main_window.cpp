@@ -1,0 +1,305 @@
+#include "WindowFixture.h"
+#include "support/TestEnvironment.h"
+#include "convert/OfficeCheck.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    static QPoint rowCentre(FileListView *list, int row)
+    {
+        return list->visualItemRect(list->topLevelItem(row)).center();
+    }
+
+private slots:
+    void controlsHaveTheirDesignNamesAndPlaces()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        QCOMPARE(w.size(), QSize(536, 445));
+        QCOMPARE(w.windowTitle(), QString("Tarnwick"));
+        QCOMPARE(w.applicationTitle(), QString("Tarnwick"));
+        QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(w.ListView1->headerItem()->text(0), QString("ODT/OpenOffice Writer Files"));
+        QCOMPARE(w.ListView1->header()->sectionSize(0), 467);
+        QCOMPARE(w.ListView1->geometry(), QRect(8, 8, 520, 169));
+        QCOMPARE(w.PushButton2->text(), QString("Start Converting To TXT"));
+        QCOMPARE(w.PushButton6->geometry(), QRect(272, 183, 256, 27));
+        QCOMPARE(w.Text1->parentWidget(), w.Frame4);
+        QCOMPARE(w.Frame4->parentWidget(), w.Frame3);
+        QCOMPARE(w.ProgressBar1->format(), QString("Progress Bar"));
+        QCOMPARE(w.ProgressBar1->value(), 0);
+        QVERIFY(w.ListView1->toolTip().startsWith("Drag and drop files here."));
+        QCOMPARE(w.PushButton3->font().pointSizeF(), 11.25);
+        QVERIFY(w.PushButton3->font().bold());
+        QVERIFY(!w.windowIcon().isNull());
+        for (const char *name : {"ListView1", "PushButton2", "PushButton3", "PushButton4", "PushButton6",
+                                 "PushButton8", "PushButton9", "Frame3", "Frame4", "Option1", "Option2",
+                                 "Text1", "ProgressBar1"})
+            QVERIFY2(w.findChild<QWidget *>(name), name);
+    }
+
+    void applicationTitleDropsTheLastWord()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.make();
+        w.SetApplicationTitle("Tarnwick Writer To Text Converter");
+        QCOMPARE(w.applicationTitle(), QString("Tarnwick Writer To Text"));
+        w.SetApplicationTitle("Alpha Beta Gamma Delta Epsilon Zeta Eta Theta Iota Kappa");
+        QCOMPARE(w.applicationTitle(), QString("Alpha Beta Gamma Delta Epsilon Zeta Eta"));
+    }
+
+    void firstStartRestoresDefaultsAndStoresThem()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        const QString desktop = QDir::homePath() + "/Desktop/";
+        QCOMPARE(w.Text1->text(), desktop);
+        QVERIFY(w.Option1->isChecked());
+        QVERIFY(!w.Option2->isChecked());
+        QVERIFY(w.Frame4->isEnabled());
+        QCOMPARE(fx.settings.GetSetting("Text1", "none"), desktop);
+        QCOMPARE(fx.settings.GetSetting("Option1", "none"), QString("True"));
+        QCOMPARE(fx.settings.GetSetting("Option2", "none"), QString("False"));
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void storedOptionsAreRestored_data()
+    {
+        QTest::addColumn<QString>("option1");
+        QTest::addColumn<QString>("option2");
+        QTest::addColumn<bool>("checked1");
+        QTest::addColumn<bool>("checked2");
+        QTest::newRow("second chosen") << "False" << "True" << false << true;
+        QTest::newRow("neither") << "False" << "False" << false << false;
+        QTest::newRow("numbers") << "0" << "-1" << false << true;
+        QTest::newRow("lower case") << "true" << "false" << true << false;
+    }
+    void storedOptionsAreRestored()
+    {
+        QFETCH(QString, option1);
+        QFETCH(QString, option2);
+        QFETCH(bool, checked1);
+        QFETCH(bool, checked2);
+        WindowFixture fx;
+        fx.settings.SaveSetting("Option1", option1);
+        fx.settings.SaveSetting("Option2", option2);
+        fx.settings.SaveSetting("Text1", "/kept/");
+        Form1 &w = fx.loaded();
+        QCOMPARE(w.Option1->isChecked(), checked1);
+        QCOMPARE(w.Option2->isChecked(), checked2);
+        QCOMPARE(w.Frame4->isEnabled(), checked1);
+        QCOMPARE(w.Text1->text(), QString("/kept/"));
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void storedOptionThatIsNoYesNoIsReported()
+    {
+        WindowFixture fx;
+        fx.settings.SaveSetting("Option1", "maybe");
+        Form1 &w = fx.loaded();
+        const QStringList reports = fx.dialogs.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].startsWith("Type mismatch\r\nin Pellmark2021/08/31.Form1.Form_Load at line 138\r\r"));
+        QVERIFY(w.Option1->isChecked()); // design state
+        QVERIFY(w.Frame4->isEnabled());
+    }
+
+    void missingOfficeEndsStartUpWithItsMessage()
+    {
+        WindowFixture fx;
+        fx.office.unreachable = true;
+        fx.dialogs.answers.enqueue(Dialogs::Answer::Yes);
+        QVERIFY(!fx.make().Form_Load());
+        QCOMPARE(fx.dialogs.messages.size(), 1);
+        const auto &shown = fx.dialogs.messages[0];
+        QCOMPARE(shown.text, OfficeMissingText());
+        QVERIFY(shown.text.startsWith("Error 214878392\r\n\r\nOpenOffice is required to run this software. "
+                                      "It is not installed on this computer.\r\rWoud you like"));
+        QVERIFY(shown.text.endsWith("'About' window to support@brantwell.example)"));
+        QCOMPARE(shown.title, QString("Tarnwick"));
+        QCOMPARE(shown.buttons, Dialogs::Buttons::YesNo);
+        QCOMPARE(shown.icon, Dialogs::Icon::None);
+        QCOMPARE(fx.dialogs.openedUrls, QStringList{"https://www.libreoffice.org/download/download/"});
+
+        WindowFixture declined;
+        declined.office.unreachable = true;
+        QVERIFY(!declined.make().Form_Load());
+        QVERIFY(declined.dialogs.openedUrls.isEmpty());
+    }
+
+    void destinationChangesAreStoredAtOnce()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        QTest::mouseClick(w.Option2, Qt::LeftButton);
+        QVERIFY(w.Option2->isChecked());
+        QVERIFY(!w.Frame4->isEnabled());
+        QCOMPARE(fx.settings.GetSetting("Option1", ""), QString("False"));
+        QCOMPARE(fx.settings.GetSetting("Option2", ""), QString("True"));
+        QTest::mouseClick(w.Option1, Qt::LeftButton);
+        QVERIFY(w.Frame4->isEnabled());
+        QCOMPARE(fx.settings.GetSetting("Option1", ""), QString("True"));
+
+        w.Text1->clear();
+        QTest::keyClicks(w.Text1, "/ou");
+        QCOMPARE(fx.settings.GetSetting("Text1", ""), QString("/ou"));
+    }
+
+    void browsingForTheDestination()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        const QString before = w.Text1->text();
+        QTest::mouseClick(w.PushButton4, Qt::LeftButton); // cancelled
+        QCOMPARE(w.Text1->text(), before);
+        QCOMPARE(fx.settings.GetSetting("LastFolderDot", "unset"), QString("unset"));
+        QCOMPARE(fx.dialogs.folderRequests.value(0), (QStringList{"Please select folder:", ""}));
+
+        const QString reports = fx.dir.filePath("Reports");
+        QDir().mkpath(reports);
+        fx.dialogs.folders.enqueue(reports);
+        QTest::mouseClick(w.PushButton4, Qt::LeftButton);
+        QCOMPARE(w.Text1->text(), reports + "/");
+        QCOMPARE(fx.settings.GetSetting("LastFolderDot", ""), reports);
+        QCOMPARE(fx.settings.GetSetting("Text1", ""), reports + "/");
+
+        fx.dialogs.folders.enqueue("/");
+        QTest::mouseClick(w.PushButton4, Qt::LeftButton);
+        QCOMPARE(w.Text1->text(), QString("/"));
+        QCOMPARE(fx.dialogs.folderRequests.value(2).value(1), reports); // opens at the last choice
+    }
+
+    void addingByDialog()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        QTest::mouseClick(w.PushButton3, Qt::LeftButton); // cancelled
+        QCOMPARE(w.ListView1->Count(), 0);
+        QCOMPARE(fx.dialogs.fileRequests.value(0),
+                 (QStringList{"Add File(s) - Hold Ctrl to select multiple files",
+                              "Writer Documents (*.odt;*.ott;*.sxw;*.stw) (*.odt *.ott *.sxw *.stw)",
+                              "All Files (*.*) (*)"}));
+
+        fx.dialogs.files.enqueue({"/docs//one.odt"});
+        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
+        fx.dialogs.files.enqueue({"/docs//a.odt", "/docs/b.sxw", "//docs/c.txt"});
+        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
+        fx.dialogs.files.enqueue({"/docs//one.odt"});
+        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
+        QCOMPARE(w.ListView1->Rows(), (QStringList{"/docs//one.odt", "/docs/a.odt", "/docs/b.sxw",
+                                                   "/docs/c.txt", "/docs//one.odt"}));
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void removingRows()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        FileListView *list = w.ListView1;
+        QTest::keyClick(list, Qt::Key_Delete); // empty list: nothing happens
+        for (const char *p : {"/a.odt", "/b.odt", "/c.odt", "/d.odt"})
+            list->AppendRow(p);
+        list->setCurrentItem(list->topLevelItem(1));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->Rows(), (QStringList{"/a.odt", "/c.odt", "/d.odt"}));
+        QTest::keyClick(list, Qt::Key_Backspace);
+        QTest::keyClick(list, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(list->Count(), 3);
+
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 2));
+        QCOMPARE(list->Rows(), (QStringList{"/a.odt", "/c.odt"}));
+
+        w.setBusy(true);
+        list->setCurrentItem(list->topLevelItem(0));
+        QTest::keyClick(list, Qt::Key_Delete);
+        list->ListView1_DblClick();
+        QTest::mouseClick(w.PushButton8, Qt::LeftButton);
+        QCOMPARE(list->Count(), 2);
+        w.setBusy(false);
+        QTest::mouseClick(w.PushButton8, Qt::LeftButton);
+        QCOMPARE(list->Count(), 0);
+    }
+
+    void draggingARowExchangesPaths()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        w.show();
+        FileListView *list = w.ListView1;
+        for (const char *p : {"/a.odt", "/b.odt", "/b.odt", "/c.odt", "/d.odt"})
+            list->AppendRow(p);
+
+        // A real press on row 0, then moves over rows 1 and 3 with the button held.
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 0));
+        auto moveTo = [&](int row) {
+            const QPoint pos = rowCentre(list, row);
+            QMouseEvent move(QEvent::MouseMove, pos, list->viewport()->mapToGlobal(pos), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list->viewport(), &move);
+        };
+        moveTo(1);
+        QCOMPARE(list->Rows(), (QStringList{"/b.odt", "/a.odt", "/b.odt", "/c.odt", "/d.odt"}));
+        moveTo(3); // skips row 2, which keeps its place
+        QCOMPARE(list->Rows(), (QStringList{"/b.odt", "/c.odt", "/b.odt", "/a.odt", "/d.odt"}));
+        QCOMPARE(list->currentItem()->text(0), QString("/a.odt"));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, rowCentre(list, 3));
+        QVERIFY(!list->listMouseDown());
+
+        // Moving with no button down changes nothing.
+        moveTo(0);
+        QCOMPARE(list->Rows(), (QStringList{"/b.odt", "/c.odt", "/b.odt", "/a.odt", "/d.odt"}));
+
+        // Rows with the same text never exchange.
+        list->ListView1_MouseDown();
+        list->ListView1_ItemClick(list->topLevelItem(0));
+        list->ListView1_MouseMove(rowCentre(list, 2), QPointF(0, 330));
+        QCOMPARE(list->Rows(), (QStringList{"/b.odt", "/c.odt", "/b.odt", "/a.odt", "/d.odt"}));
+
+        // A dragged row that has been removed moves nothing.
+        delete list->takeTopLevelItem(0);
+        list->ListView1_MouseMove(rowCentre(list, 1), QPointF(0, 330));
+        QCOMPARE(list->Rows(), (QStringList{"/c.odt", "/b.odt", "/a.odt", "/d.odt"}));
+        list->Clear();
+        list->ListView1_MouseMove(QPoint(5, 5), QPointF(0, 100));
+        QCOMPARE(list->Count(), 0);
+    }
+
+    void pointerRules()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        QPixmap hand(16, 16);
+        hand.fill(Qt::red);
+        w.setHandPointer(QCursor(hand));
+        w.show();
+        auto hover = [](QWidget *widget) {
+            const QPoint pos(2, 2);
+            QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(widget, &move);
+        };
+        hover(w.PushButton2);
+        QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
+        hover(w.Frame3);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+        hover(w.PushButton8);
+        hover(w.Text1);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+
+        w.setBusy(true);
+        for (QWidget *over : std::initializer_list<QWidget *>{w.PushButton3, w.Frame4, &w, w.ListView1->viewport()})
+            hover(over);
+        QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
+        w.setBusy(false);
+
+        w.setHandPointer(std::nullopt);
+        hover(w.PushButton6);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+};
+
+TARNWICK_TEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
