@@ -2,8 +2,11 @@
 
 #include "app/ApplicationTitle.h"
 #include "app/ErrorReport.h"
+#include "app/HomePageDraw.h"
+#include "app/PointerPictures.h"
 #include "input/AddFilesDialog.h"
 #include "input/FileListView.h"
+#include "util/PathHelpers.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -55,11 +58,19 @@ Form1::Form1(Dialogs &dialogs, SettingsStore &settings, OfficeBridge &office, QW
           // Ends at once, also in the middle of a command; the private office goes too.
           m_office.shutdown();
           std::_Exit(0);
-      })
+      }),
+      m_homePageDraw(DrawFromTimeOfDay)
 {
     setObjectName(QStringLiteral("Form1"));
     buildControls();
     connectHandlers();
+    setProgramFolder(ProgramFolder());
+}
+
+void Form1::setProgramFolder(const QString &folder)
+{
+    m_programFolder = folder;
+    ListView1->setDragPointer(LoadDragPointer(folder));
 }
 
 Form1::~Form1() = default;

@@ -73,6 +73,13 @@ public:
     ConversionRun &conversionRun() { return m_run; }
     DestinationControls destinationControls() const;
 
+    // Where the optional pictures, the skin and the samples are looked for; the
+    // program's own folder unless a test says otherwise.
+    void setProgramFolder(const QString &folder);
+    QString programFolder() const { return m_programFolder; }
+    // The start-up draw for the home page (1..100); tests fix it.
+    void setHomePageDraw(std::function<int()> draw) { m_homePageDraw = std::move(draw); }
+
     // What closing the window does: end the program at once. Tests replace it.
     void setTerminator(std::function<void()> terminate) { m_terminate = std::move(terminate); }
 
@@ -95,4 +102,6 @@ private:
     double m_progressValue = 0;
     std::optional<QCursor> m_handPointer;
     std::function<void()> m_terminate;
+    QString m_programFolder;
+    std::function<int()> m_homePageDraw;
 };

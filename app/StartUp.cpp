@@ -1,6 +1,9 @@
 #include "app/MainWindow.h"
 
 #include "app/ErrorReport.h"
+#include "app/HomePageDraw.h"
+#include "app/PointerPictures.h"
+#include "app/Skin.h"
 #include "app/ProductConfig.h"
 #include "app/ProductIcon.h"
 #include "convert/OfficeCheck.h"
@@ -37,6 +40,13 @@ void setOption(QRadioButton *option, bool selected, const std::function<void()> 
 bool Form1::Form_Load()
 {
     StepRunner step(m_dialogs, FormLocation(QStringLiteral("Form_Load")));
+
+    step(100, [&] { ApplySkin(*this, m_programFolder); });
+    bool hasHand = false;
+    step(102, [&] { hasHand = FileExists(m_programFolder + QStringLiteral("HAND-M.CUR")); });
+    if (hasHand)
+        step(104, [&] { setHandPointer(LoadHandPointer(m_programFolder)); });
+    step(106, [&] { MaybeOpenHomePage(m_dialogs, m_homePageDraw); });
 
     step(130, [&] {
         setWindowTitle(QLatin1String(ProductConfig::ProductName));

@@ -28,6 +28,8 @@ struct WindowFixture {
         window = std::make_unique<Form1>(dialogs, settings, office);
         window->setTerminator([this] { ++terminations; });
         window->conversionRun().setWaitSeconds(0);
+        window->setHomePageDraw([] { return 1; });
+        window->setProgramFolder(dir.path() + QStringLiteral("/program/"));
         return *window;
     }
 

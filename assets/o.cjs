@@ -1,0 +1,87 @@
+/* Tarnwick's skin: a calm, flat look with the system's own face colour. */
+QWidget#Form1 {
+    background-color: #f3f4f6;
+}
+QGroupBox {
+    border: 1px solid #c9ced6;
+    border-radius: 6px;
+    margin-top: 10px;
+    padding-top: 4px;
+    background-color: #ffffff;
+}
+QGroupBox::title {
+    subcontrol-origin: margin;
+    left: 10px;
+    padding: 0 4px;
+    color: #30475e;
+}
+QGroupBox#Frame4 {
+    border: none;
+    margin-top: 0;
+    background-color: transparent;
+}
+QRadioButton {
+    color: #1f2933;
+    background-color: transparent;
+}
+QPushButton {
+    color: #ffffff;
+    background-color: #2f6db5;
+    border: 1px solid #275d9b;
+    border-radius: 5px;
+    padding: 2px 10px;
+}
+QPushButton:hover {
+    background-color: #3a7dc9;
+}
+QPushButton:pressed {
+    background-color: #255a96;
+}
+QPushButton:disabled {
+    background-color: #a9b9cc;
+    border-color: #a9b9cc;
+}
+QPushButton#PushButton2 {
+    background-color: #2e8b57;
+    border-color: #267349;
+}
+QPushButton#PushButton2:hover {
+    background-color: #36a165;
+}
+QLineEdit {
+    border: 1px solid #b8c0cc;
+    border-radius: 4px;
+    padding: 1px 4px;
+    background-color: #ffffff;
+    selection-background-color: #2f6db5;
+}
+QLineEdit:disabled {
+    background-color: #eceef1;
+    color: #8a939f;
+}
+QTreeWidget {
+    border: 1px solid #c9ced6;
+    border-radius: 4px;
+    background-color: #ffffff;
+    alternate-background-color: #f7f9fc;
+    selection-background-color: #2f6db5;
+    selection-color: #ffffff;
+}
+QHeaderView::section {
+    background-color: #e6e9ee;
+    color: #30475e;
+    border: none;
+    border-bottom: 1px solid #c9ced6;
+    padding: 3px 6px;
+}
+QProgressBar {
+    border: 1px solid #b8c0cc;
+    border-radius: 5px;
+    background-color: #ffffff;
+    color: #1f2933;
+    text-align: center;
+}
+QProgressBar::chunk {
+    background-color: #7fc29b;
+    border-radius: 4px;
+}

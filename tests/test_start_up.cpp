@@ -1,0 +1,146 @@
+#include "WindowFixture.h"
+#include "app/Skin.h"
+#include "support/TestEnvironment.h"
+
+#include <QMouseEvent>
+
+// Start-up with and without the optional files of the program's folder.
+class TestStartUp : public QObject {
+    Q_OBJECT
+
+    static void hover(QWidget *widget)
+    {
+        const QPoint pos(2, 2);
+        QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+
+    static void writeSkin(WindowFixture &fx, const QByteArray &sheet)
+    {
+        fx.file("program/x/o.cjs", sheet);
+    }
+
+private slots:
+    void withoutSkinTheWindowIsWhite()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        QCOMPARE(w.palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(w.styleSheet().isEmpty());
+        QVERIFY(!w.Option1->autoFillBackground());
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void skinTakesTheFaceColourAndStyles()
+    {
+        WindowFixture fx;
+        const QByteArray sheet = "QPushButton { background-color: #2f6db5; }";
+        writeSkin(fx, sheet);
+        Form1 &w = fx.loaded();
+        const QColor face = w.palette().color(QPalette::Button);
+        QCOMPARE(w.palette().color(QPalette::Window), face);
+        for (QWidget *c : std::initializer_list<QWidget *>{w.Frame3, w.Frame4, w.Option1, w.Option2}) {
+            QCOMPARE(c->palette().color(QPalette::Window), face);
+            QVERIFY(c->autoFillBackground());
+        }
+        QCOMPARE(w.styleSheet(), QString::fromUtf8(sheet));
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void ourShippedSkinIsAccepted()
+    {
+        WindowFixture fx;
+        QFile shipped(QStringLiteral(TARNWICK_SOURCE_DIR "/assets/o.cjs"));
+        QVERIFY(shipped.open(QIODevice::ReadOnly));
+        writeSkin(fx, shipped.readAll());
+        Form1 &w = fx.loaded();
+        QVERIFY(!w.styleSheet().isEmpty());
+        QVERIFY(fx.dialogs.errorReports().isEmpty());
+    }
+
+    void brokenSkinIsReportedAndStartUpGoesOn()
+    {
+        WindowFixture fx;
+        writeSkin(fx, "QPushButton { color: red; ");
+        Form1 &w = fx.loaded();
+        const QStringList reports = fx.dialogs.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains("is not a valid style sheet"));
+        QVERIFY(reports[0].contains("Form_Load at line 100\r\r"));
+        QCOMPARE(w.windowTitle(), QString("Tarnwick"));
+        QVERIFY(w.Text1->text().endsWith("/Desktop/"));
+        QVERIFY(w.styleSheet().isEmpty());
+    }
+
+    void skinThatIsAFolderCountsAsMissing()
+    {
+        WindowFixture fx;
+        QDir().mkpath(fx.dir.filePath("program/x/o.cjs"));
+        Form1 &w = fx.loaded();
+        QCOMPARE(w.palette().color(QPalette::Window), QColor(Qt::white));
+        QVERIFY(fx.dialogs.messages.isEmpty());
+    }
+
+    void handPointerFromItsPicture()
+    {
+        WindowFixture fx;
+        QDir().mkpath(fx.dir.filePath("program"));
+        QImage hand(32, 32, QImage::Format_ARGB32);
+        hand.fill(Qt::blue);
+        QVERIFY(hand.save(fx.dir.filePath("program/HAND-M.CUR"), "cur"));
+        Form1 &w = fx.loaded();
+        w.show();
+        hover(w.PushButton9);
+        QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
+        hover(&w);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void unreadableHandPictureIsReported()
+    {
+        WindowFixture fx;
+        fx.file("program/HAND-M.CUR", "not a cursor");
+        Form1 &w = fx.loaded();
+        const QStringList reports = fx.dialogs.errorReports();
+        QCOMPARE(reports.size(), 1);
+        QVERIFY(reports[0].contains("at line 104\r\r"));
+        w.show();
+        hover(w.PushButton9);
+        QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void dragPointerFromItsPicture()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.make();
+        w.ListView1->AppendRow("/a.odt");
+        w.ListView1->ListView1_ItemClick(w.ListView1->topLevelItem(0));
+        QCOMPARE(w.ListView1->cursor().shape(), Qt::DragMoveCursor);
+
+        QImage drag(32, 32, QImage::Format_ARGB32);
+        drag.fill(Qt::green);
+        QDir().mkpath(fx.dir.filePath("program"));
+        QVERIFY(drag.save(fx.dir.filePath("program/drag.ico"), "ico"));
+        w.setProgramFolder(fx.dir.filePath("program/"));
+        w.ListView1->ListView1_ItemClick(w.ListView1->topLevelItem(0));
+        QCOMPARE(w.ListView1->cursor().shape(), Qt::BitmapCursor);
+        w.ListView1->ListView1_MouseUp();
+        QCOMPARE(w.ListView1->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    void homePageOpensOnlyOnASeven()
+    {
+        for (int draw : {1, 6, 8, 100, 7}) {
+            WindowFixture fx;
+            fx.make().setHomePageDraw([draw] { return draw; });
+            fx.window->Form_Load();
+            QCOMPARE(fx.dialogs.openedUrls.size(), draw == 7 ? 1 : 0);
+            if (draw == 7)
+                QCOMPARE(fx.dialogs.openedUrls[0], QString("https://www.brantwell.example/"));
+        }
+    }
+};
+
+TARNWICK_TEST_MAIN(TestStartUp)
+#include "test_start_up.moc"
