@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Where the office lives: soffice.bin (started directly, so that ending it ends
+// the office) and the program folder with its fundamentalrc.
+struct OfficeInstallation {
+    QString officeBinary;
+    QString programDir;
+};
+
+// PATH, then the usual install folder.
+QStringList defaultOfficeSearchPath();
+
+// Finds soffice in the first folder of `searchPath` that has it; its program folder
+// is `programDir` when given, else the folder soffice resolves to. Throws AppError
+// when there is no usable office.
+OfficeInstallation findOffice(const QStringList &searchPath, const QString &programDir = {});

@@ -1,0 +1,84 @@
+#include "convert/office/OfficeProcess.h"
+
+#include "util/AppError.h"
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+namespace {
+
+void signalGroup(pid_t leader, int signal)
+{
+    if (::kill(-leader, signal) != 0)
+        ::kill(leader, signal); // not a group of its own after all
+}
+
+} // namespace
+
+OfficeProcess::OfficeProcess()
+{
+    // The office writes warnings to stderr; nobody reads its stdout, and an
+    // unread pipe would block it once full.
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+OfficeProcess::~OfficeProcess()
+{
+    stop();
+}
+
+void OfficeProcess::start(const QString &program, const QStringList &arguments,
+                          const QProcessEnvironment &environment)
+{
+    stop();
+    const pid_t parent = ::getpid();
+    m_process.setChildProcessModifier([parent] {
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        // The parent may have died before the signal was armed.
+        if (::getppid() != parent)
+            ::_exit(1);
+    });
+    m_process.setProcessEnvironment(environment);
+    m_process.start(program, arguments);
+    if (!m_process.waitForStarted(30000)) {
+        throw AppError(QStringLiteral("The office (%1) could not be started: %2")
+                           .arg(program, m_process.errorString()));
+    }
+}
+
+bool OfficeProcess::waitForExit(int milliseconds)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return true;
+    return m_process.waitForFinished(milliseconds);
+}
+
+bool OfficeProcess::isRunning()
+{
+    return !waitForExit(0);
+}
+
+int OfficeProcess::exitCode() const
+{
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+qint64 OfficeProcess::processId() const
+{
+    return m_process.state() == QProcess::NotRunning ? 0 : m_process.processId();
+}
+
+void OfficeProcess::stop()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    const pid_t group = static_cast<pid_t>(m_process.processId());
+    signalGroup(group, SIGTERM);
+    if (m_process.waitForFinished(5000))
+        return;
+    signalGroup(group, SIGKILL);
+    m_process.waitForFinished(5000);
+}

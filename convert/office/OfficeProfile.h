@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QLockFile>
+#include <QString>
+#include <memory>
+
+// The user profile folder of the private office. A second office on a profile
+// that is in use hands its arguments to the first and exits, so each running
+// program claims a folder of its own: `base`, or `base`-2, -3... when another
+// running program holds it.
+class OfficeProfile {
+public:
+    // <per-user cache>/tarnwick/office-profile
+    static QString defaultFolder();
+
+    // Claims a folder (kept until this object is destroyed) and returns it.
+    // Throws AppError when none can be claimed.
+    QString claim(const QString &base);
+
+private:
+    std::unique_ptr<QLockFile> m_lock;
+    QString m_folder;
+};

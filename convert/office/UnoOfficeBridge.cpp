@@ -1,0 +1,168 @@
+#include "convert/office/UnoOfficeBridge.h"
+
+#include "convert/office/DispatchOutcome.h"
+#include "convert/office/OfficeConnection.h"
+#include "convert/office/OfficeInstallation.h"
+#include "convert/office/UnoErrors.h"
+#include "convert/office/UnoHandle.h"
+#include "convert/office/UnoString.h"
+
+#include <QUrl>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XDispatchHelper.hpp>
+#include <com/sun/star/frame/XDispatchProvider.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+
+using css::uno::Reference;
+
+namespace {
+
+// Messages name files by their path, not by their URL.
+QString shownName(const QString &url)
+{
+    const QUrl parsed(url);
+    return parsed.isLocalFile() ? parsed.toLocalFile() : url;
+}
+
+css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyValue> &arguments)
+{
+    css::uno::Sequence<css::beans::PropertyValue> result(arguments.size());
+    auto *out = result.getArray();
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        out[i].Name = toOUString(arguments[i].name);
+        out[i].Value <<= toOUString(arguments[i].value);
+    }
+    return result;
+}
+
+} // namespace
+
+UnoOfficeOptions UnoOfficeOptions::defaults()
+{
+    UnoOfficeOptions options;
+    options.officeSearchPath = defaultOfficeSearchPath();
+    return options;
+}
+
+UnoOfficeBridge::UnoOfficeBridge(UnoOfficeOptions options)
+    : m_connection(std::make_unique<OfficeConnection>(std::move(options)))
+{
+}
+
+UnoOfficeBridge::~UnoOfficeBridge() = default;
+
+OfficeRef UnoOfficeBridge::createServiceManager()
+{
+    const auto context = m_connection->context();
+    return officeCall(QStringLiteral("The office gave no service manager"), [&] {
+        const auto serviceManager = context->getServiceManager();
+        if (!serviceManager.is())
+            throw AppError(QStringLiteral("The office gave no service manager."));
+        return makeUnoHandle(serviceManager, context);
+    });
+}
+
+OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, const QString &serviceName)
+{
+    const QString failure = QStringLiteral("The office could not create %1").arg(serviceName);
+    return officeCall(failure, [&] {
+        const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
+                                                                               QStringLiteral("service manager"));
+        const auto instance = factory->createInstanceWithContext(toOUString(serviceName),
+                                                                 unoHandleOf(serviceManager, {}).context);
+        if (!instance.is())
+            throw AppError(QStringLiteral("The office has no service named %1.").arg(serviceName));
+        return makeUnoHandle(instance);
+    });
+}
+
+OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const QString &url,
+                                                const QString &targetFrame, short searchFlags)
+{
+    const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
+    return officeCall(failure, [&] {
+        const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
+        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(targetFrame), searchFlags,
+                                                           {});
+        // A truncated zip, for one, loads as nothing at all.
+        if (!document.is())
+            throw AppError(failure + QStringLiteral(": it is damaged or not a document the office can read."));
+        return makeUnoHandle(document);
+    });
+}
+
+OfficeRef UnoOfficeBridge::getCurrentController(const OfficeRef &document)
+{
+    return officeCall(QStringLiteral("The office could not give the document's controller"), [&] {
+        const auto model = unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
+        const auto controller = model->getCurrentController();
+        if (!controller.is())
+            throw AppError(QStringLiteral("The document has no controller."));
+        return makeUnoHandle(controller);
+    });
+}
+
+OfficeRef UnoOfficeBridge::getFrame(const OfficeRef &controller)
+{
+    return officeCall(QStringLiteral("The office could not give the document's frame"), [&] {
+        const auto frame = unoInterfaceOf<css::frame::XController>(controller, QStringLiteral("controller"))
+                               ->getFrame();
+        if (!frame.is())
+            throw AppError(QStringLiteral("The document's controller has no frame."));
+        return makeUnoHandle(frame);
+    });
+}
+
+PropertyValue UnoOfficeBridge::newPropertyValue(const QString &name, const QString &value)
+{
+    createServiceManager();
+    return {name, value};
+}
+
+void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
+                                      const QString &targetFrame, short searchFlags,
+                                      const QList<PropertyValue> &arguments)
+{
+    officeCall(QStringLiteral("The office could not carry out %1").arg(command), [&] {
+        const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
+        const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
+        const auto result = helper->executeDispatch(provider, toOUString(command), toOUString(targetFrame),
+                                                    searchFlags, unoArguments(arguments));
+        checkDispatchResult(result, command, arguments);
+    });
+    if (command == u".uno:SaveAs")
+        checkSavedFileExists(arguments);
+}
+
+void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
+{
+    officeCall(QStringLiteral("The office could not close the document"), [&] {
+        const UnoHandle &handle = unoHandleOf(document, QStringLiteral("document"));
+        const Reference<css::util::XCloseable> closeable(handle.object, css::uno::UNO_QUERY);
+        if (closeable.is()) {
+            closeable->close(deliverOwnership);
+            return;
+        }
+        // Not closeable: all that is left is disposing of it.
+        const Reference<css::lang::XComponent> component(handle.object, css::uno::UNO_QUERY);
+        if (!component.is())
+            throw AppError(QStringLiteral("The object given to the office as the document is not one."));
+        component->dispose();
+    });
+}
+
+void UnoOfficeBridge::shutdown()
+{
+    m_connection->shutdown();
+}
+
+qint64 UnoOfficeBridge::officeProcessId() const
+{
+    return m_connection->processId();
+}

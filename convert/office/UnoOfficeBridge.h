@@ -1,0 +1,35 @@
+#pragma once
+
+#include "convert/OfficeBridge.h"
+#include "convert/office/UnoOfficeOptions.h"
+
+#include <memory>
+
+class OfficeConnection;
+
+// OfficeBridge on a private headless LibreOffice that this object starts on first
+// use, starts again when it has died, and ends in shutdown() or when destroyed.
+class UnoOfficeBridge final : public OfficeBridge {
+public:
+    explicit UnoOfficeBridge(UnoOfficeOptions options = UnoOfficeOptions::defaults());
+    ~UnoOfficeBridge() override;
+
+    OfficeRef createServiceManager() override;
+    OfficeRef createInstance(const OfficeRef &serviceManager, const QString &serviceName) override;
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &targetFrame,
+                                   short searchFlags) override;
+    OfficeRef getCurrentController(const OfficeRef &document) override;
+    OfficeRef getFrame(const OfficeRef &controller) override;
+    PropertyValue newPropertyValue(const QString &name, const QString &value) override;
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
+                         const QString &targetFrame, short searchFlags,
+                         const QList<PropertyValue> &arguments) override;
+    void close(const OfficeRef &document, bool deliverOwnership) override;
+    void shutdown() override;
+
+    // The running office's process id; 0 when none runs.
+    qint64 officeProcessId() const;
+
+private:
+    std::unique_ptr<OfficeConnection> m_connection;
+};

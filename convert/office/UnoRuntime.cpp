@@ -1,0 +1,31 @@
+#include "convert/office/UnoRuntime.h"
+
+#include "convert/office/UnoErrors.h"
+#include "convert/office/UnoString.h"
+
+#include <QDir>
+#include <cppuhelper/bootstrap.hxx>
+#include <rtl/bootstrap.hxx>
+
+css::uno::Reference<css::uno::XComponentContext> localUnoContext(const QString &programDir)
+{
+    // Never destroyed: tearing the UNO runtime down during static destruction
+    // crashes in libraries that are already unloaded.
+    static auto *context = new css::uno::Reference<css::uno::XComponentContext>();
+    if (context->is())
+        return *context;
+
+    // Without this the first call into the office crashes in the UNO runtime.
+    const QString fundamentalrc = QDir(programDir).absoluteFilePath(QStringLiteral("fundamentalrc"));
+    rtl::Bootstrap::set(rtl::OUString("URE_BOOTSTRAP"), toOUString(QStringLiteral("vnd.sun.star.pathname:") + fundamentalrc));
+
+    const QString failure = QStringLiteral("The UNO runtime could not be started from %1").arg(programDir);
+    try {
+        *context = officeCall(failure, [] { return cppu::defaultBootstrap_InitialComponentContext(); });
+    } catch (const cppu::BootstrapException &error) {
+        throw AppError(failure + QStringLiteral(": ") + toQString(error.getMessage()));
+    }
+    if (!context->is())
+        throw AppError(failure + QStringLiteral("."));
+    return *context;
+}

@@ -1,0 +1,96 @@
+#include "input/DroppedPaths.h"
+
+#include "input/FolderFileRules.h"
+#include "input/FolderScan.h"
+#include "util/PathHelpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace {
+
+enum class PathKind { Folder, NotFolder, Unexaminable };
+
+// A path that does not exist is no folder: it is appended as dropped, like any file.
+// One that exists but cannot be looked at is left out.
+PathKind kindOf(const QString &path)
+{
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return PathKind::Unexaminable;
+    struct stat info;
+    if (stat(QFile::encodeName(path).constData(), &info) == 0)
+        return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::NotFolder;
+    return errno == ENOENT || errno == ENOTDIR ? PathKind::NotFolder : PathKind::Unexaminable;
+}
+
+void addFolderTree(const QString &folder, const std::function<void(const QString &)> &appendRow,
+                   Dialogs &dialogs)
+{
+    FolderList folders{folder + PathSeparator()};
+    GetSubDirectories2016(folders, true, dialogs);
+    for (const QString &entry : folders) {
+        const QString path = entry.chopped(1);
+        QStringList names;
+        try {
+            names = ListFolderFiles(path, QStringLiteral("*.*"));
+        } catch (...) {
+            continue; // this folder cannot be listed; the others still can
+        }
+        for (const QString &name : names) {
+            const QString row = FolderFileRow(path, name);
+            if (!row.isEmpty())
+                appendRow(row);
+        }
+    }
+}
+
+} // namespace
+
+bool CarriesFileList(const QMimeData *data)
+{
+    if (!data || !data->hasUrls())
+        return false;
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty())
+        return false;
+    for (const QUrl &url : urls)
+        if (!url.isLocalFile() || url.toLocalFile().isEmpty())
+            return false;
+    return true;
+}
+
+QStringList DroppedLocalPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!CarriesFileList(data))
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        QString path = QDir::toNativeSeparators(url.toLocalFile());
+        // A file manager may send a folder with its trailing separator.
+        while (path.size() > 1 && path.endsWith(PathSeparator()))
+            path.chop(1);
+        paths << path;
+    }
+    return paths;
+}
+
+void AddDroppedPaths(const QStringList &paths, const std::function<void(const QString &)> &appendRow,
+                     Dialogs &dialogs)
+{
+    for (const QString &path : paths) {
+        try {
+            switch (kindOf(path)) {
+            case PathKind::NotFolder: appendRow(path); break;
+            case PathKind::Folder: addFolderTree(path, appendRow, dialogs); break;
+            case PathKind::Unexaminable: break;
+            }
+        } catch (...) {
+            // A drop must never end the program; the next path still counts.
+        }
+    }
+}

@@ -1,0 +1,220 @@
+#include "input/FolderScan.h"
+
+#include "app/ErrorReport.h"
+#include "app/ProductConfig.h"
+#include "input/DirectoryEntries.h"
+#include "util/EventPump.h"
+#include "util/PathHelpers.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace {
+
+// The platform's limits: a whole path below PATH_MAX (4096 bytes with its NUL), one
+// name at most NAME_MAX (255 bytes).
+constexpr qsizetype MaxPathBytes = 4096;
+constexpr qsizetype MaxNameBytes = 255;
+
+bool isDirectory(const QString &path)
+{
+    bool folder = false;
+    return StatPath(path, folder) && folder;
+}
+
+void sortForListing(QStringList &names)
+{
+    std::sort(names.begin(), names.end(), ComesBeforeInListing);
+}
+
+// The real sub-folders of one folder in listing order. Symbolic links are left out:
+// following them could walk the same tree twice or forever.
+QStringList subFolderNames(const QString &folder)
+{
+    QStringList names;
+    for (DirectoryEntry &entry : ReadDirectoryEntries(QFile::encodeName(folder), true))
+        names << std::move(entry.name);
+    sortForListing(names);
+    return names;
+}
+
+bool isAcceptedSubFolderName(const QString &name)
+{
+    if (name.toUtf8().size() > MaxNameBytes)
+        return false;
+    if (HasUnsafeChars(name)) // also catches "?"
+        return false;
+    return name != QLatin1String(".") && name != QLatin1String("..");
+}
+
+// One call of the walk over one level: lists the sub-folders of every entry of
+// `level` and returns them. An entry that cannot be listed for lack of permission or
+// because it vanished is removed from `level`.
+//
+// Until the first entry gets as far as its listing, a failing step is shown as an
+// error report and the walk goes on with the next step; from then on a failure only
+// ends the work on the entry at hand, silently.
+//
+// Entries of the first level are what the caller gave and are tested to be folders.
+// Deeper entries were just listed as folders; opening them is their test (a folder
+// that vanished since fails to open and is removed, which leaves the same result).
+FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report)
+{
+    FolderList below;
+    bool listingMode = false;
+
+    qsizetype i = 0;
+    while (i < level.size()) {
+        const QString folder = level[i];
+        const auto step = [&](int line, const std::function<void()> &work) {
+            if (listingMode)
+                work();
+            else
+                report(line, work);
+        };
+        bool removed = false;
+        try {
+            bool isFolder = true;
+            if (givenByCaller)
+                step(108, [&] { isFolder = isDirectory(folder); });
+            bool fits = true;
+            step(110, [&] { fits = QFile::encodeName(folder).size() < MaxPathBytes; });
+            if (isFolder && fits) {
+                step(114, [] { YieldToEvents(); });
+                // No folder here carries a system attribute, so none is kept out at
+                // this point; links were already kept out when they were listed.
+                listingMode = true;
+                for (const QString &name : subFolderNames(folder)) {
+                    YieldToEvents();
+                    if (isAcceptedSubFolderName(name))
+                        below << folder + name + PathSeparator();
+                }
+            }
+        } catch (const FolderReadError &error) {
+            if (error.code() != FolderReadError::Other) {
+                const qsizetype at = level.indexOf(folder);
+                if (at >= 0) {
+                    level.removeAt(at);
+                    removed = at <= i; // the entry after F now sits at i
+                }
+            }
+        } catch (...) {
+            // Any other failure only ends the work on this folder.
+        }
+        if (!removed)
+            ++i;
+    }
+    return below;
+}
+
+QChar foldedAt(const QString &text, qsizetype i)
+{
+    return text[i].toCaseFolded();
+}
+
+} // namespace
+
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs)
+{
+    StepRunner report(dialogs, QLatin1String(ProductConfig::FolderWalkLocation));
+
+    // One level at a time. Each level is the given list of the next one; the levels
+    // below the first are appended at the end, nearest first.
+    std::vector<FolderList> levels;
+    FolderList below = walkLevel(folders, true, report);
+    while (recurse && !below.isEmpty()) {
+        levels.push_back(std::move(below));
+        below = walkLevel(levels.back(), false, report);
+    }
+    if (!below.isEmpty())
+        levels.push_back(std::move(below));
+
+    for (const FolderList &level : levels) {
+        for (const QString &folder : level) {
+            if (!isDirectory(folder))
+                continue; // vanished while the walk went on
+            YieldToEvents();
+            folders << folder;
+        }
+    }
+}
+
+QStringList ListFolderFiles(const QString &folder, const QString &pattern)
+{
+    if (folder.isEmpty())
+        return {};
+    QString path = folder;
+    if (!path.endsWith(PathSeparator()))
+        path += PathSeparator();
+    const QByteArray bytes = QFile::encodeName(path);
+    if (bytes.contains('\0') || bytes.size() >= MaxPathBytes)
+        throw AppError(QStringLiteral("Bad file name or number"));
+
+    std::vector<DirectoryEntry> entries;
+    try {
+        entries = ReadDirectoryEntries(bytes);
+    } catch (const FolderReadError &error) {
+        if (error.code() != FolderReadError::Other)
+            return {};
+        throw;
+    }
+
+    QStringList names;
+    for (DirectoryEntry &entry : entries) {
+        if (entry.kind == DirectoryEntry::Kind::Folder)
+            continue;
+        if (!MatchesFilePattern(entry.name, pattern))
+            continue;
+        const bool existing = entry.kind == DirectoryEntry::Kind::File && entry.nameable
+                                  ? true
+                                  : IsExistingFile(path + entry.name);
+        if (existing)
+            names << std::move(entry.name);
+    }
+    sortForListing(names);
+    return names;
+}
+
+bool IsExistingFile(const QString &path)
+{
+    bool folder = false;
+    return StatPath(path, folder) && !folder;
+}
+
+bool HasUnsafeChars(const QString &name)
+{
+    for (const QChar c : name) {
+        const char16_t code = c.unicode();
+        if (code < 32 || (code >= 127 && code <= 159) || code == u'?' || code == QChar::ReplacementCharacter)
+            return true;
+    }
+    return false;
+}
+
+bool MatchesFilePattern(const QString &name, const QString &pattern)
+{
+    if (pattern == QLatin1String("*.*"))
+        return true; // every name, also one without a dot
+
+    // Greedy wildcard match that backs up to the last "*" on a mismatch.
+    qsizetype n = 0, p = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == QLatin1Char('*')) {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size()
+                   && (pattern[p] == QLatin1Char('?') || foldedAt(pattern, p) == foldedAt(name, n))) {
+            ++p;
+            ++n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == QLatin1Char('*'))
+        ++p;
+    return p == pattern.size();
+}

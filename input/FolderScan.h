@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+// Walking folder trees and listing a folder's files.
+//
+// Listing order is name order with letters compared regardless of case, so a tree
+// gives the same rows on every machine. A name that begins with "." is hidden; hidden
+// folders are walked, hidden files are the callers' business. A sub-folder that is a
+// symbolic link is never entered, so a tree with a link loop still ends.
+
+// Folder paths, each ending in the separator, in the order they were found.
+using FolderList = QStringList;
+
+// Extends the list in place: after its own entries come every folder below them, one
+// level after the other (all children in name order, then all grandchildren, ...).
+// Folders with unsafe names and symbolic links are left out with everything below
+// them. An entry that cannot be listed (no permission, vanished) is removed without
+// a message; other failures before the first listing or after the last one are
+// shown as an error report and the walk goes on. Lets window events through once
+// per folder and once per sub-folder found.
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs);
+
+// Names (not paths) of the files in one folder that match the wildcard pattern
+// ("*.*" matches every name; "*" and "?" otherwise; letters regardless of case),
+// hidden files included, sub-folders never, in name order. Empty when the folder
+// does not exist or cannot be read. Throws AppError when the folder path is not a
+// usable path at all (too long, holds a NUL).
+QStringList ListFolderFiles(const QString &folder, const QString &pattern);
+
+// True when the path names something that exists and is not a folder.
+bool IsExistingFile(const QString &path);
+
+// True when the name holds a control character, "?", or U+FFFD (bytes of a name
+// that are not valid UTF-8 and so cannot be named again). Typographic punctuation
+// and non-Latin letters are safe.
+bool HasUnsafeChars(const QString &name);
+
+// Case-insensitive wildcard match of a file name against a pattern.
+bool MatchesFilePattern(const QString &name, const QString &pattern);

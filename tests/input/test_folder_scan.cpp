@@ -1,0 +1,165 @@
+#include "input/DroppedPaths.h"
+#include "input/FolderScan.h"
+#include "util/AppError.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnvironment.h"
+#include "TempTree.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+FolderList walk(const QString &folder, ScriptedDialogs &dialogs)
+{
+    FolderList folders{folder + QLatin1Char('/')};
+    GetSubDirectories2016(folders, true, dialogs);
+    return folders;
+}
+
+} // namespace
+
+class TestFolderScan : public QObject {
+    Q_OBJECT
+private slots:
+    void walkGoesLevelByLevelInNameOrder()
+    {
+        TempTree tree;
+        for (const char *f : {"B/b1", "a/A2", "a/a1", "a/a1/deep"})
+            tree.folder(f);
+        ScriptedDialogs dialogs;
+        QCOMPARE(tree.relative(walk(tree.root(), dialogs)),
+                 QStringList({"R/", "R/a/", "R/B/", "R/a/a1/", "R/a/A2/", "R/B/b1/", "R/a/a1/deep/"}));
+
+        FolderList oneLevel{tree.root() + "/"};
+        GetSubDirectories2016(oneLevel, false, dialogs);
+        QCOMPARE(tree.relative(oneLevel), QStringList({"R/", "R/a/", "R/B/"}));
+        QCOMPARE(tree.relative(walk(tree.path("B/b1"), dialogs)), QStringList({"R/B/b1/"}));
+        QVERIFY(ListFolderFiles(tree.path("B/b1"), "*.*").isEmpty());
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    void hiddenFoldersAreWalkedUnsafeNamesAreNot()
+    {
+        TempTree tree;
+        tree.folder(".config/inner");
+        tree.folder(QString::fromUtf8("John’s Documents"));
+        tree.folder(QString::fromUtf8("Отчёты – 2024 €"));
+        tree.folder("what?/below");
+        tree.folder("tab\there");
+        const QByteArray latin1Name = QFile::encodeName(tree.root()) + "/caf\xe9";
+        QCOMPARE(::mkdir(latin1Name.constData(), 0755), 0);
+        QCOMPARE(::mkdir((latin1Name + "/below").constData(), 0755), 0);
+
+        ScriptedDialogs dialogs;
+        QCOMPARE(tree.relative(walk(tree.root(), dialogs)),
+                 QStringList({"R/", "R/.config/", QString::fromUtf8("R/John’s Documents/"),
+                              QString::fromUtf8("R/Отчёты – 2024 €/"), "R/.config/inner/"}));
+        ::rmdir((latin1Name + "/below").constData()); // Qt cannot name these to remove them
+        ::rmdir(latin1Name.constData());
+    }
+
+    void unsafeCharacters()
+    {
+        QVERIFY(!HasUnsafeChars(QString::fromUtf8("John’s “Draft” – €5 日本 ~$x")));
+        for (const QChar c : {QChar(1), QChar(127), QChar(0x9f), QChar('?'), QChar(0xfffd)})
+            QVERIFY(HasUnsafeChars(QString("a") + c));
+    }
+
+    void linkLoopEnds()
+    {
+        TempTree tree;
+        tree.folder("A/real");
+        tree.file("A/real/x.odt");
+        QVERIFY(QFile::link(tree.root(), tree.path("A/up")));
+        QVERIFY(QFile::link(tree.path("A"), tree.path("A/self")));
+        QVERIFY(QFile::link(tree.path("A/real"), tree.path("linkToReal")));
+
+        ScriptedDialogs dialogs;
+        QCOMPARE(tree.relative(walk(tree.root(), dialogs)), QStringList({"R/", "R/A/", "R/A/real/"}));
+
+        // The chosen folder itself may be a link; the links below it are still kept out.
+        QStringList rows;
+        AddDroppedPaths({tree.path("linkToReal")}, [&](const QString &row) { rows << row; }, dialogs);
+        QCOMPARE(tree.relative(rows), QStringList({"R/linkToReal/x.odt"}));
+    }
+
+    void folderThatVanishesDuringTheWalkIsLeftOut()
+    {
+        TempTree tree;
+        tree.folder("A");
+        tree.folder("B/B1");
+        // The walk lets events through; this one removes B after it was found.
+        QTimer::singleShot(0, [&] { QDir(tree.path("B")).removeRecursively(); });
+        ScriptedDialogs dialogs;
+        QCOMPARE(tree.relative(walk(tree.root(), dialogs)), QStringList({"R/", "R/A/"}));
+        QVERIFY(dialogs.messages.isEmpty());
+    }
+
+    // Root ignores permissions, so the walk runs in a child process as "nobody".
+    void unreadableFolderIsRemovedSilently()
+    {
+        TempTree tree;
+        tree.file("A/a.odt");
+        tree.file("B/b.odt");
+        tree.file("Locked/x.odt");
+        tree.file("Locked/Sub/y.odt");
+        QProcess::execute("chmod", {"-R", "a+rX", tree.root()});
+        QVERIFY(QFile::setPermissions(tree.path("Locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        if (::geteuid() == 0 && QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("setpriv is needed to drop root's privileges");
+
+        QString whole;
+        runProbe(tree.root(), whole);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(whole, QString("R/\nR/A/\nR/B/\nROWS\nR/A/a.odt\nR/B/b.odt\nREPORTS 0\n")
+                            .replace("R/", tree.root() + "/"));
+        QString locked;
+        runProbe(tree.path("Locked"), locked);
+        QCOMPARE(locked, QString("ROWS\nREPORTS 0\n"));
+    }
+
+    void listingMatchesPatternsRegardlessOfCase()
+    {
+        TempTree tree;
+        for (const char *f : {"b.odt", "A.ODT", "c.Odt", "d.txt", "noextension", ".hidden.odt", "x.odt.bak"})
+            tree.file(f);
+        tree.folder("folder.odt");
+        QVERIFY(QFile::link(tree.path("b.odt"), tree.path("link.odt")));
+        QVERIFY(QFile::link(tree.path("gone"), tree.path("dangling.odt")));
+
+        QCOMPARE(ListFolderFiles(tree.root(), "*.odt"),
+                 QStringList({".hidden.odt", "A.ODT", "b.odt", "c.Odt", "link.odt"}));
+        QCOMPARE(ListFolderFiles(tree.root() + "/", "*.ODT"), ListFolderFiles(tree.root(), "*.odt"));
+        QCOMPARE(ListFolderFiles(tree.root(), "*.*").size(), 8); // all but the folder and the dangling link
+        QVERIFY(ListFolderFiles(tree.root(), "*.*").contains("noextension"));
+        QCOMPARE(ListFolderFiles(tree.root(), "*.?xt"), QStringList({"d.txt"}));
+        QVERIFY(ListFolderFiles(tree.path("missing"), "*.*").isEmpty());
+        QVERIFY(IsExistingFile(tree.path("b.odt")) && !IsExistingFile(tree.root()));
+        QVERIFY_THROWS_EXCEPTION(AppError, ListFolderFiles(tree.root() + "/" + QString(4100, 'x'), "*.*"));
+    }
+
+private:
+    // Runs walk_probe on a folder, as an unprivileged user when the tests run as root.
+    void runProbe(const QString &folder, QString &output)
+    {
+        QProcess probe;
+        if (::geteuid() == 0) {
+            probe.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", WALK_PROBE, folder});
+        } else {
+            probe.start(WALK_PROBE, {folder});
+        }
+        QVERIFY(probe.waitForFinished(60000));
+        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+                 probe.readAllStandardError().constData());
+        output = QString::fromUtf8(probe.readAllStandardOutput());
+    }
+};
+
+TARNWICK_TEST_MAIN(TestFolderScan)
+#include "test_folder_scan.moc"

@@ -1,0 +1,135 @@
+#include "app/SettingsStore.h"
+#include "input/WholeFolderAdd.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnvironment.h"
+#include "util/AppError.h"
+#include "TempTree.h"
+
+namespace {
+
+// The window side of the command, recording what the command did to it.
+struct FakeWindow {
+    ScriptedDialogs dialogs;
+    QTemporaryDir settingsDir;
+    SettingsStore settings{settingsDir.filePath("settings.ini")};
+    QStringList rows;
+    QList<bool> pointer;
+
+    ListWindow window()
+    {
+        return ListWindow{dialogs, settings, "Tarnwick",
+                          [this](const QString &row) { rows << row; },
+                          [this] { return rows; },
+                          [this](bool busy) { pointer << busy; }};
+    }
+
+    void run(const QString &answer, const QString &folder)
+    {
+        dialogs.inputs.enqueue(answer);
+        dialogs.folders.enqueue(folder);
+        AddAllFilesInFolder(window());
+    }
+};
+
+} // namespace
+
+class TestWholeFolderAdd : public QObject {
+    Q_OBJECT
+private slots:
+    void asksForExtensionThenFolder()
+    {
+        TempTree tree;
+        FakeWindow w;
+        w.run("txt", tree.root());
+        QCOMPARE(w.dialogs.inputRequests.size(), 1);
+        QCOMPARE(w.dialogs.inputRequests[0],
+                 QStringList({"Enter file extension to load:\r\r(* for all files, txt for all txt files, doc "
+                              "for all doc files, etc.)",
+                              "Tarnwick", "odt"}));
+        QCOMPARE(w.dialogs.folderRequests, QList<QStringList>({{"Please select folder:", ""}}));
+        QCOMPARE(w.settings.GetSetting("Extension", "-"), QString("txt"));
+        QCOMPARE(w.settings.GetSetting("LastFolder", "-"), tree.root());
+
+        // Cancelled input box: nothing changes. Cancelled browser: the extension is kept.
+        AddAllFilesInFolder(w.window());
+        w.dialogs.inputs.enqueue("sxw");
+        AddAllFilesInFolder(w.window());
+        QCOMPARE(w.dialogs.folderRequests[1], QStringList({"Please select folder:", tree.root()}));
+        QCOMPARE(w.dialogs.folderRequests.size(), 2);
+        QCOMPARE(w.settings.GetSetting("Extension", "-"), QString("sxw"));
+        QCOMPARE(w.settings.GetSetting("LastFolder", "-"), tree.root());
+        QCOMPARE(w.pointer, QList<bool>({true, false}));
+        QVERIFY(w.dialogs.messages.isEmpty());
+    }
+
+    void addsFilesLevelByLevelWithTheFileRules()
+    {
+        TempTree tree;
+        for (const char *f : {"b.odt", "A.ODT", "~lock.odt", "x~y.odt", ".hidden.odt", "note.txt", "sub/c.odt",
+                              "sub2/deep/d.odt", "sub2/e.odt", ".config/f.odt", "John’s Documents/g.odt"})
+            tree.file(QString::fromUtf8(f));
+        tree.folder("empty");
+        FakeWindow w;
+        w.run("odt", tree.root());
+        QCOMPARE(tree.relative(w.rows),
+                 QStringList({"R/A.ODT", "R/b.odt", "R/x~y.odt", "R/.config/f.odt",
+                              QString::fromUtf8("R/John’s Documents/g.odt"), "R/sub/c.odt", "R/sub2/e.odt",
+                              "R/sub2/deep/d.odt"}));
+
+        const QStringList once = w.rows;
+        w.rows.clear();
+        w.run("ODT", tree.root());
+        QCOMPARE(w.rows, once);
+
+        w.rows.clear();
+        w.run("*", tree.root());
+        QCOMPARE(w.rows.size(), once.size() + 1); // note.txt as well
+        QVERIFY(w.rows.contains(tree.path("note.txt")));
+
+        // The same folder again doubles every row.
+        w.rows.clear();
+        w.run("odt", tree.root());
+        w.run("odt", tree.root());
+        QCOMPARE(w.rows, once + once);
+        QVERIFY(w.dialogs.messages.isEmpty());
+
+        w.rows.clear();
+        w.run("odt", tree.path("empty"));
+        QVERIFY(w.rows.isEmpty());
+        QVERIFY(w.dialogs.messages.isEmpty());
+    }
+
+    void failingStepsAreReportedAndTheCommandGoesOn()
+    {
+        TempTree tree;
+        tree.file("a.odt");
+        tree.file("b.odt");
+        tree.file("c.odt");
+        tree.file("blocker"); // a store inside a file cannot be written
+        ScriptedDialogs dialogs;
+        SettingsStore settings(tree.path("blocker/settings.ini"));
+        QStringList rows;
+        QList<bool> pointer;
+        const ListWindow window{dialogs, settings, "Tarnwick",
+                                [&](const QString &row) {
+                                    if (row.endsWith("b.odt"))
+                                        throw AppError("Out of memory");
+                                    rows << row;
+                                },
+                                [&] { return rows; }, [&](bool busy) { pointer << busy; }};
+        dialogs.inputs.enqueue("odt");
+        dialogs.folders.enqueue(tree.root());
+        AddAllFilesInFolder(window);
+
+        const QStringList reports = dialogs.errorReports();
+        QCOMPARE(reports.size(), 3);
+        QVERIFY(reports[0].contains("\r\nin Pellmark2021/08/31.Form1.PushButton6_Click at line 100\r\r"));
+        QVERIFY(reports[1].contains("PushButton6_Click at line 334\r\r"));
+        QVERIFY(reports[2].startsWith("Out of memory\r\nin Pellmark2021/08/31.Form1.PushButton6_Click at line 132"));
+        QCOMPARE(tree.relative(rows), QStringList({"R/a.odt", "R/c.odt"}));
+        QCOMPARE(pointer, QList<bool>({true, false}));
+    }
+};
+
+TARNWICK_TEST_MAIN(TestWholeFolderAdd)
+#include "test_whole_folder_add.moc"

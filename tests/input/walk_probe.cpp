@@ -1,0 +1,28 @@
+// Walks a folder and drops it on a list, printing what came out. The folder-scan
+// tests run it as another user to see what permissions do to a walk.
+#include "input/DroppedPaths.h"
+#include "input/FolderScan.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc != 2)
+        return 2;
+    const QString folder = QString::fromLocal8Bit(argv[1]);
+    ScriptedDialogs dialogs;
+    QTextStream out(stdout);
+
+    FolderList folders{folder + QLatin1Char('/')};
+    GetSubDirectories2016(folders, true, dialogs);
+    for (const QString &entry : folders)
+        out << entry << '\n';
+
+    out << "ROWS\n";
+    AddDroppedPaths({folder}, [&](const QString &row) { out << row << '\n'; }, dialogs);
+    out << "REPORTS " << dialogs.messages.size() << '\n';
+    return 0;
+}

@@ -1,0 +1,75 @@
+#include "WriterFixtures.h"
+
+#include "StoredZip.h"
+
+#include <QFile>
+
+namespace {
+
+const char *const kXmlDeclaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+
+QByteArray paragraphsXml(const QStringList &paragraphs)
+{
+    QByteArray xml;
+    for (const QString &paragraph : paragraphs)
+        xml += "<text:p>" + paragraph.toHtmlEscaped().toUtf8() + "</text:p>";
+    return xml;
+}
+
+QByteArray odtBytes(const QStringList &paragraphs)
+{
+    StoredZip zip;
+    zip.add(QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text");
+    zip.add(QStringLiteral("content.xml"),
+            kXmlDeclaration
+                + QByteArray(R"(<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+                             R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">)"
+                             "<office:body><office:text>")
+                + paragraphsXml(paragraphs) + "</office:text></office:body></office:document-content>");
+    zip.add(QStringLiteral("META-INF/manifest.xml"),
+            kXmlDeclaration
+                + QByteArray(R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">)"
+                             R"(<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>)"
+                             R"(<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>)"
+                             "</manifest:manifest>"));
+    return zip.bytes();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write the fixture %s", qPrintable(path));
+}
+
+} // namespace
+
+void writeOdt(const QString &path, const QStringList &paragraphs)
+{
+    writeFile(path, odtBytes(paragraphs));
+}
+
+void writeSxw(const QString &path, const QStringList &paragraphs)
+{
+    StoredZip zip;
+    zip.add(QStringLiteral("mimetype"), "application/vnd.sun.xml.writer");
+    zip.add(QStringLiteral("content.xml"),
+            kXmlDeclaration
+                + QByteArray(R"(<office:document-content xmlns:office="http://openoffice.org/2000/office" )"
+                             R"(xmlns:text="http://openoffice.org/2000/text" office:class="text" office:version="1.0">)"
+                             "<office:body>")
+                + paragraphsXml(paragraphs) + "</office:body></office:document-content>");
+    zip.add(QStringLiteral("META-INF/manifest.xml"),
+            kXmlDeclaration
+                + QByteArray(R"(<manifest:manifest xmlns:manifest="http://openoffice.org/2001/manifest">)"
+                             R"(<manifest:file-entry manifest:media-type="application/vnd.sun.xml.writer" manifest:full-path="/"/>)"
+                             R"(<manifest:file-entry manifest:media-type="text/xml" manifest:full-path="content.xml"/>)"
+                             "</manifest:manifest>"));
+    writeFile(path, zip.bytes());
+}
+
+void writeTruncatedOdt(const QString &path)
+{
+    const QByteArray whole = odtBytes({QStringLiteral("This document was cut off.")});
+    writeFile(path, whole.left(whole.size() / 2));
+}

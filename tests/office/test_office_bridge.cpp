@@ -1,0 +1,253 @@
+// The bridge against a real LibreOffice: every document here is made by the test,
+// converted by a private office running on a profile in a temporary home.
+#include "WriterFixtures.h"
+#include "convert/office/UnoOfficeBridge.h"
+#include "util/AppError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <optional>
+
+// An AppError fails the test with its description instead of aborting the run.
+#define OFFICE_STEP(statement)                                                                                     \
+    try {                                                                                                          \
+        statement;                                                                                                 \
+    } catch (const AppError &error) {                                                                              \
+        QFAIL(qPrintable(error.description()));                                                                    \
+    }
+
+#define VERIFY_APP_ERROR(statement, expectedPart)                                                                  \
+    do {                                                                                                           \
+        std::optional<QString> caught;                                                                             \
+        try {                                                                                                      \
+            statement;                                                                                             \
+        } catch (const AppError &error) {                                                                          \
+            caught = error.description();                                                                          \
+        }                                                                                                          \
+        QVERIFY2(caught.has_value(), "no AppError from: " #statement);                                             \
+        QVERIFY2(caught->contains(expectedPart, Qt::CaseInsensitive), qPrintable(*caught));                        \
+    } while (false)
+
+namespace {
+
+QString readUtf8(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+bool processIsGone(qint64 pid)
+{
+    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0;
+}
+
+} // namespace
+
+class TestOfficeBridge : public QObject {
+    Q_OBJECT
+
+private:
+    // The calls the conversion run makes for one file, in its order.
+    void convert(const QString &source, const QString &target)
+    {
+        const OfficeRef serviceManager = m_bridge->createServiceManager();
+        const OfficeRef desktop = m_bridge->createInstance(serviceManager, "com.sun.star.frame.Desktop");
+        const OfficeRef document = m_bridge->loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
+        const OfficeRef dispatcher = m_bridge->createInstance(serviceManager, "com.sun.star.frame.DispatchHelper");
+        const OfficeRef frame = m_bridge->getFrame(m_bridge->getCurrentController(document));
+        const QList<PropertyValue> arguments{m_bridge->newPropertyValue("URL", FileUrlOf(target)),
+                                             m_bridge->newPropertyValue("FilterName", "Text")};
+        m_bridge->executeDispatch(dispatcher, frame, ".uno:SaveAs", "", 0, arguments);
+        m_bridge->close(document, true);
+    }
+
+    OfficeRef load(const QString &source)
+    {
+        const OfficeRef desktop = m_bridge->createInstance(m_bridge->createServiceManager(),
+                                                           "com.sun.star.frame.Desktop");
+        return m_bridge->loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
+    }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<UnoOfficeBridge> m_bridge;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_bridge = std::make_unique<UnoOfficeBridge>();
+    }
+
+    void cleanupTestCase()
+    {
+        const qint64 pid = m_bridge->officeProcessId();
+        m_bridge->shutdown();
+        m_bridge->shutdown();
+        QVERIFY(pid == 0 || processIsGone(pid));
+        QCOMPARE(m_bridge->officeProcessId(), 0);
+    }
+
+    void fileUrlsAreFullyEncoded_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("plain") << "/home/u/a.odt" << "file:///home/u/a.odt";
+        QTest::newRow("space") << "/home/u/My Docs/a b.odt" << "file:///home/u/My%20Docs/a%20b.odt";
+        QTest::newRow("hash") << "/tmp/#1.odt" << "file:///tmp/%231.odt";
+        QTest::newRow("percent sequence") << "/tmp/a%20b.odt" << "file:///tmp/a%2520b.odt";
+        QTest::newRow("question mark") << "/tmp/why?.odt" << "file:///tmp/why%3F.odt";
+        QTest::newRow("non-ASCII") << "/tmp/über.odt" << "file:///tmp/%C3%BCber.odt";
+    }
+
+    void fileUrlsAreFullyEncoded()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, url);
+        QCOMPARE(FileUrlOf(path), url);
+    }
+
+    void convertsOdtKeepingEveryCharacter()
+    {
+        // The test runs under LC_ALL=C (see main): the office must still write UTF-8.
+        const QStringList paragraphs{"Plain English.", "Съешь же ещё этих мягких булок.", "東京都の天気は晴れ。",
+                                     "Party 🎉 time"};
+        writeOdt(path("unicode.odt"), paragraphs);
+        OFFICE_STEP(convert(path("unicode.odt"), path("unicode.txt")));
+        const QString text = readUtf8(path("unicode.txt"));
+        for (const QString &paragraph : paragraphs)
+            QVERIFY2(text.contains(paragraph), qPrintable(text));
+    }
+
+    void convertsFilesWithAwkwardNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("spaces") << "with some spaces";
+        QTest::newRow("hash") << "issue #12";
+        QTest::newRow("percent sequence") << "fifty%20percent";
+        QTest::newRow("lone percent") << "100% done";
+        QTest::newRow("question mark") << "why?";
+        QTest::newRow("non-ASCII") << "Grüße из Москвы 日本";
+    }
+
+    void convertsFilesWithAwkwardNames()
+    {
+        QFETCH(QString, name);
+        const QDir folder(path("odd #%20 ü " + QString(QTest::currentDataTag())));
+        QVERIFY(QDir().mkpath(folder.path()));
+        writeOdt(folder.filePath(name + ".odt"), {"Text of " + name});
+
+        OFFICE_STEP(convert(folder.filePath(name + ".odt"), folder.filePath(name + ".txt")));
+        QVERIFY2(readUtf8(folder.filePath(name + ".txt")).contains("Text of " + name),
+                 qPrintable(folder.entryList(QDir::Files).join(", ")));
+        QCOMPARE(folder.entryList(QDir::Files).size(), 2); // nothing written under a wrong name
+    }
+
+    void convertsOpenOffice1Document()
+    {
+        writeSxw(path("old.sxw"), {"Written by OpenOffice.org 1.1", "Zweite Zeile"});
+        OFFICE_STEP(convert(path("old.sxw"), path("old.txt")));
+        const QString text = readUtf8(path("old.txt"));
+        QVERIFY2(text.contains("Written by OpenOffice.org 1.1") && text.contains("Zweite Zeile"), qPrintable(text));
+    }
+
+    void corruptDocumentFailsAtLoadAndNextStillConverts()
+    {
+        writeTruncatedOdt(path("truncated.odt"));
+        VERIFY_APP_ERROR(load(path("truncated.odt")), "truncated.odt");
+        VERIFY_APP_ERROR(load(path("no such file.odt")), "no such file.odt");
+
+        writeOdt(path("after-corrupt.odt"), {"Still working"});
+        OFFICE_STEP(convert(path("after-corrupt.odt"), path("after-corrupt.txt")));
+        QVERIFY(readUtf8(path("after-corrupt.txt")).contains("Still working"));
+    }
+
+    void refusedSaveIsAnError()
+    {
+        writeOdt(path("refused.odt"), {"Nowhere to go"});
+        OfficeRef document;
+        OFFICE_STEP(document = load(path("refused.odt")));
+        // A plain file where the target's folder should be.
+        const QString target = path("refused.odt/refused.txt");
+        VERIFY_APP_ERROR(m_bridge->executeDispatch(
+                             m_bridge->createInstance(m_bridge->createServiceManager(),
+                                                      "com.sun.star.frame.DispatchHelper"),
+                             m_bridge->getFrame(m_bridge->getCurrentController(document)), ".uno:SaveAs", "", 0,
+                             {{"URL", FileUrlOf(target)}, {"FilterName", "Text"}}),
+                         ".uno:SaveAs");
+        QVERIFY(!QFile::exists(target));
+        OFFICE_STEP(m_bridge->close(document, true));
+    }
+
+    void missingHandlesAreErrorsNotCrashes()
+    {
+        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(nullptr, FileUrlOf(path("x.odt")), "_blank", 0), "desktop");
+        VERIFY_APP_ERROR(m_bridge->getCurrentController(nullptr), "document");
+        VERIFY_APP_ERROR(m_bridge->getFrame(OfficeRef()), "controller");
+        VERIFY_APP_ERROR(m_bridge->close(nullptr, true), "document");
+        VERIFY_APP_ERROR(m_bridge->executeDispatch(nullptr, nullptr, ".uno:SaveAs", "", 0, {}), "dispatcher");
+        // A document where a desktop belongs.
+        writeOdt(path("handle.odt"), {"x"});
+        OfficeRef document;
+        OFFICE_STEP(document = load(path("handle.odt")));
+        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(document, FileUrlOf(path("handle.odt")), "_blank", 0),
+                         "desktop");
+        OFFICE_STEP(m_bridge->close(document, true));
+    }
+
+    void killedOfficeIsStartedAgain()
+    {
+        writeOdt(path("before-kill.odt"), {"Before the kill"});
+        OfficeRef staleDocument;
+        OFFICE_STEP(staleDocument = load(path("before-kill.odt")));
+        const qint64 pid = m_bridge->officeProcessId();
+        QVERIFY(pid > 0);
+        QCOMPARE(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+        QTRY_VERIFY(processIsGone(pid) || m_bridge->officeProcessId() != pid);
+
+        VERIFY_APP_ERROR(m_bridge->close(staleDocument, true), "office");
+
+        writeOdt(path("after-kill.odt"), {"After the kill"});
+        OFFICE_STEP(convert(path("after-kill.odt"), path("after-kill.txt")));
+        QVERIFY(readUtf8(path("after-kill.txt")).contains("After the kill"));
+        QVERIFY(m_bridge->officeProcessId() != pid);
+    }
+
+    void hiddenOfficeIsAnError()
+    {
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.officeSearchPath.clear();
+        UnoOfficeBridge withoutOffice(options);
+        VERIFY_APP_ERROR(withoutOffice.createServiceManager(), "LibreOffice was not found");
+        VERIFY_APP_ERROR(withoutOffice.newPropertyValue("URL", "file:///tmp/a.txt"), "LibreOffice was not found");
+
+        options.officeSearchPath = {m_dir.path()};
+        UnoOfficeBridge inWrongFolder(options);
+        VERIFY_APP_ERROR(inWrongFolder.createServiceManager(), m_dir.path());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // The office's profile goes under the cache folder: keep it out of the real home.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_CACHE_HOME", (home.path() + "/cache").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    QCoreApplication app(argc, argv);
+    // Set after Qt has chosen its own locale, so that only the office sees it.
+    qputenv("LC_ALL", "C");
+    TestOfficeBridge test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_office_bridge.moc"
