@@ -5,7 +5,11 @@
 #include "app/HomePageDraw.h"
 #include "app/PointerPictures.h"
 #include "input/AddFilesDialog.h"
+#include "input/DroppedPaths.h"
 #include "input/FileListView.h"
+#include "input/ListWindow.h"
+#include "input/SampleFiles.h"
+#include "input/WholeFolderAdd.h"
 #include "util/PathHelpers.h"
 
 #include <QCloseEvent>
@@ -89,6 +93,8 @@ void Form1::buildControls()
                                          "Move | line to right and out of window to reveal full names."));
     ListView1->setBusyTest([this] { return m_busy; });
     ListView1->setWindowPointerRule([this] { pointerNormal(); });
+    ListView1->setDropFilter([](const QMimeData &data) { return CarriesFileList(&data); });
+    ListView1->setDropHandler([this](const QMimeData &data) { ListView1_OLEDragDrop(data); });
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -136,7 +142,9 @@ void Form1::connectHandlers()
     connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
     connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
     connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
     connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
     connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
     connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
     connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
@@ -167,6 +175,36 @@ void Form1::PushButton3_Click()
 void Form1::PushButton4_Click()
 {
     ::PushButton4_Click(destinationControls(), m_dialogs, m_settings);
+}
+
+void Form1::PushButton6_Click()
+{
+    AddAllFilesInFolder(listWindow());
+}
+
+void Form1::PushButton9_Click()
+{
+    LoadSampleFilesCommand(listWindow(), m_programFolder);
+}
+
+void Form1::ListView1_OLEDragDrop(const QMimeData &data)
+{
+    // The drop has no error report of its own; whatever goes wrong, the program stays.
+    try {
+        AddDroppedPaths(DroppedLocalPaths(&data), [this](const QString &path) { ListView1->AppendRow(path); },
+                        m_dialogs);
+    } catch (...) {
+    }
+}
+
+ListWindow Form1::listWindow()
+{
+    return ListWindow{m_dialogs,
+                      m_settings,
+                      m_applicationTitle,
+                      [this](const QString &path) { ListView1->AppendRow(path); },
+                      [this] { return ListView1->Rows(); },
+                      [this](bool busy) { setBusy(busy); }};
 }
 
 void Form1::PushButton8_Click()

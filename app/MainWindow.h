@@ -12,8 +12,10 @@
 #include <optional>
 
 class FileListView;
+struct ListWindow;
 class QGroupBox;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -43,7 +45,10 @@ public:
     void PushButton2_Click();
     void PushButton3_Click();
     void PushButton4_Click();
+    void PushButton6_Click();
     void PushButton8_Click();
+    void PushButton9_Click();
+    void ListView1_OLEDragDrop(const QMimeData &data);
     void Option1_Click();
     void Option2_Click();
     void Text1_Change();
@@ -90,6 +95,7 @@ protected:
 private:
     void buildControls();
     void connectHandlers();
+    ListWindow listWindow();
     void pointerNormal();
     void pointerHand();
 

@@ -6,12 +6,25 @@
 #include <QMessageBox>
 #include <QUrl>
 
+namespace {
+
+// Messages keep the program's own line breaks (CR LF, and CR alone); Qt's labels
+// break lines only at LF.
+QString forDisplay(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+} // namespace
+
 Dialogs::Answer QtDialogs::message(const QString &text, const QString &title, Buttons buttons,
                                    Icon icon)
 {
     QMessageBox box(m_owner);
     box.setWindowTitle(title);
-    box.setText(text);
+    box.setText(forDisplay(text));
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
     case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
@@ -47,7 +60,7 @@ std::optional<QString> QtDialogs::inputText(const QString &prompt, const QString
 {
     bool ok = false;
     const QString text =
-        QInputDialog::getText(m_owner, title, prompt, QLineEdit::Normal, defaultText, &ok);
+        QInputDialog::getText(m_owner, title, forDisplay(prompt), QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
     return text;

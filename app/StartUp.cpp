@@ -8,6 +8,7 @@
 #include "app/ProductIcon.h"
 #include "convert/OfficeCheck.h"
 #include "input/FileListView.h"
+#include "input/SampleFiles.h"
 #include "util/PathHelpers.h"
 
 #include <QGroupBox>
@@ -47,6 +48,7 @@ bool Form1::Form_Load()
     if (hasHand)
         step(104, [&] { setHandPointer(LoadHandPointer(m_programFolder)); });
     step(106, [&] { MaybeOpenHomePage(m_dialogs, m_homePageDraw); });
+    step(108, [&] { RecordSampleFilesIfMissing(m_settings, m_programFolder); });
 
     step(130, [&] {
         setWindowTitle(QLatin1String(ProductConfig::ProductName));
