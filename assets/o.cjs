@@ -23,6 +23,22 @@ QGroupBox#Frame4 {
 QRadioButton {
     color: #1f2933;
     background-color: transparent;
+    spacing: 6px;
+}
+QRadioButton::indicator {
+    width: 12px;
+    height: 12px;
+    border: 1px solid #7b8794;
+    border-radius: 7px;
+    background-color: #ffffff;
+}
+QRadioButton::indicator:checked {
+    border: 4px solid #2f6db5;
+    width: 6px;
+    height: 6px;
+}
+QRadioButton::indicator:disabled {
+    background-color: #eceef1;
 }
 QPushButton {
     color: #ffffff;

@@ -3,7 +3,7 @@
 #include "app/MainWindow.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "input/FileListView.h"
-#include "office/WriterFixtures.h"
+#include "assets/WriterDocuments.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
 

@@ -1,6 +1,6 @@
 // The bridge against a real LibreOffice: every document here is made by the test,
 // converted by a private office running on a profile in a temporary home.
-#include "WriterFixtures.h"
+#include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "util/AppError.h"
 

@@ -1,4 +1,4 @@
-#include "StoredZip.h"
+#include "assets/StoredZip.h"
 
 #include <QtEndian>
 #include <array>

@@ -1,6 +1,6 @@
-#include "WriterFixtures.h"
+#include "assets/WriterDocuments.h"
 
-#include "StoredZip.h"
+#include "assets/StoredZip.h"
 
 #include <QFile>
 
@@ -16,10 +16,10 @@ QByteArray paragraphsXml(const QStringList &paragraphs)
     return xml;
 }
 
-QByteArray odtBytes(const QStringList &paragraphs)
+QByteArray odfBytes(const QByteArray &mimeType, const QStringList &paragraphs)
 {
     StoredZip zip;
-    zip.add(QStringLiteral("mimetype"), "application/vnd.oasis.opendocument.text");
+    zip.add(QStringLiteral("mimetype"), mimeType);
     zip.add(QStringLiteral("content.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
@@ -29,7 +29,7 @@ QByteArray odtBytes(const QStringList &paragraphs)
     zip.add(QStringLiteral("META-INF/manifest.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">)"
-                             R"(<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>)"
+                             R"(<manifest:file-entry manifest:full-path="/" manifest:media-type=")" + mimeType + R"("/>)"
                              R"(<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>)"
                              "</manifest:manifest>"));
     return zip.bytes();
@@ -39,20 +39,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-        qFatal("cannot write the fixture %s", qPrintable(path));
+        qFatal("cannot write the document %s", qPrintable(path));
 }
 
-} // namespace
-
-void writeOdt(const QString &path, const QStringList &paragraphs)
-{
-    writeFile(path, odtBytes(paragraphs));
-}
-
-void writeSxw(const QString &path, const QStringList &paragraphs)
+QByteArray sxwBytes(const QByteArray &mimeType, const QStringList &paragraphs)
 {
     StoredZip zip;
-    zip.add(QStringLiteral("mimetype"), "application/vnd.sun.xml.writer");
+    zip.add(QStringLiteral("mimetype"), mimeType);
     zip.add(QStringLiteral("content.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<office:document-content xmlns:office="http://openoffice.org/2000/office" )"
@@ -62,14 +55,26 @@ void writeSxw(const QString &path, const QStringList &paragraphs)
     zip.add(QStringLiteral("META-INF/manifest.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<manifest:manifest xmlns:manifest="http://openoffice.org/2001/manifest">)"
-                             R"(<manifest:file-entry manifest:media-type="application/vnd.sun.xml.writer" manifest:full-path="/"/>)"
+                             R"(<manifest:file-entry manifest:media-type=")" + mimeType + R"(" manifest:full-path="/"/>)"
                              R"(<manifest:file-entry manifest:media-type="text/xml" manifest:full-path="content.xml"/>)"
                              "</manifest:manifest>"));
-    writeFile(path, zip.bytes());
+    return zip.bytes();
+}
+
+} // namespace
+
+void writeWriterDocument(const QString &path, WriterFormat format, const QStringList &paragraphs)
+{
+    switch (format) {
+    case WriterFormat::Odt: writeFile(path, odfBytes("application/vnd.oasis.opendocument.text", paragraphs)); break;
+    case WriterFormat::Ott: writeFile(path, odfBytes("application/vnd.oasis.opendocument.text-template", paragraphs)); break;
+    case WriterFormat::Sxw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer", paragraphs)); break;
+    case WriterFormat::Stw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer.template", paragraphs)); break;
+    }
 }
 
 void writeTruncatedOdt(const QString &path)
 {
-    const QByteArray whole = odtBytes({QStringLiteral("This document was cut off.")});
+    const QByteArray whole = odfBytes("application/vnd.oasis.opendocument.text", {QStringLiteral("This document was cut off.")});
     writeFile(path, whole.left(whole.size() / 2));
 }

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Small Writer documents of our own, one paragraph per entry: the sample documents
+// the program ships and the documents the tests convert.
+
+enum class WriterFormat {
+    Odt, // OpenDocument text
+    Ott, // OpenDocument text template
+    Sxw, // OpenOffice.org 1.x text
+    Stw  // OpenOffice.org 1.x text template
+};
+
+void writeWriterDocument(const QString &path, WriterFormat format, const QStringList &paragraphs);
+
+inline void writeOdt(const QString &path, const QStringList &paragraphs)
+{
+    writeWriterDocument(path, WriterFormat::Odt, paragraphs);
+}
+
+inline void writeSxw(const QString &path, const QStringList &paragraphs)
+{
+    writeWriterDocument(path, WriterFormat::Sxw, paragraphs);
+}
+
+// An .odt cut off halfway, as a broken download leaves it.
+void writeTruncatedOdt(const QString &path);
