@@ -1,6 +1,7 @@
 // The whole run, from the window's Start button to the text files, with the real
 // office suite doing the conversion.
 #include "app/MainWindow.h"
+#include "convert/OfficeCheck.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "input/FileListView.h"
 #include "assets/WriterDocuments.h"
@@ -48,6 +49,23 @@ class TestConversionRealOffice : public QObject {
 
 private slots:
     void cleanupTestCase() { m_office.shutdown(); }
+
+    void startUpEndsWhenTheOfficeCannotBeFound()
+    {
+        UnoOfficeOptions nowhere = UnoOfficeOptions::defaults();
+        nowhere.officeSearchPath.clear();
+        UnoOfficeBridge hidden(nowhere);
+        ScriptedDialogs dialogs;
+        SettingsStore settings(m_dir.filePath(QStringLiteral("hidden.ini")));
+        Form1 window(dialogs, settings, hidden);
+        window.setHomePageDraw([] { return 1; });
+        window.setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
+        QVERIFY(!window.Form_Load());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(dialogs.messages.size(), 1);
+        QCOMPARE(dialogs.messages[0].text, OfficeMissingText());
+        QCOMPARE(dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+    }
 
     void threeDocumentsAndABrokenOne()
     {
