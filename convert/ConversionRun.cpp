@@ -20,6 +20,15 @@ bool namesSameFile(const QString &target, const QString &source)
            && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath();
 }
 
+// The office makes any missing folders of a save target. The run writes only into
+// folders that exist: a destination removed or retyped during the run is an error.
+void requireTargetFolder(const QString &target)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
+}
+
 } // namespace
 
 void ConversionRun::showPlain(const QString &text)
@@ -122,6 +131,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         if (namesSameFile(target, source))
             throw AppError(QStringLiteral("The text file %1 would replace the document itself; it was not written.")
                                .arg(target));
+        requireTargetFolder(target);
         m_office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0,
                                  exportProperties);
     });

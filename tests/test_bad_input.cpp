@@ -1,0 +1,439 @@
+// Bad input through the whole run, with the real office doing the conversion. Whatever
+// the other documents are, every convertible one is converted, each failure is
+// reported at its step, the run ends with "Done.", and no file is written, changed or
+// removed anywhere but the text files in the destination.
+#include "app/MainWindow.h"
+#include "app/SettingsStore.h"
+#include "assets/StoredZip.h"
+#include "assets/WriterDocuments.h"
+#include "convert/office/UnoOfficeBridge.h"
+#include "input/FileListView.h"
+#include "support/FakeOffice.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestEnvironment.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QImage>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace {
+
+// What a folder tree holds: per relative path, the content's hash and the file's
+// time; folders count by their presence only.
+using TreeState = QMap<QString, QString>;
+
+TreeState treeState(const QString &root)
+{
+    TreeState state;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        QString what = QStringLiteral("folder");
+        if (!info.isDir()) {
+            QFile file(info.filePath());
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("unreadable");
+            what = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())
+                   + QLatin1Char(' ') + info.lastModified().toString(Qt::ISODateWithMs);
+        }
+        state.insert(QDir(root).relativeFilePath(info.filePath()), what);
+    }
+    return state;
+}
+
+// "+ path" for what is new, "- path" for what has gone, "* path" for what changed.
+QStringList treeChanges(const TreeState &before, const TreeState &after)
+{
+    QStringList changes;
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key()))
+            changes << QStringLiteral("- ") + it.key();
+        else if (after.value(it.key()) != it.value())
+            changes << QStringLiteral("* ") + it.key();
+    }
+    for (auto it = after.begin(); it != after.end(); ++it)
+        if (!before.contains(it.key()))
+            changes << QStringLiteral("+ ") + it.key();
+    changes.sort();
+    return changes;
+}
+
+QString textOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray pngBytes()
+{
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return bytes;
+}
+
+QByteArray packageOf(const QList<std::pair<QString, QByteArray>> &entries)
+{
+    StoredZip zip;
+    for (const auto &[name, data] : entries)
+        zip.add(name, data);
+    return zip.bytes();
+}
+
+QByteArray odtBytes(const QStringList &paragraphs)
+{
+    QTemporaryDir dir;
+    writeOdt(dir.filePath(QStringLiteral("x.odt")), paragraphs);
+    QFile f(dir.filePath(QStringLiteral("x.odt")));
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+// The parts of a Writer package, to build packages that lack some or spoil them.
+const QByteArray kMimeType = "application/vnd.oasis.opendocument.text";
+const QByteArray kContent =
+    R"(<?xml version="1.0" encoding="UTF-8"?><office:document-content )"
+    R"(xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
+    R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">)"
+    R"(<office:body><office:text><text:p>Inside the package.</text:p></office:text></office:body>)"
+    R"(</office:document-content>)";
+const QByteArray kManifest =
+    R"(<?xml version="1.0" encoding="UTF-8"?><manifest:manifest )"
+    R"(xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">)"
+    R"(<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>)"
+    R"(<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>)"
+    R"(</manifest:manifest>)";
+
+// Lines of the error reports ("146", ...) and the plain messages of one run.
+struct Outcome {
+    QStringList lines;
+    QStringList messages;
+};
+
+} // namespace
+
+class TestBadInput : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    UnoOfficeBridge m_office;
+    QByteArray m_encrypted;
+
+    struct Window {
+        ScriptedDialogs dialogs;
+        std::unique_ptr<SettingsStore> settings;
+        std::unique_ptr<Form1> form;
+    };
+
+    std::unique_ptr<Window> openWindow(OfficeBridge &office, const QString &settingsFile)
+    {
+        auto w = std::make_unique<Window>();
+        w->settings = std::make_unique<SettingsStore>(settingsFile);
+        w->form = std::make_unique<Form1>(w->dialogs, *w->settings, office);
+        w->form->setHomePageDraw([] { return 1; });
+        w->form->setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
+        w->form->setTerminator([] {});
+        w->form->conversionRun().setWaitSeconds(0.05);
+        return w;
+    }
+
+    // Presses Start on a window listing the rows; the text files go to the folder,
+    // or beside each source when the folder is empty.
+    Outcome convert(const QStringList &rows, const QString &folder,
+                    const std::function<void(Form1 &)> &duringRun = {})
+    {
+        auto w = openWindow(m_office, m_dir.filePath(QStringLiteral("settings.ini")));
+        Form1 &form = *w->form;
+        if (!form.Form_Load())
+            qFatal("the office suite cannot be reached");
+        for (const QString &row : rows)
+            form.ListView1->AppendRow(row);
+        if (folder.isEmpty()) {
+            form.Option2->setChecked(true);
+        } else {
+            form.Option1->setChecked(true);
+            form.Text1->setText(folder);
+        }
+        QTimer watch;
+        if (duringRun) {
+            connect(&watch, &QTimer::timeout, &form, [&] { duringRun(form); });
+            watch.start(5);
+        }
+        w->dialogs.messages.clear();
+        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+
+        Outcome outcome;
+        for (const ScriptedDialogs::Shown &shown : w->dialogs.messages) {
+            if (shown.title == QLatin1String("Application Error"))
+                outcome.lines << shown.text.section(QStringLiteral("at line "), 1).section(QLatin1Char('\r'), 0, 0);
+            else
+                outcome.messages << shown.text;
+        }
+        return outcome;
+    }
+
+    // A real password-protected document, saved so by the office itself.
+    QByteArray encryptedDocument()
+    {
+        const QString plain = m_dir.filePath(QStringLiteral("made/plain.odt"));
+        const QString locked = m_dir.filePath(QStringLiteral("made/locked.odt"));
+        QDir().mkpath(m_dir.filePath(QStringLiteral("made")));
+        writeOdt(plain, {QStringLiteral("A secret.")});
+        const OfficeRef serviceManager = m_office.createServiceManager();
+        const OfficeRef desktop = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+        const OfficeRef document = m_office.loadComponentFromURL(desktop, FileUrlOf(plain), QStringLiteral("_blank"), 0);
+        const OfficeRef dispatcher =
+            m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+        m_office.executeDispatch(dispatcher, m_office.getFrame(m_office.getCurrentController(document)),
+                                 QStringLiteral(".uno:SaveAs"), QString(), 0,
+                                 {{QStringLiteral("URL"), FileUrlOf(locked)},
+                                  {QStringLiteral("FilterName"), QStringLiteral("writer8")},
+                                  {QStringLiteral("Password"), QStringLiteral("secret")}});
+        m_office.close(document, true);
+        QFile f(locked);
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Were the password ignored, this would be a good document and would convert.
+        m_encrypted = encryptedDocument();
+        QVERIFY(m_encrypted.startsWith("PK\x03\x04") && m_encrypted.contains("mimetype" + kMimeType));
+    }
+
+    void cleanupTestCase() { m_office.shutdown(); }
+
+    // Each kind of bad document, followed by a good one, into a chosen folder and
+    // beside the sources. Some the office takes as documents of a sort (noted).
+    void badDocumentIsReportedAndTheRunGoesOn_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("converted"); // the text the office makes of it; null: it fails
+
+        const QByteArray odt = odtBytes({QStringLiteral("Inside the package.")});
+        const QString failsToLoad;
+
+        QTest::newRow("zero bytes") << QByteArray() << true << QStringLiteral("\n"); // an empty text
+        QTest::newRow("truncated zip") << odt.left(odt.size() / 2) << true << failsToLoad;
+        QTest::newRow("password-protected") << m_encrypted << true << failsToLoad; // no prompt: it fails
+        QTest::newRow("no content.xml") << packageOf({{"mimetype", kMimeType}, {"META-INF/manifest.xml", kManifest}})
+                                        << true << QStringLiteral("\n"); // an empty text
+        QTest::newRow("no content.xml nor manifest")
+            << packageOf({{"mimetype", kMimeType}, {"meta.xml", R"(<?xml version="1.0"?><x/>)"}}) << true << failsToLoad;
+        QTest::newRow("entry missing from the manifest")
+            << packageOf({{"mimetype", kMimeType}, {"content.xml", kContent}, {"META-INF/manifest.xml", kManifest},
+                          {"stray", "x"}})
+            << true << failsToLoad;
+        QTest::newRow("only a mimetype entry") << packageOf({{"mimetype", kMimeType}}) << true << failsToLoad;
+        QTest::newRow("mimetype holding PNG bytes")
+            << packageOf({{"content.xml", kContent}, {"META-INF/manifest.xml", kManifest}, {"mimetype", pngBytes()}})
+            << true << failsToLoad;
+        QTest::newRow("plain text") << QByteArray("Not a zip at all.\n") << true
+                                    << QStringLiteral("Not a zip at all.\n"); // echoed back
+        QTest::newRow("PNG picture") << pngBytes() << true << failsToLoad;
+        QTest::newRow("missing") << odt << false << failsToLoad; // listed, then deleted
+    }
+
+    void badDocumentIsReportedAndTheRunGoesOn()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, exists);
+        QFETCH(QString, converted);
+
+        const QString root = m_dir.filePath(QStringLiteral("bad/") + QTest::currentDataTag());
+        const QString bad = root + QStringLiteral("/in/bad.odt"), good = root + QStringLiteral("/in/good.odt");
+        writeBytes(bad, bytes);
+        writeOdt(good, {QStringLiteral("Good after bad.")});
+        if (!exists)
+            QVERIFY(QFile::remove(bad));
+        QDir().mkpath(root + QStringLiteral("/out"));
+
+        const QStringList failureLines = converted.isNull()
+                                             ? QStringList{"146", "150", "152", "164", "172"} // not loaded
+                                             : QStringList();
+        for (const QString &folder : {root + QStringLiteral("/out/"), QString()}) {
+            const QString written = folder.isEmpty() ? QStringLiteral("in/") : QStringLiteral("out/");
+            const TreeState before = treeState(root);
+            const Outcome outcome = convert({bad, good}, folder);
+
+            QCOMPARE(outcome.lines, failureLines);
+            QCOMPARE(outcome.messages, QStringList{"Done."});
+            QVERIFY(textOf(root + QLatin1Char('/') + written + QStringLiteral("good.txt")).contains("Good after bad."));
+            QStringList expected{QStringLiteral("+ ") + written + QStringLiteral("good.txt")};
+            if (!converted.isNull()) {
+                QCOMPARE(textOf(root + QLatin1Char('/') + written + QStringLiteral("bad.txt")), converted);
+                expected.prepend(QStringLiteral("+ ") + written + QStringLiteral("bad.txt"));
+            }
+            QCOMPARE(treeChanges(before, treeState(root)), expected);
+        }
+    }
+
+    // Names that a URL, a shell or a command line could take for something else: each
+    // document converts under its own name, into a chosen folder and beside itself.
+    void awkwardNamesConvertUnderTheirOwnNames()
+    {
+        const QStringList names{QStringLiteral("fifty%20percent"), QStringLiteral("#1 & 100%"),
+                                QStringLiteral("two\nlines"), QStringLiteral("-n"), QStringLiteral("--help me"),
+                                QString::fromUtf8("“Double” and ‘single’ quotes")};
+        const QString root = m_dir.filePath(QStringLiteral("names"));
+        const QString in = root + QString::fromUtf8("/-in %41 #“q”/");
+        QDir().mkpath(in);
+        QStringList rows;
+        for (int i = 0; i < names.size(); ++i) {
+            rows << in + names[i] + QStringLiteral(".odt");
+            writeOdt(rows.last(), {QStringLiteral("Document %1").arg(i)});
+        }
+        QDir().mkpath(root + QStringLiteral("/out"));
+
+        for (const QString &folder : {root + QStringLiteral("/out/"), QString()}) {
+            const QString written = folder.isEmpty() ? in : folder;
+            const TreeState before = treeState(root);
+            const Outcome outcome = convert(rows, folder);
+            QCOMPARE(outcome.lines, QStringList());
+            QCOMPARE(outcome.messages, QStringList{"Done."});
+            QStringList expected;
+            for (int i = 0; i < names.size(); ++i) {
+                const QString target = written + names[i] + QStringLiteral(".txt");
+                QVERIFY2(textOf(target).contains(QStringLiteral("Document %1").arg(i)), qPrintable(target));
+                expected << QStringLiteral("+ ") + QDir(root).relativeFilePath(target);
+            }
+            expected.sort();
+            QCOMPARE(treeChanges(before, treeState(root)), expected);
+        }
+    }
+
+    // The chosen folder stops being there while the second of three documents is
+    // handled, removed or retyped: the office would make the folder again, but the rest
+    // are reported at the save and nothing turns up anywhere.
+    void destinationGoneDuringTheRun_data()
+    {
+        QTest::addColumn<bool>("retyped");
+        QTest::newRow("removed") << false;
+        QTest::newRow("retyped") << true;
+    }
+
+    void destinationGoneDuringTheRun()
+    {
+        QFETCH(bool, retyped);
+        const QString root = m_dir.filePath(QStringLiteral("vanishing/") + QTest::currentDataTag());
+        QDir().mkpath(root + QStringLiteral("/in"));
+        QStringList rows;
+        for (const char *name : {"first", "second", "third"}) {
+            rows << root + QStringLiteral("/in/%1.odt").arg(QLatin1String(name));
+            writeOdt(rows.last(), {QLatin1String(name)});
+        }
+        const QString out = root + QStringLiteral("/out/");
+        QDir().mkpath(out);
+        const TreeState before = treeState(root);
+
+        bool gone = false;
+        const Outcome outcome = convert(rows, out, [&](Form1 &form) {
+            if (gone || form.ProgressBar1->format() != QLatin1String("Processing: second.odt"))
+                return;
+            QVERIFY(QFile::exists(out + QStringLiteral("first.txt")));
+            if (retyped)
+                form.Text1->setText(root + QStringLiteral("/ou")); // typed, half-way
+            else
+                QVERIFY(QDir(out).removeRecursively());
+            gone = true;
+        });
+        QVERIFY(gone);
+        QCOMPARE(outcome.lines, QStringList({"164", "164"}));
+        QCOMPARE(outcome.messages, QStringList{"Done."});
+        QCOMPARE(treeChanges(before, treeState(root)),
+                 retyped ? QStringList{"+ out/first.txt"} : QStringList{"- out"});
+    }
+
+    // A source in a folder that cannot be written, with the text files going beside
+    // the sources: the save fails and is reported, the next document converts. Root
+    // writes anywhere, so then the run is made as "nobody" by a probe program.
+    void unwritableSourceFolder()
+    {
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        QDir().mkpath(root + QStringLiteral("/locked"));
+        QDir().mkpath(root + QStringLiteral("/open"));
+        QDir().mkpath(root + QStringLiteral("/home/cache"));
+        writeOdt(root + QStringLiteral("/locked/doc.odt"), {QStringLiteral("Stays unconverted.")});
+        writeOdt(root + QStringLiteral("/open/next.odt"), {QStringLiteral("The next one.")});
+        QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a+rX"), root});
+        const bool asRoot = ::geteuid() == 0;
+        if (asRoot) {
+            if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+                QSKIP("setpriv is needed to drop root's privileges");
+            // "nobody" owns the folders it may write: the open one and the office's home.
+            for (const char *owned : {"open", "home", "home/cache"})
+                QCOMPARE(::chown(QFile::encodeName(root + QLatin1Char('/') + QLatin1String(owned)).constData(),
+                                 65534, 65534),
+                         0);
+        }
+        QVERIFY(QFile::setPermissions(root + QStringLiteral("/locked"),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther));
+        const QStringList watched{QStringLiteral("locked"), QStringLiteral("open")};
+        TreeState before;
+        for (const QString &folder : watched)
+            before.insert(treeState(root + QLatin1Char('/') + folder));
+
+        QProcess probe;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/home/cache"));
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        probe.setProcessEnvironment(environment);
+        const QStringList arguments{QStringLiteral("beside"), root + QStringLiteral("/locked/doc.odt"),
+                                    root + QStringLiteral("/open/next.odt")};
+        if (asRoot)
+            probe.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"),
+                                                                QStringLiteral("--regid=65534"),
+                                                                QStringLiteral("--clear-groups"),
+                                                                QStringLiteral(BAD_INPUT_PROBE)}
+                                                       + arguments);
+        else
+            probe.start(QStringLiteral(BAD_INPUT_PROBE), arguments);
+        QVERIFY(probe.waitForFinished(300000));
+        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
+                 probe.readAllStandardError().constData());
+        const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("REPORT 164 ")) && lines[0].contains("locked/doc.txt"),
+                 qPrintable(lines[0]));
+        QCOMPARE(lines[1], QStringLiteral("MESSAGE Done."));
+        QVERIFY(textOf(root + QStringLiteral("/open/next.txt")).contains("The next one."));
+        TreeState after;
+        for (const QString &folder : watched)
+            after.insert(treeState(root + QLatin1Char('/') + folder));
+        QCOMPARE(treeChanges(before, after), QStringList{"+ next.txt"});
+        QFile::setPermissions(root + QStringLiteral("/locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+};
+
+TARNWICK_TEST_MAIN(TestBadInput)
+#include "test_bad_input.moc"
