@@ -3,20 +3,58 @@
 #include "app/ProductConfig.h"
 #include "util/AppError.h"
 
+#include <QFile>
 #include <QSettings>
+
+namespace {
+
+// The first free name of "<file>.unreadable", "<file>.unreadable-2", ...
+QString unreadableCopyOf(const QString &file)
+{
+    QString copy = file + QStringLiteral(".unreadable");
+    for (int n = 2; QFile::exists(copy); ++n)
+        copy = file + QStringLiteral(".unreadable-%1").arg(n);
+    return copy;
+}
+
+} // namespace
 
 // Qt's INI form is used everywhere (also where the native store is a registry) so that
 // every character of a value comes back exactly as it was written.
 SettingsStore::SettingsStore()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QLatin1String(ProductConfig::SettingsApplication),
-                                             QLatin1String(ProductConfig::SettingsApplication)))
 {
+    setAsideIfUnreadable([] {
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QLatin1String(ProductConfig::SettingsApplication),
+                                           QLatin1String(ProductConfig::SettingsApplication));
+    });
 }
 
 SettingsStore::SettingsStore(const QString &file)
-    : m_settings(std::make_unique<QSettings>(file, QSettings::IniFormat))
 {
+    setAsideIfUnreadable([&file] { return std::make_unique<QSettings>(file, QSettings::IniFormat); });
+}
+
+// QSettings parses a file's sections only when they are used, and the first write
+// replaces the whole file with what it understood: a file of garbage would be lost, and
+// its format error would stick to every later write. Reading every key first tells
+// whether the file can be understood; one that cannot is renamed out of the way.
+void SettingsStore::setAsideIfUnreadable(const std::function<std::unique_ptr<QSettings>()> &open)
+{
+    m_settings = open();
+    m_settings->allKeys();
+    if (m_settings->status() != QSettings::FormatError)
+        return;
+    const QString file = m_settings->fileName();
+    const QString copy = unreadableCopyOf(file);
+    m_settings.reset();
+    if (QFile::rename(file, copy)) {
+        qWarning("The settings file %s could not be read; it was kept as %s and the defaults are used.",
+                 qPrintable(file), qPrintable(copy));
+    } else {
+        m_keepOut = file; // left as it is: nothing is saved over it
+    }
+    m_settings = open();
 }
 
 SettingsStore::~SettingsStore() = default;
@@ -31,11 +69,20 @@ QString SettingsStore::GetSetting(const QString &key, const QString &defaultValu
     const QVariant value = m_settings->value(keyPath(key));
     if (!value.isValid())
         return defaultValue;
+    // Values this program writes are always text. A file written by hand can hold an
+    // unquoted list ("Smith, John" reads as two items) or a value that is no text at all.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    if (!value.canConvert<QString>())
+        return defaultValue;
     return value.toString();
 }
 
 void SettingsStore::SaveSetting(const QString &key, const QString &value)
 {
+    if (!m_keepOut.isEmpty())
+        throw AppError(QStringLiteral("The setting %1 was not saved: %2 could not be read and is left as it is.")
+                           .arg(key, m_keepOut));
     m_settings->setValue(keyPath(key), value);
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError)
