@@ -22,10 +22,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -371,6 +373,37 @@ private slots:
                  retyped ? QStringList{"+ out/first.txt"} : QStringList{"- out"});
     }
 
+    // The office dies (killed, as a watchdog would kill a hung one) while a document is
+    // open: the rest of that document is reported, the next converts in a new office.
+    void officeDyingMidDocument()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("dying"));
+        QDir().mkpath(root + QStringLiteral("/in"));
+        QDir().mkpath(root + QStringLiteral("/out"));
+        QStringList rows;
+        for (const char *name : {"first", "second", "third"}) {
+            rows << root + QStringLiteral("/in/%1.odt").arg(QLatin1String(name));
+            writeOdt(rows.last(), {QLatin1String(name)});
+        }
+        const TreeState before = treeState(root);
+
+        qint64 killed = 0;
+        const Outcome outcome = convert(rows, root + QStringLiteral("/out/"), [&](Form1 &form) {
+            // The office keeps a lock file beside each document it has open.
+            if (!killed && form.ProgressBar1->format() == QLatin1String("Processing: second.odt")
+                && QFile::exists(root + QStringLiteral("/in/.~lock.second.odt#"))) {
+                killed = m_office.officeProcessId();
+                QCOMPARE(::kill(pid_t(killed), SIGKILL), 0);
+            }
+        });
+        QVERIFY(killed > 0);
+        QCOMPARE(outcome.lines, QStringList({"164", "172"}));
+        QCOMPARE(outcome.messages, QStringList{"Done."});
+        QVERIFY(textOf(root + QStringLiteral("/out/third.txt")).contains("third"));
+        QEXPECT_FAIL("", "the dead office's lock file stays beside the source (convert/office)", Continue);
+        QCOMPARE(treeChanges(before, treeState(root)), QStringList({"+ out/first.txt", "+ out/third.txt"}));
+    }
+
     // A settings file that is spoilt or cannot be written: the window starts with
     // defaults, a file it cannot understand is kept, and the options still work.
     void spoiltSettings_data()
@@ -453,46 +486,73 @@ private slots:
         QCOMPARE(SettingsStore(file).GetSetting(QStringLiteral("Text1"), QString()), w->form->Text1->text());
     }
 
-    // A source in a folder that cannot be written, with the text files going beside
-    // the sources: the save fails and is reported, the next document converts. Root
-    // writes anywhere, so then the run is made as "nobody" by a probe program.
+    // Sources in a folder that cannot be written. Beside the sources, the save fails
+    // and is reported, and the next document converts; into a folder of their own they
+    // only need to be read. Root writes anywhere, so then the runs are made as "nobody"
+    // by a probe program.
     void unwritableSourceFolder()
     {
         QTemporaryDir dir;
         const QString root = dir.path();
-        QDir().mkpath(root + QStringLiteral("/locked"));
-        QDir().mkpath(root + QStringLiteral("/open"));
-        QDir().mkpath(root + QStringLiteral("/home/cache"));
-        writeOdt(root + QStringLiteral("/locked/doc.odt"), {QStringLiteral("Stays unconverted.")});
+        for (const char *folder : {"/locked", "/open", "/out", "/home/cache"})
+            QDir().mkpath(root + QLatin1String(folder));
+        writeOdt(root + QStringLiteral("/locked/read-only.odt"), {QStringLiteral("Cannot be written.")});
+        writeOdt(root + QStringLiteral("/locked/writable.odt"), {QStringLiteral("Can be written.")});
         writeOdt(root + QStringLiteral("/open/next.odt"), {QStringLiteral("The next one.")});
         QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("a+rX"), root});
-        const bool asRoot = ::geteuid() == 0;
-        if (asRoot) {
+        if (::geteuid() == 0) {
             if (QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
                 QSKIP("setpriv is needed to drop root's privileges");
-            // "nobody" owns the folders it may write: the open one and the office's home.
-            for (const char *owned : {"open", "home", "home/cache"})
-                QCOMPARE(::chown(QFile::encodeName(root + QLatin1Char('/') + QLatin1String(owned)).constData(),
-                                 65534, 65534),
-                         0);
+            // "nobody" owns what it may write.
+            for (const char *owned : {"/open", "/out", "/home", "/home/cache", "/locked/writable.odt"})
+                QCOMPARE(::chown(QFile::encodeName(root + QLatin1String(owned)).constData(), 65534, 65534), 0);
         }
-        QVERIFY(QFile::setPermissions(root + QStringLiteral("/locked"),
-                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
-                                          | QFile::ReadOther | QFile::ExeOther));
-        const QStringList watched{QStringLiteral("locked"), QStringLiteral("open")};
-        TreeState before;
-        for (const QString &folder : watched)
-            before.insert(treeState(root + QLatin1Char('/') + folder));
+        const auto readAndExecute = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                    | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(root + QStringLiteral("/locked/read-only.odt"),
+                                      QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(root + QStringLiteral("/locked"), readAndExecute));
+        const auto unlock = qScopeGuard([&] {
+            QFile::setPermissions(root + QStringLiteral("/locked"), readAndExecute | QFile::WriteOwner);
+        });
+        const TreeState before = treeState(root + QStringLiteral("/locked"));
 
+        const QStringList beside = runProbe(root, {QStringLiteral("beside"), root + QStringLiteral("/locked/read-only.odt"),
+                                                   root + QStringLiteral("/open/next.odt")});
+        QVERIFY2(beside.size() == 2 && beside[0].startsWith(QStringLiteral("REPORT 164 "))
+                     && beside[0].contains(QStringLiteral("locked/read-only.txt")),
+                 qPrintable(beside.join('\n')));
+        QCOMPARE(beside[1], QStringLiteral("MESSAGE Done."));
+        QVERIFY(textOf(root + QStringLiteral("/open/next.txt")).contains("The next one."));
+
+        const QStringList apart = runProbe(root, {root + QStringLiteral("/out"),
+                                                  root + QStringLiteral("/locked/read-only.odt"),
+                                                  root + QStringLiteral("/locked/writable.odt"),
+                                                  root + QStringLiteral("/open/next.odt")});
+        QCOMPARE(apart.last(), QStringLiteral("MESSAGE Done."));
+        QVERIFY(textOf(root + QStringLiteral("/out/read-only.txt")).contains("Cannot be written."));
+        QVERIFY(textOf(root + QStringLiteral("/out/next.txt")).contains("The next one."));
+        QCOMPARE(treeChanges(before, treeState(root + QStringLiteral("/locked"))), QStringList());
+
+        // The office wants a lock file beside a document it could write; unable to make
+        // one, and asked nothing, it does not load the document at all.
+        QEXPECT_FAIL("", "a writable document in a folder that is not does not load (convert/office)", Continue);
+        QVERIFY2(apart.size() == 1 && textOf(root + QStringLiteral("/out/writable.txt")).contains("Can be written."),
+                 qPrintable(apart.join('\n')));
+    }
+
+private:
+    // Runs the probe with its own home, as "nobody" when the test runs as root; returns
+    // the lines it printed.
+    QStringList runProbe(const QString &root, const QStringList &arguments)
+    {
         QProcess probe;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), root + QStringLiteral("/home"));
         environment.insert(QStringLiteral("XDG_CACHE_HOME"), root + QStringLiteral("/home/cache"));
         environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
         probe.setProcessEnvironment(environment);
-        const QStringList arguments{QStringLiteral("beside"), root + QStringLiteral("/locked/doc.odt"),
-                                    root + QStringLiteral("/open/next.odt")};
-        if (asRoot)
+        if (::geteuid() == 0)
             probe.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"),
                                                                 QStringLiteral("--regid=65534"),
                                                                 QStringLiteral("--clear-groups"),
@@ -500,21 +560,9 @@ private slots:
                                                        + arguments);
         else
             probe.start(QStringLiteral(BAD_INPUT_PROBE), arguments);
-        QVERIFY(probe.waitForFinished(300000));
-        QVERIFY2(probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0,
-                 probe.readAllStandardError().constData());
-        const QStringList lines = QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-
-        QCOMPARE(lines.size(), 2);
-        QVERIFY2(lines[0].startsWith(QStringLiteral("REPORT 164 ")) && lines[0].contains("locked/doc.txt"),
-                 qPrintable(lines[0]));
-        QCOMPARE(lines[1], QStringLiteral("MESSAGE Done."));
-        QVERIFY(textOf(root + QStringLiteral("/open/next.txt")).contains("The next one."));
-        TreeState after;
-        for (const QString &folder : watched)
-            after.insert(treeState(root + QLatin1Char('/') + folder));
-        QCOMPARE(treeChanges(before, after), QStringList{"+ next.txt"});
-        QFile::setPermissions(root + QStringLiteral("/locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        if (!probe.waitForFinished(300000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+            return {QStringLiteral("PROBE FAILED ") + QString::fromLocal8Bit(probe.readAllStandardError())};
+        return QString::fromUtf8(probe.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 };
 
