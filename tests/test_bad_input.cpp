@@ -105,15 +105,6 @@ QByteArray packageOf(const QList<std::pair<QString, QByteArray>> &entries)
     return zip.bytes();
 }
 
-QByteArray odtBytes(const QStringList &paragraphs)
-{
-    QTemporaryDir dir;
-    writeOdt(dir.filePath(QStringLiteral("x.odt")), paragraphs);
-    QFile f(dir.filePath(QStringLiteral("x.odt")));
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 // The parts of a Writer package, to build packages that lack some or spoil them.
 const QByteArray kMimeType = "application/vnd.oasis.opendocument.text";
 const QByteArray kContent =
@@ -128,6 +119,20 @@ const QByteArray kManifest =
     R"(<manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.text"/>)"
     R"(<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>)"
     R"(</manifest:manifest>)";
+
+// first.odt, second.odt and third.odt in root/in, each holding its own name, and an
+// empty root/out. Returns the three paths.
+QStringList threeDocuments(const QString &root)
+{
+    QDir().mkpath(root + QStringLiteral("/in"));
+    QDir().mkpath(root + QStringLiteral("/out"));
+    QStringList paths;
+    for (const char *name : {"first", "second", "third"}) {
+        paths << root + QStringLiteral("/in/%1.odt").arg(QLatin1String(name));
+        writeOdt(paths.last(), {QLatin1String(name)});
+    }
+    return paths;
+}
 
 // Lines of the error reports ("146", ...) and the plain messages of one run.
 struct Outcome {
@@ -206,7 +211,8 @@ class TestBadInput : public QObject {
         writeOdt(plain, {QStringLiteral("A secret.")});
         const OfficeRef serviceManager = m_office.createServiceManager();
         const OfficeRef desktop = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
-        const OfficeRef document = m_office.loadComponentFromURL(desktop, FileUrlOf(plain), QStringLiteral("_blank"), 0);
+        const OfficeRef document =
+            m_office.loadComponentFromURL(desktop, FileUrlOf(plain), QStringLiteral("_blank"), 0);
         const OfficeRef dispatcher =
             m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
         m_office.executeDispatch(dispatcher, m_office.getFrame(m_office.getCurrentController(document)),
@@ -239,16 +245,19 @@ private slots:
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("converted"); // the text the office makes of it; null: it fails
 
-        const QByteArray odt = odtBytes({QStringLiteral("Inside the package.")});
+        const QByteArray odt =
+            packageOf({{"mimetype", kMimeType}, {"content.xml", kContent}, {"META-INF/manifest.xml", kManifest}});
         const QString failsToLoad;
 
+        // The export writes a byte order mark, which textOf() drops, and a line end.
         QTest::newRow("zero bytes") << QByteArray() << true << QStringLiteral("\n"); // an empty text
         QTest::newRow("truncated zip") << odt.left(odt.size() / 2) << true << failsToLoad;
         QTest::newRow("password-protected") << m_encrypted << true << failsToLoad; // no prompt: it fails
         QTest::newRow("no content.xml") << packageOf({{"mimetype", kMimeType}, {"META-INF/manifest.xml", kManifest}})
                                         << true << QStringLiteral("\n"); // an empty text
         QTest::newRow("no content.xml nor manifest")
-            << packageOf({{"mimetype", kMimeType}, {"meta.xml", R"(<?xml version="1.0"?><x/>)"}}) << true << failsToLoad;
+            << packageOf({{"mimetype", kMimeType}, {"meta.xml", R"(<?xml version="1.0"?><x/>)"}}) << true
+            << failsToLoad;
         QTest::newRow("entry missing from the manifest")
             << packageOf({{"mimetype", kMimeType}, {"content.xml", kContent}, {"META-INF/manifest.xml", kManifest},
                           {"stray", "x"}})
@@ -345,14 +354,8 @@ private slots:
     {
         QFETCH(bool, retyped);
         const QString root = m_dir.filePath(QStringLiteral("vanishing/") + QTest::currentDataTag());
-        QDir().mkpath(root + QStringLiteral("/in"));
-        QStringList rows;
-        for (const char *name : {"first", "second", "third"}) {
-            rows << root + QStringLiteral("/in/%1.odt").arg(QLatin1String(name));
-            writeOdt(rows.last(), {QLatin1String(name)});
-        }
+        const QStringList rows = threeDocuments(root);
         const QString out = root + QStringLiteral("/out/");
-        QDir().mkpath(out);
         const TreeState before = treeState(root);
 
         bool gone = false;
@@ -378,13 +381,7 @@ private slots:
     void officeDyingMidDocument()
     {
         const QString root = m_dir.filePath(QStringLiteral("dying"));
-        QDir().mkpath(root + QStringLiteral("/in"));
-        QDir().mkpath(root + QStringLiteral("/out"));
-        QStringList rows;
-        for (const char *name : {"first", "second", "third"}) {
-            rows << root + QStringLiteral("/in/%1.odt").arg(QLatin1String(name));
-            writeOdt(rows.last(), {QLatin1String(name)});
-        }
+        const QStringList rows = threeDocuments(root);
         const TreeState before = treeState(root);
 
         qint64 killed = 0;
@@ -419,7 +416,7 @@ private slots:
         for (int i = 0; i < 600; ++i)
             garbage += char((i * 37 + 11) % 256);
         QTest::newRow("garbage bytes") << "file" << garbage << QString() << true << QStringList() << true;
-        // As the spoilt value cannot be read, that option keeps the state it has before.
+        // A value that is no yes/no is reported at its step and leaves its option as it was.
         QTest::newRow("truncated") << "file" << QByteArray("[Tarnwick]\nText1=%1/\nOption1=False\nOption2=Tr")
                                    << "%1/" << false << QStringList{"140"} << false;
         QTest::newRow("wrong types")
@@ -428,7 +425,8 @@ private slots:
         QTest::newRow("unquoted list") << "file" << QByteArray("[Tarnwick]\nText1=%1/Smith, John/\n")
                                        << "%1/Smith, John/" << true << QStringList() << false;
         // Nothing can be saved: the first save of the start-up says so.
-        QTest::newRow("file is a folder") << "folder" << QByteArray() << QString() << true << QStringList{"108"} << false;
+        QTest::newRow("file is a folder") << "folder" << QByteArray() << QString() << true << QStringList{"108"}
+                                          << false;
         QTest::newRow("folder is a file") << "under a file" << QByteArray() << QString() << true
                                           << QStringList{"108"} << false;
     }
@@ -517,7 +515,8 @@ private slots:
         });
         const TreeState before = treeState(root + QStringLiteral("/locked"));
 
-        const QStringList beside = runProbe(root, {QStringLiteral("beside"), root + QStringLiteral("/locked/read-only.odt"),
+        const QStringList beside = runProbe(root, {QStringLiteral("beside"),
+                                                   root + QStringLiteral("/locked/read-only.odt"),
                                                    root + QStringLiteral("/open/next.odt")});
         QVERIFY2(beside.size() == 2 && beside[0].startsWith(QStringLiteral("REPORT 164 "))
                      && beside[0].contains(QStringLiteral("locked/read-only.txt")),
