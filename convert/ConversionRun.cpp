@@ -93,6 +93,18 @@ void ConversionRun::PushButton2_Click()
     m_isConverting = false; // 190
 }
 
+std::optional<QString> ConversionRun::listedDocumentAt(const QString &target) const
+{
+    if (!QFileInfo::exists(target))
+        return std::nullopt;
+    for (int position = 1; position <= m_window.rowCount(); ++position) {
+        const std::optional<QString> row = m_window.rowText(position);
+        if (row && namesSameFile(target, *row))
+            return row;
+    }
+    return std::nullopt;
+}
+
 void ConversionRun::convertOne(StepRunner &step, const QString &source)
 {
     // Every office object belongs to this file alone: when a step that should make
@@ -131,6 +143,10 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         if (namesSameFile(target, source))
             throw AppError(QStringLiteral("The text file %1 would replace the document itself; it was not written.")
                                .arg(target));
+        if (const std::optional<QString> listed = listedDocumentAt(target))
+            throw AppError(
+                QStringLiteral("The text file %1 would replace %2, a document of the list; it was not written.")
+                    .arg(target, *listed));
         requireTargetFolder(target);
         m_office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0,
                                  exportProperties);

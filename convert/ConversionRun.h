@@ -38,6 +38,9 @@ public:
 
 private:
     void convertOne(class StepRunner &step, const QString &source);
+    // The row of the list that names the target file, if any: a text file in the list
+    // is never written over by the conversion of another document.
+    std::optional<QString> listedDocumentAt(const QString &target) const;
     void showPlain(const QString &text);
 
     RunWindow &m_window;

@@ -340,6 +340,22 @@ private slots:
         }
     }
 
+    // A folder dropped on the list brings its text files too: one that the conversion of
+    // a document of the same name would write over is kept, and both are reported.
+    void listedTextFileIsNeverWrittenOver()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("listed"));
+        writeBytes(root + QStringLiteral("/notes.txt"), "My own notes.\n");
+        writeOdt(root + QStringLiteral("/notes.odt"), {QStringLiteral("From the document.")});
+        const TreeState before = treeState(root);
+
+        const Outcome outcome = convert({root + QStringLiteral("/notes.odt"), root + QStringLiteral("/notes.txt")},
+                                        QString());
+        QCOMPARE(outcome.lines, QStringList({"164", "164"}));
+        QCOMPARE(outcome.messages, QStringList{"Done."});
+        QCOMPARE(treeChanges(before, treeState(root)), QStringList());
+    }
+
     // The chosen folder stops being there while the second of three documents is
     // handled, removed or retyped: the office would make the folder again, but the rest
     // are reported at the save and nothing turns up anywhere.
