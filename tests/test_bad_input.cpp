@@ -16,8 +16,10 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QDragEnterEvent>
 #include <QImage>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -26,6 +28,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <csignal>
 #include <unistd.h>
@@ -168,16 +171,30 @@ class TestBadInput : public QObject {
     }
 
     // Presses Start on a window listing the rows; the text files go to the folder,
-    // or beside each source when the folder is empty.
+    // or beside each source when the folder is empty. Rows are appended, or dropped on
+    // the list as a file manager would drop them.
+    enum class Fill { Append, Drop };
     Outcome convert(const QStringList &rows, const QString &folder,
-                    const std::function<void(Form1 &)> &duringRun = {})
+                    const std::function<void(Form1 &)> &duringRun = {}, Fill fill = Fill::Append)
     {
         auto w = openWindow(m_office, m_dir.filePath(QStringLiteral("settings.ini")));
         Form1 &form = *w->form;
         if (!form.Form_Load())
             qFatal("the office suite cannot be reached");
-        for (const QString &row : rows)
-            form.ListView1->AppendRow(row);
+        if (fill == Fill::Append) {
+            for (const QString &row : rows)
+                form.ListView1->AppendRow(row);
+        } else {
+            QMimeData dropped;
+            QList<QUrl> urls;
+            for (const QString &row : rows)
+                urls << QUrl::fromLocalFile(row);
+            dropped.setUrls(urls);
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(form.ListView1->viewport(), &enter);
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(form.ListView1->viewport(), &drop);
+        }
         if (folder.isEmpty()) {
             form.Option2->setChecked(true);
         } else {
@@ -306,8 +323,9 @@ private slots:
         }
     }
 
-    // Names that a URL, a shell or a command line could take for something else: each
-    // document converts under its own name, into a chosen folder and beside itself.
+    // Names that a URL, a shell or a command line could take for something else, in a
+    // folder dropped on the list: each document converts under its own name, into a
+    // chosen folder and beside itself.
     void awkwardNamesConvertUnderTheirOwnNames()
     {
         const QStringList names{QStringLiteral("fifty%20percent"), QStringLiteral("#1 & 100%"),
@@ -316,17 +334,14 @@ private slots:
         const QString root = m_dir.filePath(QStringLiteral("names"));
         const QString in = root + QString::fromUtf8("/-in %41 #“q”/");
         QDir().mkpath(in);
-        QStringList rows;
-        for (int i = 0; i < names.size(); ++i) {
-            rows << in + names[i] + QStringLiteral(".odt");
-            writeOdt(rows.last(), {QStringLiteral("Document %1").arg(i)});
-        }
+        for (int i = 0; i < names.size(); ++i)
+            writeOdt(in + names[i] + QStringLiteral(".odt"), {QStringLiteral("Document %1").arg(i)});
         QDir().mkpath(root + QStringLiteral("/out"));
 
         for (const QString &folder : {root + QStringLiteral("/out/"), QString()}) {
             const QString written = folder.isEmpty() ? in : folder;
             const TreeState before = treeState(root);
-            const Outcome outcome = convert(rows, folder);
+            const Outcome outcome = convert({in.chopped(1)}, folder, {}, Fill::Drop);
             QCOMPARE(outcome.lines, QStringList());
             QCOMPARE(outcome.messages, QStringList{"Done."});
             QStringList expected;
