@@ -37,15 +37,16 @@ SettingsStore::SettingsStore(const QString &file)
 
 // QSettings parses a file's sections only when they are used, and the first write
 // replaces the whole file with what it understood: a file of garbage would be lost, and
-// its format error would stick to every later write. Reading every key first tells
-// whether the file can be understood; one that cannot is renamed out of the way.
+// its format error would stick to every later write. A file that cannot be understood
+// is therefore renamed out of the way before anything is written.
 void SettingsStore::setAsideIfUnreadable(const std::function<std::unique_ptr<QSettings>()> &open)
 {
     m_settings = open();
-    m_settings->allKeys();
-    if (m_settings->status() != QSettings::FormatError)
-        return;
     const QString file = m_settings->fileName();
+    QSettings alone(file, QSettings::IniFormat); // the user's own file, without fallbacks
+    alone.allKeys();
+    if (alone.status() != QSettings::FormatError)
+        return;
     const QString copy = unreadableCopyOf(file);
     m_settings.reset();
     if (QFile::rename(file, copy)) {
