@@ -59,13 +59,14 @@ int main(int argc, char **argv)
 
     QTextStream out(stdout);
     for (const ScriptedDialogs::Shown &shown : dialogs.messages) {
-        QString text = shown.text;
-        text.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        if (shown.title == QLatin1String("Application Error"))
-            out << "REPORT " << text.section(QStringLiteral("at line "), 1).section(QLatin1Char(' '), 0, 0) << ' '
-                << text.section(QStringLiteral(" in "), 0, 0) << '\n';
-        else
-            out << "MESSAGE " << text << '\n';
+        if (shown.title == QLatin1String("Application Error")) {
+            // description CR LF "in <location> at line <step>" CR CR ...
+            const QString description = shown.text.section(QStringLiteral("\r\n"), 0, 0);
+            const QString line = shown.text.section(QStringLiteral("at line "), 1).section(QLatin1Char('\r'), 0, 0);
+            out << "REPORT " << line << ' ' << description << '\n';
+        } else {
+            out << "MESSAGE " << shown.text << '\n';
+        }
     }
     return 0;
 }
