@@ -12,6 +12,62 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <csignal>
+
+namespace {
+
+bool isDeadOrGone(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return !stat.open(QIODevice::ReadOnly) || QString::fromLatin1(stat.readAll()).section(')', -1).trimmed().startsWith('Z');
+}
+
+// The real office, killed the moment it has loaded one given document: a document
+// that crashes the office, as far as the run can tell.
+class OfficeKilledAfterLoading final : public OfficeBridge {
+public:
+    OfficeKilledAfterLoading(UnoOfficeBridge &office, QString victim) : m_office(office), m_victim(std::move(victim)) {}
+
+    OfficeRef createServiceManager() override { return m_office.createServiceManager(); }
+    OfficeRef createInstance(const OfficeRef &manager, const QString &name) override
+    {
+        return m_office.createInstance(manager, name);
+    }
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &frame,
+                                   short flags) override
+    {
+        OfficeRef document = m_office.loadComponentFromURL(desktop, url, frame, flags);
+        if (url == FileUrlOf(m_victim)) {
+            const auto pid = static_cast<pid_t>(m_office.officeProcessId());
+            ::kill(pid, SIGKILL);
+            if (!QTest::qWaitFor([pid] { return isDeadOrGone(pid); }, 5000))
+                qWarning("the office outlived SIGKILL");
+        }
+        return document;
+    }
+    OfficeRef getCurrentController(const OfficeRef &document) override
+    {
+        return m_office.getCurrentController(document);
+    }
+    OfficeRef getFrame(const OfficeRef &controller) override { return m_office.getFrame(controller); }
+    PropertyValue newPropertyValue(const QString &name, const QString &value) override
+    {
+        return m_office.newPropertyValue(name, value);
+    }
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
+                         const QString &targetFrame, short flags, const QList<PropertyValue> &arguments) override
+    {
+        m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
+    }
+    void close(const OfficeRef &document, bool deliverOwnership) override { m_office.close(document, deliverOwnership); }
+    void shutdown() override { m_office.shutdown(); }
+
+private:
+    UnoOfficeBridge &m_office;
+    QString m_victim;
+};
+
+} // namespace
 
 class TestConversionRealOffice : public QObject {
     Q_OBJECT
@@ -31,11 +87,11 @@ class TestConversionRealOffice : public QObject {
         std::unique_ptr<Form1> window;
     };
 
-    std::unique_ptr<Run> startWindow(const QStringList &rows)
+    std::unique_ptr<Run> startWindow(const QStringList &rows, OfficeBridge *office = nullptr)
     {
         auto run = std::make_unique<Run>();
         run->settings = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("settings.ini")));
-        run->window = std::make_unique<Form1>(run->dialogs, *run->settings, m_office);
+        run->window = std::make_unique<Form1>(run->dialogs, *run->settings, office ? *office : m_office);
         run->window->setHomePageDraw([] { return 1; });
         run->window->setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
         run->window->setTerminator([] {});
@@ -109,6 +165,36 @@ private slots:
         QVERIFY(textOf(in + "/Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
         QVERIFY(QFile::exists(in + "/second part.txt"));
         QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
+    }
+
+    void officeKilledMidRunIsStartedAgainForTheFilesAfter()
+    {
+        const QString in = m_dir.filePath(QStringLiteral("crash"));
+        QDir().mkpath(in);
+        QStringList rows;
+        for (int n = 1; n <= 4; ++n) {
+            rows << in + QStringLiteral("/k%1.odt").arg(n);
+            writeOdt(rows.last(), {QStringLiteral("Document number %1.").arg(n)});
+        }
+        OfficeKilledAfterLoading crashing(m_office, rows[1]);
+        auto run = startWindow(rows, &crashing);
+        QTest::mouseClick(run->window->Option2, Qt::LeftButton);
+        run->dialogs.messages.clear();
+        QTest::mouseClick(run->window->PushButton2, Qt::LeftButton);
+
+        for (int n : {1, 3, 4})
+            QVERIFY(textOf(in + QStringLiteral("/k%1.txt").arg(n)).contains(QStringLiteral("Document number %1.").arg(n)));
+        QVERIFY(!QFile::exists(in + "/k2.txt"));
+        // Only the crashed file's steps fail, from the first that needs the office.
+        QStringList lines;
+        for (const QString &report : run->dialogs.errorReports())
+            lines << report.section("at line ", 1).section('\r', 0, 0);
+        QVERIFY(!lines.isEmpty());
+        QCOMPARE(lines.first(), QString("148"));
+        for (const QString &line : lines)
+            QVERIFY2(QStringList({"148", "150", "152", "164", "172"}).contains(line), qPrintable(lines.join(' ')));
+        QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
+        QCOMPARE(QDir(in).entryList(QDir::Files | QDir::Hidden).size(), 7); // no lock file left behind
     }
 
     void unwritableDestinationIsReportedAndNothingIsWritten()
