@@ -127,13 +127,13 @@ void OfficeConnection::startAndConnect()
     m_process.start(office.officeBinary, arguments, environment);
     m_documentsSinceStart = 0;
     for (;;) {
-        if (OfficePipe::isOwnSocket(m_pipe)) {
+        if (pipeIsReady()) {
             // Connecting to an office that is stuck while starting would wait for ever.
             OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), timeLeft());
             if (tryConnect(local)) {
                 OfficePipe::restrictToOwner(m_pipe);
                 watch.finish();
-                watched(QStringLiteral("The office refused its settings"), [&] { applyOfficeSettings(m_remote); });
+                applySettings();
                 return;
             }
             if (watch.finish())
@@ -152,6 +152,27 @@ void OfficeConnection::startAndConnect()
         }
         if (clock.hasExpired(m_options.startTimeoutMs))
             throw gaveUp();
+    }
+}
+
+bool OfficeConnection::pipeIsReady()
+{
+    try {
+        return OfficePipe::isOwnSocket(m_pipe);
+    } catch (const AppError &) {
+        shutdown();
+        throw;
+    }
+}
+
+void OfficeConnection::applySettings()
+{
+    try {
+        watched(QStringLiteral("The office refused its settings"), [&] { applyOfficeSettings(m_remote); });
+    } catch (const AppError &error) {
+        // Conversions work without them; an office that has stopped answering
+        // shows at the next call.
+        qWarning("%s", qPrintable(error.description()));
     }
 }
 

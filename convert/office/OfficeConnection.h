@@ -55,7 +55,10 @@ private:
 
     bool answers(std::chrono::milliseconds within);
     void startAndConnect();
+    // True once the office's pipe exists; throws AppError when it is not ours.
+    bool pipeIsReady();
     bool tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local);
+    void applySettings();
     static AppError timedOut(const QString &failure, std::chrono::milliseconds timeout);
 
     UnoOfficeOptions m_options;
