@@ -12,6 +12,71 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <csignal>
+
+namespace {
+
+// The process is gone, or in the state of /proc/<pid>/stat given (Z dead, T stopped).
+bool processStateIs(pid_t pid, char state)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return !stat.open(QIODevice::ReadOnly)
+           || QString::fromLatin1(stat.readAll()).section(')', -1).trimmed().startsWith(QLatin1Char(state));
+}
+
+// The real office, signalled the moment it has loaded one given document: with
+// SIGKILL a document that crashes the office, with SIGSTOP one that hangs it, as
+// far as the run can tell.
+class OfficeSignalledAfterLoading final : public OfficeBridge {
+public:
+    OfficeSignalledAfterLoading(UnoOfficeBridge &office, QString victim, int signal)
+        : m_office(office), m_victim(std::move(victim)), m_signal(signal)
+    {
+    }
+
+    OfficeRef createServiceManager() override { return m_office.createServiceManager(); }
+    OfficeRef createInstance(const OfficeRef &manager, const QString &name) override
+    {
+        return m_office.createInstance(manager, name);
+    }
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &frame,
+                                   short flags) override
+    {
+        OfficeRef document = m_office.loadComponentFromURL(desktop, url, frame, flags);
+        if (url == FileUrlOf(m_victim)) {
+            const auto pid = static_cast<pid_t>(m_office.officeProcessId());
+            ::kill(pid, m_signal);
+            // A signal takes a moment to act: until then the office still answers.
+            const char state = m_signal == SIGKILL ? 'Z' : 'T';
+            if (!QTest::qWaitFor([pid, state] { return processStateIs(pid, state); }, 5000))
+                qWarning("the office did not give way to the signal");
+        }
+        return document;
+    }
+    OfficeRef getCurrentController(const OfficeRef &document) override
+    {
+        return m_office.getCurrentController(document);
+    }
+    OfficeRef getFrame(const OfficeRef &controller) override { return m_office.getFrame(controller); }
+    PropertyValue newPropertyValue(const QString &name, const QString &value) override
+    {
+        return m_office.newPropertyValue(name, value);
+    }
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
+                         const QString &targetFrame, short flags, const QList<PropertyValue> &arguments) override
+    {
+        m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
+    }
+    void close(const OfficeRef &document, bool deliverOwnership) override { m_office.close(document, deliverOwnership); }
+    void shutdown() override { m_office.shutdown(); }
+
+private:
+    UnoOfficeBridge &m_office;
+    QString m_victim;
+    int m_signal;
+};
+
+} // namespace
 
 class TestConversionRealOffice : public QObject {
     Q_OBJECT
@@ -31,11 +96,11 @@ class TestConversionRealOffice : public QObject {
         std::unique_ptr<Form1> window;
     };
 
-    std::unique_ptr<Run> startWindow(const QStringList &rows)
+    std::unique_ptr<Run> startWindow(const QStringList &rows, OfficeBridge *office = nullptr)
     {
         auto run = std::make_unique<Run>();
         run->settings = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("settings.ini")));
-        run->window = std::make_unique<Form1>(run->dialogs, *run->settings, m_office);
+        run->window = std::make_unique<Form1>(run->dialogs, *run->settings, office ? *office : m_office);
         run->window->setHomePageDraw([] { return 1; });
         run->window->setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
         run->window->setTerminator([] {});
@@ -109,6 +174,50 @@ private slots:
         QVERIFY(textOf(in + "/Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
         QVERIFY(QFile::exists(in + "/second part.txt"));
         QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
+    }
+
+    void officeCrashedOrHungMidRunIsStartedAgainForTheFilesAfter_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("firstError");
+        QTest::newRow("crashed") << int(SIGKILL) << "the office has stopped";
+        QTest::newRow("hung") << int(SIGSTOP) << "did not answer within 2 seconds";
+    }
+
+    void officeCrashedOrHungMidRunIsStartedAgainForTheFilesAfter()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, firstError);
+        const QString in = m_dir.filePath(QStringLiteral("crash-") + QTest::currentDataTag());
+        QDir().mkpath(in);
+        QStringList rows;
+        for (int n = 1; n <= 4; ++n) {
+            rows << in + QStringLiteral("/k%1.odt").arg(n);
+            writeOdt(rows.last(), {QStringLiteral("Document number %1.").arg(n)});
+        }
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.callTimeoutMs = 2000;
+        UnoOfficeBridge office(options);
+        OfficeSignalledAfterLoading failing(office, rows[1], signal);
+        auto run = startWindow(rows, &failing);
+        QTest::mouseClick(run->window->Option2, Qt::LeftButton);
+        run->dialogs.messages.clear();
+        QTest::mouseClick(run->window->PushButton2, Qt::LeftButton);
+
+        for (int n : {1, 3, 4})
+            QVERIFY(textOf(in + QStringLiteral("/k%1.txt").arg(n)).contains(QStringLiteral("Document number %1.").arg(n)));
+        QVERIFY(!QFile::exists(in + "/k2.txt"));
+        // Only the failed file's steps are reported, from the first that needs the office.
+        const QStringList reports = run->dialogs.errorReports();
+        QVERIFY(!reports.isEmpty());
+        QVERIFY2(reports.first().contains("at line 148") && reports.first().contains(firstError),
+                 qPrintable(reports.first()));
+        for (const QString &report : reports) {
+            const QString line = report.section("at line ", 1).section('\r', 0, 0);
+            QVERIFY2(QStringList({"148", "150", "152", "164", "172"}).contains(line), qPrintable(report));
+        }
+        QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
+        QCOMPARE(QDir(in).entryList(QDir::Files | QDir::Hidden).size(), 7); // no lock file left behind
     }
 
     void unwritableDestinationIsReportedAndNothingIsWritten()

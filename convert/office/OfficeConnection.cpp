@@ -3,17 +3,16 @@
 #include "convert/OfficeBridge.h"
 #include "convert/office/OfficeEnvironment.h"
 #include "convert/office/OfficeInstallation.h"
-#include "convert/office/UnoErrors.h"
+#include "convert/office/OfficePipe.h"
+#include "convert/office/OfficeSettings.h"
 #include "convert/office/UnoRuntime.h"
 #include "convert/office/UnoString.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
-#include <unistd.h>
 
 namespace {
 
@@ -22,19 +21,8 @@ namespace {
 constexpr int kRestartRequested = 81;
 constexpr int kRetryIntervalMs = 100;
 constexpr int kTerminateWaitMs = 5000;
-
-QString newPipeName()
-{
-    static int started = 0;
-    return QStringLiteral("tarnwick_%1_%2").arg(::getpid()).arg(++started);
-}
-
-// A killed office leaves its pipe's socket file behind.
-void removePipeLeftover(const QString &pipe)
-{
-    if (!pipe.isEmpty())
-        QFile::remove(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe));
-}
+// Ending the program must not wait long for an office that does not answer.
+constexpr std::chrono::milliseconds kShutdownAnswerTime{5000};
 
 QStringList officeArguments(const QString &profile, const QString &pipe)
 {
@@ -52,6 +40,7 @@ QStringList officeArguments(const QString &profile, const QString &pipe)
 
 OfficeConnection::OfficeConnection(UnoOfficeOptions options)
     : m_options(std::move(options))
+    , m_callTimeout(m_options.callTimeoutMs)
 {
 }
 
@@ -62,20 +51,26 @@ OfficeConnection::~OfficeConnection()
 
 css::uno::Reference<css::uno::XComponentContext> OfficeConnection::context()
 {
-    if (!answers())
+    if (!answers(m_callTimeout))
         startAndConnect();
     return m_remote;
+}
+
+bool OfficeConnection::restartIsDue() const
+{
+    return m_options.restartAfterDocuments > 0 && m_documentsSinceStart >= m_options.restartAfterDocuments;
 }
 
 void OfficeConnection::shutdown()
 {
     // Asked, the office removes its pipes and leaves its profile tidy; signals
     // are the fallback for one that does not answer.
-    if (answers()) {
+    if (answers(kShutdownAnswerTime)) {
         bool ending = true;
         try {
-            ending = css::frame::Desktop::create(m_remote)->terminate();
-        } catch (const css::uno::Exception &) {
+            ending = watchedWithin(kShutdownAnswerTime, QStringLiteral("The office could not be ended"),
+                                   [&] { return css::frame::Desktop::create(m_remote)->terminate(); });
+        } catch (const AppError &) {
             // It may well drop the connection while answering.
         }
         m_remote.clear();
@@ -84,20 +79,21 @@ void OfficeConnection::shutdown()
     }
     m_remote.clear();
     m_process.stop();
-    removePipeLeftover(m_pipe);
+    OfficePipe::removeLeftover(m_pipe);
     m_pipe.clear();
 }
 
-bool OfficeConnection::answers()
+bool OfficeConnection::answers(std::chrono::milliseconds within)
 {
     if (!m_remote.is())
         return false;
     if (m_process.isRunning()) {
         try {
-            // A round trip: throws DisposedException once the office has gone.
-            if (m_remote->getServiceManager().is())
+            // A round trip: fails once the office has gone.
+            if (watchedWithin(within, QStringLiteral("The office did not answer"),
+                              [&] { return m_remote->getServiceManager().is(); }))
                 return true;
-        } catch (const css::uno::RuntimeException &) {
+        } catch (const AppError &) {
         }
     }
     m_remote.clear();
@@ -106,48 +102,103 @@ bool OfficeConnection::answers()
 
 void OfficeConnection::startAndConnect()
 {
-    m_process.stop();
-    removePipeLeftover(m_pipe);
+    shutdown();
+    OfficePipe::removeLeftoversOfEndedPrograms();
     const OfficeInstallation office = findOffice(m_options.officeSearchPath, m_options.programDir);
     const auto local = localUnoContext(office.programDir);
     const QString profile = m_profile.claim(m_options.profileDir.isEmpty() ? OfficeProfile::defaultFolder()
                                                                              : m_options.profileDir);
-    m_pipe = newPipeName();
+    m_pipe = OfficePipe::newName();
     const QStringList arguments = officeArguments(profile, m_pipe);
     const QProcessEnvironment environment = officeEnvironment(QProcessEnvironment::systemEnvironment());
 
     QElapsedTimer clock;
     clock.start();
+    const auto timeLeft = [&] {
+        return std::chrono::milliseconds(std::max<qint64>(1, m_options.startTimeoutMs - clock.elapsed()));
+    };
+    const auto gaveUp = [&] {
+        shutdown();
+        return AppError(QStringLiteral("The office (%1) did not answer within %2 seconds.")
+                            .arg(office.officeBinary)
+                            .arg(m_options.startTimeoutMs / 1000.0));
+    };
+
     m_process.start(office.officeBinary, arguments, environment);
-    while (!tryConnect(local, m_pipe)) {
+    m_documentsSinceStart = 0;
+    for (;;) {
+        if (pipeIsReady()) {
+            // Connecting to an office that is stuck while starting would wait for ever.
+            OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), timeLeft());
+            if (tryConnect(local)) {
+                OfficePipe::restrictToOwner(m_pipe);
+                watch.finish();
+                applySettings();
+                return;
+            }
+            if (watch.finish())
+                throw gaveUp();
+        }
         if (m_process.waitForExit(kRetryIntervalMs)) {
             if (m_process.exitCode() != kRestartRequested) {
+                const int exitCode = m_process.exitCode();
+                shutdown();
                 throw AppError(QStringLiteral("The office (%1) stopped while starting, with exit code %2.")
                                    .arg(office.officeBinary)
-                                   .arg(m_process.exitCode()));
+                                   .arg(exitCode));
             }
+            OfficePipe::removeLeftover(m_pipe);
             m_process.start(office.officeBinary, arguments, environment);
         }
-        if (clock.hasExpired(m_options.startTimeoutMs)) {
-            m_process.stop();
-            throw AppError(QStringLiteral("The office (%1) did not answer within %2 seconds.")
-                               .arg(office.officeBinary)
-                               .arg(m_options.startTimeoutMs / 1000.0));
-        }
+        if (clock.hasExpired(m_options.startTimeoutMs))
+            throw gaveUp();
     }
 }
 
-bool OfficeConnection::tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local,
-                                  const QString &pipe)
+bool OfficeConnection::pipeIsReady()
 {
-    const QString url = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe);
-    return officeCall(QStringLiteral("The office could not be reached"), [&] {
-        try {
-            const auto resolver = css::bridge::UnoUrlResolver::create(local);
-            m_remote.set(resolver->resolve(toOUString(url)), css::uno::UNO_QUERY_THROW);
-            return true;
-        } catch (const css::connection::NoConnectException &) {
-            return false; // not accepting yet
-        }
-    });
+    try {
+        return OfficePipe::isOwnSocket(m_pipe);
+    } catch (const AppError &) {
+        shutdown();
+        throw;
+    }
+}
+
+void OfficeConnection::applySettings()
+{
+    try {
+        watched(QStringLiteral("The office refused its settings"), [&] { applyOfficeSettings(m_remote); });
+    } catch (const AppError &error) {
+        // Conversions work without them; an office that has stopped answering
+        // shows at the next call.
+        qWarning("%s", qPrintable(error.description()));
+    }
+}
+
+bool OfficeConnection::tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local)
+{
+    const QString url = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe);
+    try {
+        return officeCall(QStringLiteral("The office could not be reached"), [&] {
+            try {
+                const auto resolver = css::bridge::UnoUrlResolver::create(local);
+                m_remote.set(resolver->resolve(toOUString(url)), css::uno::UNO_QUERY_THROW);
+                return true;
+            } catch (const css::connection::NoConnectException &) {
+                return false; // not accepting yet
+            }
+        });
+    } catch (const AppError &) {
+        // Dropped while starting (the office may be about to restart itself).
+        m_remote.clear();
+        return false;
+    }
+}
+
+AppError OfficeConnection::timedOut(const QString &failure, std::chrono::milliseconds timeout)
+{
+    return AppError(QStringLiteral("%1: the office suite did not answer within %2 seconds, so it was ended.")
+                        .arg(failure)
+                        .arg(timeout.count() / 1000.0));
 }

@@ -2,14 +2,16 @@
 
 #include "convert/office/OfficeProcess.h"
 #include "convert/office/OfficeProfile.h"
+#include "convert/office/OfficeWatchdog.h"
+#include "convert/office/UnoErrors.h"
 #include "convert/office/UnoOfficeOptions.h"
 
 #include <com/sun/star/uno/Reference.hxx>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
-// The connection to the private office, over a named pipe (a TCP port would let
-// anyone on the machine drive the office). A live connection is reused; an office
-// that has died is started again.
+// The connection to the private office, over a named pipe that only this user can
+// reach (a TCP port would let anyone on the machine drive the office). A live
+// connection is reused; an office that has died is started again.
 class OfficeConnection {
 public:
     explicit OfficeConnection(UnoOfficeOptions options);
@@ -19,16 +21,52 @@ public:
     // found, started or reached.
     css::uno::Reference<css::uno::XComponentContext> context();
     qint64 processId() const { return m_process.processId(); }
+    // Ends the office: asked first, then by signal.
     void shutdown();
 
+    // Runs one call into the office as officeCall does, under the watchdog: an
+    // office that does not answer within the call timeout is ended and the call
+    // fails saying so.
+    template <typename Call>
+    auto watched(const QString &failure, Call &&call) -> decltype(call())
+    {
+        return watchedWithin(m_callTimeout, failure, std::forward<Call>(call));
+    }
+
+    // Counts a document the office has been asked to load, for the periodic
+    // restart.
+    void countLoadedDocument() { ++m_documentsSinceStart; }
+    // True when the office has loaded enough documents to be started afresh.
+    bool restartIsDue() const;
+
 private:
-    bool answers();
+    template <typename Call>
+    auto watchedWithin(std::chrono::milliseconds timeout, const QString &failure, Call &&call) -> decltype(call())
+    {
+        OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), timeout);
+        try {
+            return officeCall(failure, call);
+        } catch (const AppError &) {
+            if (watch.finish())
+                throw timedOut(failure, timeout);
+            throw;
+        }
+    }
+
+    bool answers(std::chrono::milliseconds within);
     void startAndConnect();
-    bool tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local, const QString &pipe);
+    // True once the office's pipe exists; throws AppError when it is not ours.
+    bool pipeIsReady();
+    bool tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local);
+    void applySettings();
+    static AppError timedOut(const QString &failure, std::chrono::milliseconds timeout);
 
     UnoOfficeOptions m_options;
+    std::chrono::milliseconds m_callTimeout;
     OfficeProfile m_profile;
     OfficeProcess m_process;
+    OfficeWatchdog m_watchdog;
     QString m_pipe;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
+    int m_documentsSinceStart = 0;
 };

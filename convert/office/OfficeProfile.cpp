@@ -3,6 +3,7 @@
 #include "util/AppError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 QString OfficeProfile::defaultFolder()
@@ -23,6 +24,12 @@ QString OfficeProfile::claim(const QString &base)
         auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
         lock->setStaleLockTime(0); // a lock is stale only when its program has gone
         if (lock->tryLock(0)) {
+            // The profile keeps the office's settings and recent documents: only
+            // this user may look in.
+            if (!QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
+                throw AppError(
+                    QStringLiteral("The office's profile folder %1 could not be made private.").arg(folder));
+            }
             m_lock = std::move(lock);
             m_folder = folder;
             return m_folder;

@@ -59,8 +59,10 @@ UnoOfficeBridge::~UnoOfficeBridge() = default;
 
 OfficeRef UnoOfficeBridge::createServiceManager()
 {
+    if (m_connection->restartIsDue() && !documentIsHeld())
+        m_connection->shutdown(); // started afresh just below
     const auto context = m_connection->context();
-    return officeCall(QStringLiteral("The office gave no service manager"), [&] {
+    return m_connection->watched(QStringLiteral("The office gave no service manager"), [&] {
         const auto serviceManager = context->getServiceManager();
         if (!serviceManager.is())
             throw AppError(QStringLiteral("The office gave no service manager."));
@@ -71,7 +73,7 @@ OfficeRef UnoOfficeBridge::createServiceManager()
 OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, const QString &serviceName)
 {
     const QString failure = QStringLiteral("The office could not create %1").arg(serviceName);
-    return officeCall(failure, [&] {
+    return m_connection->watched(failure, [&] {
         const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
                                                                                QStringLiteral("service manager"));
         const auto instance = factory->createInstanceWithContext(toOUString(serviceName),
@@ -86,20 +88,23 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
                                                 const QString &targetFrame, short searchFlags)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
-    return officeCall(failure, [&] {
+    m_connection->countLoadedDocument();
+    return m_connection->watched(failure, [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(targetFrame), searchFlags,
                                                            {});
         // A truncated zip, for one, loads as nothing at all.
         if (!document.is())
             throw AppError(failure + QStringLiteral(": it is damaged or not a document the office can read."));
-        return makeUnoHandle(document);
+        OfficeRef handle = makeUnoHandle(document);
+        m_documents.push_back(handle);
+        return handle;
     });
 }
 
 OfficeRef UnoOfficeBridge::getCurrentController(const OfficeRef &document)
 {
-    return officeCall(QStringLiteral("The office could not give the document's controller"), [&] {
+    return m_connection->watched(QStringLiteral("The office could not give the document's controller"), [&] {
         const auto model = unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
         const auto controller = model->getCurrentController();
         if (!controller.is())
@@ -110,7 +115,7 @@ OfficeRef UnoOfficeBridge::getCurrentController(const OfficeRef &document)
 
 OfficeRef UnoOfficeBridge::getFrame(const OfficeRef &controller)
 {
-    return officeCall(QStringLiteral("The office could not give the document's frame"), [&] {
+    return m_connection->watched(QStringLiteral("The office could not give the document's frame"), [&] {
         const auto frame = unoInterfaceOf<css::frame::XController>(controller, QStringLiteral("controller"))
                                ->getFrame();
         if (!frame.is())
@@ -129,7 +134,7 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
                                       const QString &targetFrame, short searchFlags,
                                       const QList<PropertyValue> &arguments)
 {
-    officeCall(QStringLiteral("The office could not carry out %1").arg(command), [&] {
+    m_connection->watched(QStringLiteral("The office could not carry out %1").arg(command), [&] {
         const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
         const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
         const auto result = helper->executeDispatch(provider, toOUString(command), toOUString(targetFrame),
@@ -142,7 +147,7 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
 
 void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
 {
-    officeCall(QStringLiteral("The office could not close the document"), [&] {
+    m_connection->watched(QStringLiteral("The office could not close the document"), [&] {
         const UnoHandle &handle = unoHandleOf(document, QStringLiteral("document"));
         const Reference<css::util::XCloseable> closeable(handle.object, css::uno::UNO_QUERY);
         if (closeable.is()) {
@@ -160,6 +165,12 @@ void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
 void UnoOfficeBridge::shutdown()
 {
     m_connection->shutdown();
+}
+
+bool UnoOfficeBridge::documentIsHeld()
+{
+    std::erase_if(m_documents, [](const std::weak_ptr<OfficeObject> &document) { return document.expired(); });
+    return !m_documents.empty();
 }
 
 qint64 UnoOfficeBridge::officeProcessId() const

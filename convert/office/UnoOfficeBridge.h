@@ -4,11 +4,14 @@
 #include "convert/office/UnoOfficeOptions.h"
 
 #include <memory>
+#include <vector>
 
 class OfficeConnection;
 
 // OfficeBridge on a private headless LibreOffice that this object starts on first
-// use, starts again when it has died, and ends in shutdown() or when destroyed.
+// use, starts again when it has died or has loaded many documents, and ends in
+// shutdown() or when destroyed. A call that hangs ends the office (see
+// OfficeWatchdog).
 class UnoOfficeBridge final : public OfficeBridge {
 public:
     explicit UnoOfficeBridge(UnoOfficeOptions options = UnoOfficeOptions::defaults());
@@ -31,5 +34,10 @@ public:
     qint64 officeProcessId() const;
 
 private:
+    // True while a document this bridge loaded is still held by a caller: the
+    // office is never restarted under it.
+    bool documentIsHeld();
+
     std::unique_ptr<OfficeConnection> m_connection;
+    std::vector<std::weak_ptr<OfficeObject>> m_documents;
 };

@@ -14,6 +14,12 @@ struct UnoOfficeOptions {
     QString profileDir;
     // How long the office may take to start and answer.
     int startTimeoutMs = 60000;
+    // How long one call into the office may take before the office is ended.
+    // Large documents load in well under half a minute.
+    int callTimeoutMs = 120000;
+    // The office's memory grows with every document it loads; after this many it
+    // is ended and started afresh before the next file (0: never).
+    int restartAfterDocuments = 200;
 
     // PATH, then the usual install folder; the rest as described above.
     static UnoOfficeOptions defaults();

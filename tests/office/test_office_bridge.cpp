@@ -1,80 +1,19 @@
 // The bridge against a real LibreOffice: every document here is made by the test,
 // converted by a private office running on a profile in a temporary home.
+#include "OfficeTestSupport.h"
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
-#include "util/AppError.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
-#include <csignal>
-#include <optional>
-
-// An AppError fails the test with its description instead of aborting the run.
-#define OFFICE_STEP(statement)                                                                                     \
-    try {                                                                                                          \
-        statement;                                                                                                 \
-    } catch (const AppError &error) {                                                                              \
-        QFAIL(qPrintable(error.description()));                                                                    \
-    }
-
-#define VERIFY_APP_ERROR(statement, expectedPart)                                                                  \
-    do {                                                                                                           \
-        std::optional<QString> caught;                                                                             \
-        try {                                                                                                      \
-            statement;                                                                                             \
-        } catch (const AppError &error) {                                                                          \
-            caught = error.description();                                                                          \
-        }                                                                                                          \
-        QVERIFY2(caught.has_value(), "no AppError from: " #statement);                                             \
-        QVERIFY2(caught->contains(expectedPart, Qt::CaseInsensitive), qPrintable(*caught));                        \
-    } while (false)
-
-namespace {
-
-QString readUtf8(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString text = QString::fromUtf8(file.readAll());
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
-
-bool processIsGone(qint64 pid)
-{
-    return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0;
-}
-
-} // namespace
 
 class TestOfficeBridge : public QObject {
     Q_OBJECT
 
 private:
-    // The calls the conversion run makes for one file, in its order.
-    void convert(const QString &source, const QString &target)
-    {
-        const OfficeRef serviceManager = m_bridge->createServiceManager();
-        const OfficeRef desktop = m_bridge->createInstance(serviceManager, "com.sun.star.frame.Desktop");
-        const OfficeRef document = m_bridge->loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
-        const OfficeRef dispatcher = m_bridge->createInstance(serviceManager, "com.sun.star.frame.DispatchHelper");
-        const OfficeRef frame = m_bridge->getFrame(m_bridge->getCurrentController(document));
-        const QList<PropertyValue> arguments{m_bridge->newPropertyValue("URL", FileUrlOf(target)),
-                                             m_bridge->newPropertyValue("FilterName", "Text")};
-        m_bridge->executeDispatch(dispatcher, frame, ".uno:SaveAs", "", 0, arguments);
-        m_bridge->close(document, true);
-    }
+    void convert(const QString &source, const QString &target) { convertDocument(*m_bridge, source, target); }
 
-    OfficeRef load(const QString &source)
-    {
-        const OfficeRef desktop = m_bridge->createInstance(m_bridge->createServiceManager(),
-                                                           "com.sun.star.frame.Desktop");
-        return m_bridge->loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
-    }
+    OfficeRef load(const QString &source) { return loadDocument(*m_bridge, source); }
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
@@ -236,18 +175,5 @@ private slots:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // The office's profile goes under the cache folder: keep it out of the real home.
-    QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CACHE_HOME", (home.path() + "/cache").toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    QCoreApplication app(argc, argv);
-    // Set after Qt has chosen its own locale, so that only the office sees it.
-    qputenv("LC_ALL", "C");
-    TestOfficeBridge test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+OFFICE_TEST_MAIN(TestOfficeBridge)
 #include "test_office_bridge.moc"

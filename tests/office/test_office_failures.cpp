@@ -1,0 +1,248 @@
+// A real office that hangs, dies, never starts, or is one of several: the program
+// must get its answer (or a clear error) in bounded time, start a fresh office,
+// and leave no office behind.
+#include "OfficeTestSupport.h"
+#include "assets/WriterDocuments.h"
+#include "convert/office/UnoOfficeBridge.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList commandLineOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList arguments;
+    for (const QByteArray &argument : file.readAll().split('\0'))
+        arguments << QString::fromLocal8Bit(argument);
+    return arguments;
+}
+
+// Inodes of the sockets a process has open.
+QSet<QString> socketInodesOf(qint64 pid)
+{
+    QSet<QString> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        const auto match = socket.match(QFileInfo(fds.filePath(fd)).symLinkTarget().section('/', -1));
+        if (match.hasMatch())
+            inodes << match.captured(1);
+    }
+    return inodes;
+}
+
+// TCP sockets in the listening state, by inode, from /proc/<pid>/net/tcp{,6}.
+QSet<QString> listeningTcpInodes(qint64 pid)
+{
+    QSet<QString> inodes;
+    for (const char *table : {"tcp", "tcp6"}) {
+        QFile file(QStringLiteral("/proc/%1/net/%2").arg(pid).arg(QLatin1String(table)));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        file.readLine(); // header
+        while (!file.atEnd()) {
+            const QStringList fields = QString::fromLatin1(file.readLine()).simplified().split(' ');
+            if (fields.size() > 9 && fields[3] == QLatin1String("0A"))
+                inodes << fields[9];
+        }
+    }
+    return inodes;
+}
+
+// A program folder whose soffice.bin is the given shell script.
+QString fakeOfficeFolder(const QString &folder, const QByteArray &script)
+{
+    QDir().mkpath(folder);
+    for (const char *name : {"soffice", "soffice.bin"}) {
+        QFile file(QDir(folder).filePath(QLatin1String(name)));
+        file.open(QIODevice::WriteOnly);
+        file.write("#!/bin/sh\n" + script + "\n");
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QFile(QDir(folder).filePath("fundamentalrc")).open(QIODevice::WriteOnly);
+    return folder;
+}
+
+} // namespace
+
+class TestOfficeFailures : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    QString document(const QString &name, const QString &text)
+    {
+        writeOdt(path(name + ".odt"), {text});
+        return path(name + ".odt");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // Starts the UNO runtime from the real office; the fake offices below
+        // reuse it.
+        UnoOfficeBridge office;
+        OFFICE_STEP(convertDocument(office, document("first", "First"), path("first.txt")));
+        QVERIFY(readUtf8(path("first.txt")).contains("First"));
+    }
+
+    void hungOfficeIsEndedAndTheNextFileConverts()
+    {
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.callTimeoutMs = 3000;
+        UnoOfficeBridge office(options);
+        OFFICE_STEP(convertDocument(office, document("before-hang", "Before"), path("before-hang.txt")));
+        const qint64 hung = office.officeProcessId();
+        OfficeRef desktop;
+        OFFICE_STEP(desktop = office.createInstance(office.createServiceManager(), "com.sun.star.frame.Desktop"));
+
+        // A stopped office never answers: the load would wait for ever.
+        QCOMPARE(::kill(static_cast<pid_t>(hung), SIGSTOP), 0);
+        VERIFY_APP_ERROR(office.loadComponentFromURL(desktop, FileUrlOf(document("hung", "Hung")), "_blank", 0),
+                         "did not answer within 3 seconds");
+        QTRY_VERIFY(processIsGone(hung) || office.officeProcessId() != hung);
+
+        OFFICE_STEP(convertDocument(office, document("after-hang", "After the hang"), path("after-hang.txt")));
+        QVERIFY(readUtf8(path("after-hang.txt")).contains("After the hang"));
+        QVERIFY(!QFile::exists(path("hung.txt")));
+
+        // Nor does a stopped office hold up the program's end.
+        const qint64 second = office.officeProcessId();
+        QVERIFY(second > 0 && second != hung);
+        QCOMPARE(::kill(static_cast<pid_t>(second), SIGSTOP), 0);
+        office.shutdown();
+        QCOMPARE(office.officeProcessId(), 0);
+        QVERIFY(processIsGone(second));
+    }
+
+    void officeThatCannotStartGivesAClearError_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("never answers") << QByteArray("echo $$ > \"$0.pid\"\nexec sleep 600")
+                                       << "did not answer within 2 seconds";
+        QTest::newRow("exits at once") << QByteArray("echo $$ > \"$0.pid\"\nexit 3")
+                                       << "stopped while starting, with exit code 3";
+    }
+
+    void officeThatCannotStartGivesAClearError()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(QString, error);
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.officeSearchPath = {fakeOfficeFolder(path(QTest::currentDataTag()), script)};
+        options.startTimeoutMs = 2000;
+        UnoOfficeBridge office(options);
+        VERIFY_APP_ERROR(office.createServiceManager(), error);
+        QCOMPARE(office.officeProcessId(), 0);
+        QFile pidFile(QDir(options.officeSearchPath[0]).filePath("soffice.bin.pid"));
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        QVERIFY(processIsGone(pidFile.readAll().trimmed().toLongLong()));
+        // Asked again, it tries again rather than keeping a broken state.
+        VERIFY_APP_ERROR(office.createServiceManager(), error);
+    }
+
+    void officeIsReachableOnlyByThisUser()
+    {
+        UnoOfficeBridge office;
+        OFFICE_STEP(office.createServiceManager());
+        const qint64 pid = office.officeProcessId();
+
+        const QFileInfo profile(QDir(qEnvironmentVariable("XDG_CACHE_HOME")).filePath("tarnwick/office-profile"));
+        QVERIFY(profile.isDir());
+        QCOMPARE(profile.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        // Listens on a pipe, whose socket only this user may use...
+        const QStringList accept = commandLineOf(pid).filter(QRegularExpression("^--accept="));
+        QCOMPARE(accept.size(), 1);
+        QVERIFY2(accept[0].startsWith("--accept=pipe,name="), qPrintable(accept[0]));
+        const QString pipe = accept[0].section("name=", 1).section(';', 0, 0);
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe)), &info),
+                 0);
+        QVERIFY(S_ISSOCK(info.st_mode));
+        QCOMPARE(info.st_uid, ::getuid());
+        QCOMPARE(info.st_mode & 077, 0u);
+
+        // ...and on no TCP port at all.
+        const QSet<QString> sockets = socketInodesOf(pid);
+        QVERIFY(!sockets.isEmpty());
+        QVERIFY(!sockets.intersects(listeningTcpInodes(pid)));
+        office.shutdown();
+        QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe)));
+    }
+
+    void officeIsStartedAfreshAfterManyDocumentsButNeverUnderOne()
+    {
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.restartAfterDocuments = 2;
+        UnoOfficeBridge office(options);
+        OFFICE_STEP(convertDocument(office, document("r1", "One"), path("r1.txt")));
+        const qint64 first = office.officeProcessId();
+
+        // The second document is due for a restart, but is still held.
+        OfficeRef held;
+        OFFICE_STEP(held = loadDocument(office, document("r2", "Two")));
+        OFFICE_STEP(office.createServiceManager());
+        OFFICE_STEP(office.newPropertyValue("FilterName", "Text"));
+        QCOMPARE(office.officeProcessId(), first);
+        OFFICE_STEP(office.close(held, true));
+        held.reset();
+
+        OFFICE_STEP(convertDocument(office, document("r3", "Three"), path("r3.txt")));
+        const qint64 second = office.officeProcessId();
+        QVERIFY(second != first);
+        QTRY_VERIFY(processIsGone(first));
+        QVERIFY(readUtf8(path("r3.txt")).contains("Three"));
+        OFFICE_STEP(convertDocument(office, document("r4", "Four"), path("r4.txt")));
+        QCOMPARE(office.officeProcessId(), second);
+    }
+
+    void twoCopiesOfTheProgramConvertSideBySide()
+    {
+        QList<QProcess *> copies;
+        for (const QString copy : {"a", "b"}) {
+            QStringList arguments;
+            for (int n = 1; n <= 3; ++n) {
+                const QString name = QStringLiteral("copy-%1-%2").arg(copy).arg(n);
+                arguments << document(name, "Text of " + name) << path(name + ".txt");
+            }
+            auto *process = new QProcess(this);
+            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            process->start(QStringLiteral(CONVERT_PROBE), arguments);
+            copies << process;
+        }
+        QList<qint64> offices;
+        for (QProcess *process : copies) {
+            QVERIFY(process->waitForFinished(300000));
+            QCOMPARE(process->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(process->exitCode(), 0);
+            offices << QString::fromLatin1(process->readAllStandardOutput()).section(' ', 1).toLongLong();
+        }
+        QVERIFY(offices[0] > 0 && offices[1] > 0 && offices[0] != offices[1]);
+        for (qint64 pid : offices)
+            QVERIFY2(processIsGone(pid), "an office outlived its program");
+        for (const QString copy : {"a", "b"}) {
+            for (int n = 1; n <= 3; ++n) {
+                const QString name = QStringLiteral("copy-%1-%2").arg(copy).arg(n);
+                QVERIFY2(readUtf8(path(name + ".txt")).contains("Text of " + name), qPrintable(name));
+            }
+        }
+    }
+};
+
+OFFICE_TEST_MAIN(TestOfficeFailures)
+#include "test_office_failures.moc"

@@ -1,0 +1,72 @@
+// Web addresses and folders are handed to the desktop as one argument of its
+// opener, never through a shell: no path or address can run a command. Runs on a
+// real (virtual) display, where Qt hands them to xdg-open.
+#include "app/QtDialogs.h"
+#include "support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrl>
+
+class TestDesktopOpening : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Each call of the fake opener: its arguments.
+    QList<QStringList> openerCalls() const
+    {
+        QFile log(m_dir.filePath("opener.log"));
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        QList<QStringList> calls;
+        for (const QByteArray &call : log.readAll().split('\x1e')) {
+            if (!call.isEmpty())
+                calls << QString::fromUtf8(call).split(QChar('\x1f'));
+        }
+        return calls;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        QDir().mkpath(m_dir.filePath("bin"));
+        QFile opener(m_dir.filePath("bin/xdg-open"));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        // Records its arguments, one call per record.
+        opener.write("#!/bin/sh\n"
+                     "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done;"
+                     " printf '\\036'; } >> \"" + QFile::encodeName(m_dir.filePath("opener.log")) + "\"\n");
+        opener.close();
+        opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ":" + qgetenv("PATH"));
+        // An injected command would leave its file here.
+        QDir::setCurrent(m_dir.path());
+    }
+
+    void foldersAndAddressesReachTheOpenerAsOneArgument()
+    {
+        const QString folder = m_dir.filePath("Samples $(touch pwned1) `touch pwned2`; touch pwned3 'x\"&|/");
+        QVERIFY(QDir().mkpath(folder));
+        const QString address = "https://example.com/a?q=$(touch pwned4)&r=`touch pwned5`;touch pwned6";
+
+        QtDialogs dialogs;
+        dialogs.openFolder(folder);
+        dialogs.openUrl(address);
+
+        QTRY_COMPARE(openerCalls().size(), 2);
+        const QList<QStringList> calls = openerCalls();
+        QCOMPARE(calls[0].size(), 1);
+        QCOMPARE(QUrl(calls[0][0]).toLocalFile(), folder);
+        QCOMPARE(calls[1].size(), 1);
+        QCOMPARE(QUrl(calls[1][0]), QUrl(address));
+        QTest::qWait(200);
+        const QStringList pwned = QDir(m_dir.path()).entryList({"pwned*"});
+        QVERIFY2(pwned.isEmpty(), qPrintable(pwned.join(' ')));
+    }
+};
+
+TARNWICK_TEST_MAIN(TestDesktopOpening)
+#include "test_desktop_opening.moc"
