@@ -194,7 +194,7 @@ double sofficeCall(const QString &soffice, const QString &profile, const QString
 
 void printSeries(const char *name, const QList<double> &values)
 {
-    std::printf("%-44s", name);
+    std::printf("%-50s", name);
     for (double value : values)
         std::printf(" %7.0f", value);
     std::printf("  | mean %7.0f median %7.0f ms\n", mean(values), median(values));
@@ -225,6 +225,7 @@ int main(int argc, char **argv)
         xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(number), QStringLiteral("-screen"),
                                             QStringLiteral("0"), QStringLiteral("1024x768x24"),
                                             QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+        xvfb.waitForStarted(5000);
         for (int tries = 0; tries < 100 && xvfb.state() == QProcess::Running; ++tries) {
             if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number))
                 && display.open(QStringLiteral(":%1").arg(number).toLatin1())) {
