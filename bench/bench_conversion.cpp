@@ -5,7 +5,7 @@
 //
 // Ours: "Start Converting To TXT" (ConversionRun) over all documents, with a
 // window-less RunWindow, dialogs that only record, the fixed waits set to 0 and
-// the real private office (UnoOfficeBridge). Three runs:
+// the real private office (UnoOfficeBridge). Four runs:
 //   cold     new profile folder, office not running: the run starts the office,
 //            which first makes its profile;
 //   warm     the profile made by the cold run, office not running: the run starts
