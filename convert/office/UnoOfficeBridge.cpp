@@ -93,9 +93,12 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(targetFrame), searchFlags,
                                                            {});
-        // A truncated zip, for one, loads as nothing at all.
+        // A truncated zip loads as nothing at all; so does a sound document that
+        // needs a part of the office this installation lacks.
         if (!document.is())
-            throw AppError(failure + QStringLiteral(": it is damaged or not a document the office can read."));
+            throw AppError(failure + QStringLiteral(": the office gave no document for it (the file may be damaged "
+                                                    "or of a kind the office cannot read, or the office may lack a "
+                                                    "part it needs)."));
         OfficeRef handle = makeUnoHandle(document);
         m_documents.push_back(handle);
         return handle;
