@@ -2,20 +2,15 @@
 #include "input/SampleFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
+#include "FakeListWindow.h"
 #include "TempTree.h"
 
 namespace {
 
-struct FakeWindow {
-    ScriptedDialogs dialogs;
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath("settings.ini")};
-    QStringList rows;
-
-    ListWindow window()
+struct FakeWindow : FakeListWindow {
+    FakeWindow()
     {
-        return ListWindow{dialogs, settings, "Tarnwick", [this](const QString &row) { rows << row; },
-                          [this] { return rows; }, [](bool) { QFAIL("the samples never show the busy pointer"); }};
+        onBusy = [](bool) { QFAIL("the samples never show the busy pointer"); };
     }
 };
 

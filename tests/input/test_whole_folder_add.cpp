@@ -3,26 +3,13 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
 #include "util/AppError.h"
+#include "FakeListWindow.h"
 #include "TempTree.h"
 
 namespace {
 
-// The window side of the command, recording what the command did to it.
-struct FakeWindow {
-    ScriptedDialogs dialogs;
-    QTemporaryDir settingsDir;
-    SettingsStore settings{settingsDir.filePath("settings.ini")};
-    QStringList rows;
-    QList<bool> pointer;
-
-    ListWindow window()
-    {
-        return ListWindow{dialogs, settings, "Tarnwick",
-                          [this](const QString &row) { rows << row; },
-                          [this] { return rows; },
-                          [this](bool busy) { pointer << busy; }};
-    }
-
+// The window side of the command, and the command run on it.
+struct FakeWindow : FakeListWindow {
     void run(const QString &answer, const QString &folder)
     {
         dialogs.inputs.enqueue(answer);
