@@ -22,7 +22,7 @@ if(NOT OFFICE_PROGRAM_DIR OR NOT UNO_CPPUMAKER OR NOT UNO_SDK_INCLUDE_DIR)
   message(FATAL_ERROR
       "The LibreOffice SDK was not found (program folder: '${OFFICE_PROGRAM_DIR}', "
       "cppumaker: '${UNO_CPPUMAKER}', headers: '${UNO_SDK_INCLUDE_DIR}'). "
-      "Install libreoffice-writer-nogui and libreoffice-dev.")
+      "Install libreoffice-writer and libreoffice-dev.")
 endif()
 
 set(UNO_TYPE_LIBRARIES
