@@ -1,12 +1,18 @@
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
+#include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    // The batch needs no window and no display: it must decide before a
+    // QApplication exists.
+    if (IsBatchCommand(argc, argv))
+        return RunBatch(argc, argv);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <cppuhelper/bootstrap.hxx>
+#include <mutex>
 #include <rtl/bootstrap.hxx>
 
 css::uno::Reference<css::uno::XComponentContext> localUnoContext(const QString &programDir)
@@ -12,6 +13,9 @@ css::uno::Reference<css::uno::XComponentContext> localUnoContext(const QString &
     // Never destroyed: tearing the UNO runtime down during static destruction
     // crashes in libraries that are already unloaded.
     static auto *context = new css::uno::Reference<css::uno::XComponentContext>();
+    // Several offices may be started at once, each from a thread of its own.
+    static std::mutex bootstrapping;
+    const std::lock_guard lock(bootstrapping);
     if (context->is())
         return *context;
 

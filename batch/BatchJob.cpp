@@ -1,0 +1,72 @@
+#include "batch/BatchJob.h"
+
+#include "batch/DocumentConverter.h"
+#include "convert/office/UnoOfficeBridge.h"
+#include "util/AppError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr int kTriesPerDocument = 2;
+
+} // namespace
+
+bool ProcessIsAlive(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    // "pid (name) S ...": the state follows the last ")".
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    const char state = close >= 0 && close + 2 < line.size() ? line[close + 2] : '?';
+    return state != 'Z' && state != 'X';
+}
+
+void BatchJob::run()
+{
+    UnoOfficeBridge office(m_options);
+    qint64 lastOffice = 0;
+    while (const std::optional<BatchDocument> document = m_queue.next()) {
+        m_report.started(document->source);
+        const bool targetExisted = QFileInfo::exists(document->target);
+        QString failure;
+        for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
+            qint64 officeAtStart = 0;
+            try {
+                // Starts (or starts again) the office first, so that its process is
+                // known before the document reaches it.
+                office.createServiceManager();
+                officeAtStart = office.officeProcessId();
+                if (officeAtStart != lastOffice) {
+                    ++m_officesUsed;
+                    lastOffice = officeAtStart;
+                }
+                ConvertDocument(office, document->source, document->target);
+                failure.clear();
+                break;
+            } catch (const AppError &error) {
+                failure = error.description();
+                const bool officeEnded = officeAtStart == 0 || !ProcessIsAlive(officeAtStart);
+                if (!officeEnded)
+                    break; // the document's own fault: trying again gives the same
+                if (attempt == kTriesPerDocument)
+                    failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;
+            }
+        }
+        if (failure.isEmpty()) {
+            m_report.converted(document->source, document->size);
+            continue;
+        }
+        // A text file begun by an office that died is cut short: it must not pass
+        // for a conversion. One that was there before the run is left alone.
+        if (!targetExisted && QFileInfo::exists(document->target))
+            QFile::remove(document->target);
+        m_report.failed(document->source, failure, document->size);
+    }
+    office.shutdown();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "batch/BatchReport.h"
+#include "batch/WorkQueue.h"
+#include "convert/office/UnoOfficeOptions.h"
+
+// One job of the batch: a private office of its own, driven from the thread that
+// calls run() and from no other, converting documents from the queue until it is
+// empty. A document during which the office ended (it crashed, was killed, or hung
+// and was ended by the watchdog) is tried once more on a fresh office; when it
+// ends that one too it is reported as failed and not tried again.
+class BatchJob {
+public:
+    BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report)
+        : m_options(std::move(options)), m_queue(queue), m_report(report) {}
+
+    void run();
+
+    // Office processes this job has started (at least the ones it noticed).
+    int officesUsed() const { return m_officesUsed; }
+
+private:
+    UnoOfficeOptions m_options;
+    WorkQueue &m_queue;
+    BatchReport &m_report;
+    int m_officesUsed = 0;
+};
+
+// True while the process exists and has not ended (a zombie has ended).
+bool ProcessIsAlive(qint64 pid);

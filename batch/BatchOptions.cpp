@@ -1,0 +1,160 @@
+#include "batch/BatchOptions.h"
+
+#include <QThread>
+
+namespace {
+
+constexpr int kMaxJobs = 32;
+
+// "--name=value" or "--name value"; advances i past what it took.
+std::variant<QString, UsageError> valueOf(const QStringList &arguments, qsizetype &i, const QString &name)
+{
+    const QString &argument = arguments[i];
+    if (argument.startsWith(name + QLatin1Char('=')))
+        return argument.mid(name.size() + 1);
+    if (i + 1 >= arguments.size())
+        return UsageError{QStringLiteral("%1 needs a value.").arg(name)};
+    return arguments[++i];
+}
+
+std::variant<int, UsageError> wholeNumber(const QString &text, const QString &name, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lowest || value > highest)
+        return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
+                              .arg(name)
+                              .arg(lowest)
+                              .arg(highest)
+                              .arg(text)};
+    return value;
+}
+
+std::variant<QStringList, UsageError> extensionList(const QString &text)
+{
+    QStringList extensions;
+    for (QString extension : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        extension = extension.trimmed().toLower();
+        while (extension.startsWith(QLatin1Char('.')))
+            extension.remove(0, 1);
+        if (extension.isEmpty() || extension.contains(QLatin1Char('/')) || extension.contains(QLatin1Char('*'))
+            || extension.contains(QLatin1Char('?')))
+            return UsageError{QStringLiteral("--ext takes extensions such as odt,ott, not \"%1\".").arg(text)};
+        if (!extensions.contains(extension))
+            extensions << extension;
+    }
+    if (extensions.isEmpty())
+        return UsageError{QStringLiteral("--ext needs at least one extension.")};
+    return extensions;
+}
+
+} // namespace
+
+int DefaultJobs()
+{
+    return std::clamp(QThread::idealThreadCount(), 1, 4);
+}
+
+std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &arguments)
+{
+    BatchOptions options;
+    options.extensions = {QStringLiteral("odt"), QStringLiteral("ott"), QStringLiteral("sxw"), QStringLiteral("stw")};
+    options.jobs = DefaultJobs();
+
+    bool onlyPaths = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (onlyPaths || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
+            options.paths << argument;
+            continue;
+        }
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (argument == QLatin1String("--")) {
+            onlyPaths = true;
+        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.help = true;
+        } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
+            options.quiet = true;
+        } else if (name == QLatin1String("--out") || name == QLatin1String("--ext") || name == QLatin1String("--jobs")
+                   || name == QLatin1String("--timeout")) {
+            const auto value = valueOf(arguments, i, name);
+            if (const auto *error = std::get_if<UsageError>(&value))
+                return *error;
+            const QString &text = std::get<QString>(value);
+            if (name == QLatin1String("--out")) {
+                if (text.isEmpty())
+                    return UsageError{QStringLiteral("--out needs a folder.")};
+                options.outDir = text;
+            } else if (name == QLatin1String("--ext")) {
+                const auto extensions = extensionList(text);
+                if (const auto *error = std::get_if<UsageError>(&extensions))
+                    return *error;
+                options.extensions = std::get<QStringList>(extensions);
+            } else {
+                const bool jobs = name == QLatin1String("--jobs");
+                const auto number = jobs ? wholeNumber(text, name, 1, kMaxJobs) : wholeNumber(text, name, 1, 86400);
+                if (const auto *error = std::get_if<UsageError>(&number))
+                    return *error;
+                (jobs ? options.jobs : options.timeoutSeconds) = std::get<int>(number);
+            }
+        } else {
+            return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
+        }
+    }
+    if (!options.help && options.paths.isEmpty())
+        return UsageError{QStringLiteral("No documents or folders were given.")};
+    return options;
+}
+
+QString BatchHelpText()
+{
+    return QStringLiteral(
+               "Usage: tarnwick --convert [options] PATH...\n"
+               "\n"
+               "Converts Writer documents to plain text files (UTF-8) without a window, with\n"
+               "LibreOffice's \"Text\" export, exactly as the window's \"Start Converting To TXT\"\n"
+               "does. Needs no display.\n"
+               "\n"
+               "PATH is a document or a folder. A folder is walked with all folders below it, in\n"
+               "name order, as \"Add All Writer File(s) In Folder\" walks it: hidden files, names\n"
+               "that begin with \"~\" (office lock files), symbolic links to folders and the Trash\n"
+               "are left out, and only files with one of the extensions of --ext are kept. A\n"
+               "document named on the command line is converted whatever its extension.\n"
+               "\n"
+               "Each text file is named after its document: the name up to its last dot, then\n"
+               "\"txt\" (report.final.odt gives report.final.txt). An existing text file of that\n"
+               "name is replaced. A document is never written over, nor is any document of the\n"
+               "batch; when two documents would give the same text file, the first one (in the\n"
+               "order given) is converted and the second is reported and not written.\n"
+               "\n"
+               "Options:\n"
+               "  --out DIR          put every text file into the folder DIR, which must exist\n"
+               "                     (default: each text file beside its document)\n"
+               "  --ext LIST         extensions a folder walk keeps, comma-separated, any letter\n"
+               "                     case (default: odt,ott,sxw,stw)\n"
+               "  --jobs N           how many private offices convert at once (default: the\n"
+               "                     number of cores, at most 4; here %1)\n"
+               "  --timeout SECONDS  how long the office may take to answer one call for a\n"
+               "                     document before it counts as hung (default: 120). A hung\n"
+               "                     office is ended and started again and the document is tried\n"
+               "                     once more; a document that ends its office twice is reported\n"
+               "                     as failed and not tried again.\n"
+               "  --quiet, -q        print failures only\n"
+               "  --help, -h         print this text\n"
+               "  --                 everything after it is a PATH\n"
+               "\n"
+               "The largest documents are converted first. Each office has a profile folder of\n"
+               "its own under ~/.cache/tarnwick/ and a private pipe: the batch disturbs neither\n"
+               "the window's office nor a LibreOffice the user has open, and they do not disturb\n"
+               "it.\n"
+               "\n"
+               "On a terminal a progress line on stderr shows the documents done, the one at\n"
+               "hand, the time gone and an estimate of the time left. Every document that fails\n"
+               "gets one line on stderr with its path and the reason; a summary (converted,\n"
+               "failed, skipped, time) ends the run.\n"
+               "\n"
+               "Exit status: 0 when every document was converted; 1 when some failed or were\n"
+               "skipped; 2 for a command line that cannot be run or when no LibreOffice is\n"
+               "found.\n")
+        .arg(DefaultJobs());
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+// What `tarnwick --convert [options] PATH...` was asked to do.
+struct BatchOptions {
+    QStringList paths;      // documents and folders, as given
+    QStringList extensions; // lower case, no dot: the files a folder walk keeps
+    QString outDir;         // empty: each text file beside its document
+    int jobs = 1;           // private offices working at once
+    int timeoutSeconds = 120;
+    bool quiet = false;
+    bool help = false;
+};
+
+// A command line that cannot be run; the text says why, in plain words.
+struct UsageError {
+    QString text;
+};
+
+// The jobs when none are asked for: one per core, at most four (each office takes
+// some 150 MiB, and more than four rarely helps).
+int DefaultJobs();
+
+// Parses the arguments after "--convert". Checks only the command line itself;
+// whether the paths and the output folder exist is the run's business.
+std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &arguments);
+
+// The text of --help.
+QString BatchHelpText();

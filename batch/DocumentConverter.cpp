@@ -1,0 +1,35 @@
+#include "batch/DocumentConverter.h"
+
+#include "util/AppError.h"
+
+#include <QFileInfo>
+
+void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
+
+    const OfficeRef serviceManager = office.createServiceManager();
+    const OfficeRef desktop = office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+    const OfficeRef document =
+        office.loadComponentFromURL(desktop, FileUrlOf(source), QStringLiteral("_blank"), 0);
+    try {
+        const OfficeRef dispatcher =
+            office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+        const OfficeRef frame = office.getFrame(office.getCurrentController(document));
+        // The two arguments as the run builds them; no service manager is needed
+        // to make them.
+        const QList<PropertyValue> arguments{{QStringLiteral("URL"), FileUrlOf(target)},
+                                             {QStringLiteral("FilterName"), QStringLiteral("Text")}};
+        office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0, arguments);
+    } catch (const AppError &) {
+        try {
+            office.close(document, true);
+        } catch (const AppError &) {
+            // The office may be gone; the first error is the one that counts.
+        }
+        throw;
+    }
+    office.close(document, true);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One document of the batch and the text file it becomes.
+struct BatchDocument {
+    QString source; // absolute path
+    QString target; // absolute path of the text file
+    qint64 size = 0;
+};
+
+// A path of the batch that gives no text file, and why, in plain words.
+struct SetAside {
+    QString path;
+    QString reason;
+};
+
+struct WorkList {
+    QList<BatchDocument> documents; // largest first
+    QList<SetAside> failed;         // paths that are no document at all
+    QList<SetAside> skipped;        // documents whose text file may not be written
+};
+
+// The documents named by `paths`, in the order given: a file is taken as it is; a
+// folder is walked with the whole-folder add's rules (see FolderScan.h and
+// FolderFileRules.h), keeping the files whose extension is in `extensions` (lower
+// case) and leaving out the Trash. A path that does not exist goes to `missing`.
+QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
+                             QList<SetAside> &missing);
+
+// The text file of every document (into `outDir`, or beside the document when it is
+// empty), with the documents that may not be written set aside: a text file that
+// would replace its own document or another document of the batch, or that an
+// earlier document (in the order given) already gives. The same document named
+// twice is converted once. The rest is sorted largest first, so that the longest
+// document does not start last.
+WorkList PlanWork(const QStringList &documents, const QString &outDir);
+
+// True for a Trash folder: the desktop's ($XDG_DATA_HOME/Trash) and the ones it
+// keeps on other volumes (.Trash, .Trash-<uid>), with everything in them.
+bool IsTrashFolder(const QString &folder);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "batch/WorkList.h"
+
+#include <mutex>
+#include <optional>
+
+// The documents still to be converted, handed out in order to the jobs, one at a
+// time, from any thread.
+class WorkQueue {
+public:
+    explicit WorkQueue(QList<BatchDocument> documents) : m_documents(std::move(documents)) {}
+
+    std::optional<BatchDocument> next()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_next >= m_documents.size())
+            return std::nullopt;
+        return m_documents[m_next++];
+    }
+
+private:
+    std::mutex m_mutex;
+    QList<BatchDocument> m_documents;
+    qsizetype m_next = 0;
+};
