@@ -1,0 +1,253 @@
+// `tarnwick --convert` as a user runs it: the built program, the real office, no
+// display, a home of its own.
+#include "assets/WriterDocuments.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <csignal>
+#include <thread>
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1;
+    QString errors; // stderr
+};
+
+QString readText(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<missing>");
+    return QString::fromUtf8(file.readAll()).remove(QChar(0xFEFF)).trimmed();
+}
+
+// soffice.bin processes whose parent is `parent`.
+QList<qint64> officesOf(qint64 parent)
+{
+    QList<qint64> offices;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = entry.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype close = line.lastIndexOf(')');
+        if (!line.contains("(soffice.bin)") || close < 0)
+            continue;
+        if (line.mid(close + 2).split(' ').value(1).toLongLong() == parent)
+            offices << pid;
+    }
+    return offices;
+}
+
+// True when the process has the file open.
+bool holdsOpen(qint64 pid, const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == path)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestBatchCommand : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+
+    // Runs the program to its end; `watch` is called every 20 ms with its pid.
+    Outcome run(const QStringList &arguments, const std::function<void(qint64)> &watch = {},
+                const QProcessEnvironment &environment = {})
+    {
+        QProcess program;
+        program.setProcessEnvironment(environment.isEmpty() ? m_environment : environment);
+        program.start(QStringLiteral(TARNWICK_BINARY), QStringList{QStringLiteral("--convert")} + arguments);
+        if (!program.waitForStarted())
+            return {};
+        while (!program.waitForFinished(20)) {
+            if (watch)
+                watch(program.processId());
+        }
+        return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
+                QString::fromUtf8(program.readAllStandardError())};
+    }
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        // No display at all: the batch must not need one.
+        m_environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            m_environment.remove(QLatin1String(name));
+        const QString home = path(QStringLiteral("home"));
+        m_environment.insert(QStringLiteral("HOME"), home);
+        for (const QString sub : {"cache", "config", "data"})
+            m_environment.insert(QStringLiteral("XDG_%1_HOME").arg(sub.toUpper()), home + '/' + sub);
+    }
+
+    // A folder tree as people have them: what is converted, what is left out, what
+    // fails, beside the documents and into one folder.
+    void treeBesideAndIntoFolder()
+    {
+        const QString tree = path(QStringLiteral("tree"));
+        QDir().mkpath(tree + "/sub/deeper");
+        QDir().mkpath(path("elsewhere"));
+        const QString awkward = QStringLiteral("Zoë #1 100% ünïcode.odt");
+        writeOdt(tree + "/good.odt", {"Good document"});
+        writeOdt(tree + "/" + awkward, {"Awkward name"});
+        writeOdt(tree + "/UPPER.ODT", {"Upper case extension"});
+        writeSxw(tree + "/sub/old.sxw", {"Old format"});
+        writeWriterDocument(tree + "/sub/deeper/form.ott", WriterFormat::Ott, {"A template"});
+        writeOdt(tree + "/sub/good.odt", {"Same name, other folder"});
+        writeTruncatedOdt(tree + "/broken.odt");
+        writeOdt(tree + "/.hidden.odt", {"Hidden"});
+        writeOdt(tree + "/~lock.odt", {"Lock"});
+        QDir().mkpath(tree + "/.Trash-1000/files");
+        writeOdt(tree + "/.Trash-1000/files/thrown.odt", {"Thrown away"});
+        QFile notes(tree + "/notes.txt");
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a document") > 0);
+        notes.close();
+        writeOdt(path("elsewhere/linked.odt"), {"Behind a link"});
+        QVERIFY(QFile::link(path("elsewhere"), tree + "/link"));
+
+        const Outcome beside = run({tree});
+        QCOMPARE(beside.exitCode, 1); // the broken one
+        QCOMPARE(readText(tree + "/good.txt"), QStringLiteral("Good document"));
+        QCOMPARE(readText(tree + "/Zoë #1 100% ünïcode.txt"), QStringLiteral("Awkward name"));
+        QCOMPARE(readText(tree + "/UPPER.txt"), QStringLiteral("Upper case extension"));
+        QCOMPARE(readText(tree + "/sub/old.txt"), QStringLiteral("Old format"));
+        QCOMPARE(readText(tree + "/sub/deeper/form.txt"), QStringLiteral("A template"));
+        QCOMPARE(readText(tree + "/sub/good.txt"), QStringLiteral("Same name, other folder"));
+        for (const char *absent : {"/broken.txt", "/.hidden.txt", "/~lock.txt", "/link/linked.txt"})
+            QVERIFY2(!QFileInfo::exists(tree + absent), absent);
+        QVERIFY(!QFileInfo::exists(path("elsewhere/linked.txt")));
+        QVERIFY(!QFileInfo::exists(tree + "/.Trash-1000/files/thrown.txt"));
+        QCOMPARE(readText(tree + "/notes.txt"), QStringLiteral("not a document"));
+        QVERIFY2(beside.errors.contains(QStringLiteral("failed: %1/broken.odt: ").arg(tree)), qPrintable(beside.errors));
+        QVERIFY2(beside.errors.contains(QStringLiteral("Converted 6, failed 1, skipped 0")), qPrintable(beside.errors));
+
+        const QString out = path(QStringLiteral("out"));
+        QDir().mkpath(out);
+        const Outcome into = run({QStringLiteral("--out"), out, QStringLiteral("--quiet"), tree});
+        QCOMPARE(into.exitCode, 1);
+        QCOMPARE(QDir(out).entryList(QDir::Files, QDir::Name),
+                 (QStringList{"UPPER.txt", "Zoë #1 100% ünïcode.txt", "form.txt", "good.txt", "old.txt"}));
+        // Two documents giving good.txt: the first in walk order wins, the second is
+        // reported and nothing is replaced.
+        QCOMPARE(readText(out + "/good.txt"), QStringLiteral("Good document"));
+        QVERIFY2(into.errors.contains(QStringLiteral("skipped: %1/sub/good.odt: ").arg(tree)), qPrintable(into.errors));
+        QVERIFY(into.errors.contains(QStringLiteral("failed: %1/broken.odt: ").arg(tree)));
+        QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
+    }
+
+    void exitStatuses()
+    {
+        const QString single = path(QStringLiteral("single"));
+        QDir().mkpath(single);
+        writeOdt(single + "/one.odt", {"One"});
+        QCOMPARE(run({single}).exitCode, 0);
+        QCOMPARE(readText(single + "/one.txt"), QStringLiteral("One"));
+
+        // A document is never written over: here its own text file name is itself.
+        QCOMPARE(run({QStringLiteral("--ext"), QStringLiteral("txt"), single}).exitCode, 1);
+        QCOMPARE(readText(single + "/one.txt"), QStringLiteral("One"));
+
+        for (const QStringList &bad : {QStringList{}, QStringList{"--jobs", "0", single},
+                                       QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
+            const Outcome outcome = run(bad);
+            QCOMPARE(outcome.exitCode, 2);
+            QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));
+        }
+
+        // A soffice on PATH that is no LibreOffice.
+        const QString fake = path(QStringLiteral("fake-office"));
+        QDir().mkpath(fake);
+        QFile soffice(fake + "/soffice");
+        QVERIFY(soffice.open(QIODevice::WriteOnly));
+        soffice.write("#!/bin/sh\nexit 1\n");
+        soffice.close();
+        soffice.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QProcessEnvironment noOffice = m_environment;
+        noOffice.insert(QStringLiteral("PATH"), fake + ":" + m_environment.value(QStringLiteral("PATH")));
+        const Outcome missing = run({single}, {}, noOffice);
+        QCOMPARE(missing.exitCode, 2);
+        QVERIFY2(missing.errors.contains(QStringLiteral("LibreOffice")), qPrintable(missing.errors));
+    }
+
+    // Offices that die under a document: the document is tried on a fresh office;
+    // one that ends its office twice fails alone, everything else is converted.
+    void officeKilledMidBatch()
+    {
+        const QString folder = path(QStringLiteral("killed"));
+        QDir().mkpath(folder);
+        QStringList paragraphs;
+        for (int i = 0; i < 20000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 of a long document that takes the office a while.").arg(i);
+        writeOdt(folder + "/long.odt", paragraphs); // the largest: converted first
+        for (int i = 0; i < 6; ++i)
+            writeOdt(folder + QStringLiteral("/small%1.odt").arg(i), {QStringLiteral("Small %1").arg(i)});
+
+        QSet<qint64> killed;
+        int kills = 2;
+        const auto killWhileLoading = [&](qint64 program) {
+            for (const qint64 office : officesOf(program)) {
+                if (killed.size() < kills && !killed.contains(office) && holdsOpen(office, folder + "/long.odt")) {
+                    ::kill(static_cast<pid_t>(office), SIGKILL);
+                    killed.insert(office);
+                }
+            }
+        };
+        const Outcome outcome = run({QStringLiteral("--jobs"), QStringLiteral("1"), folder}, killWhileLoading);
+        QCOMPARE(killed.size(), 2);
+        QCOMPARE(outcome.exitCode, 1);
+        QVERIFY2(outcome.errors.contains(QStringLiteral("failed: %1/long.odt: the office ended twice").arg(folder)),
+                 qPrintable(outcome.errors));
+        QVERIFY(!QFileInfo::exists(folder + "/long.txt"));
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(readText(folder + QStringLiteral("/small%1.txt").arg(i)), QStringLiteral("Small %1").arg(i));
+
+        // Killed once, the document converts on the next office.
+        killed.clear();
+        kills = 1;
+        QCOMPARE(run({QStringLiteral("--jobs"), QStringLiteral("1"), folder + "/long.odt"}, killWhileLoading).exitCode,
+                 0);
+        QCOMPARE(killed.size(), 1);
+        QVERIFY(readText(folder + "/long.txt").endsWith(QStringLiteral("Paragraph 19999 of a long document that "
+                                                                       "takes the office a while.")));
+    }
+
+    void twoJobsBothUsed()
+    {
+        const QString folder = path(QStringLiteral("two"));
+        QDir().mkpath(folder);
+        for (int i = 0; i < 8; ++i)
+            writeOdt(folder + QStringLiteral("/doc%1.odt").arg(i), {QStringLiteral("Document %1").arg(i)});
+        qsizetype mostAtOnce = 0;
+        const Outcome outcome = run({QStringLiteral("--jobs"), QStringLiteral("2"), folder},
+                                    [&](qint64 program) { mostAtOnce = std::max(mostAtOnce, officesOf(program).size()); });
+        QCOMPARE(outcome.exitCode, 0);
+        QCOMPARE(mostAtOnce, qsizetype(2));
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(readText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchCommand)
+#include "test_batch_command.moc"
