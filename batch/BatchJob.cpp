@@ -11,6 +11,23 @@ namespace {
 
 constexpr int kTriesPerDocument = 2;
 
+// True when the office that was running at the start of a document is no longer
+// the one that answers: it crashed, was killed or hung and was ended. Asked
+// through the bridge, which starts a fresh office when the old one is gone (as the
+// next document needs anyway); a killed process may take a moment to look dead
+// from outside, but its connection is lost at once.
+bool officeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
+{
+    if (officeAtStart == 0)
+        return true; // it never started
+    try {
+        office.createServiceManager();
+    } catch (const AppError &) {
+        return true;
+    }
+    return office.officeProcessId() != officeAtStart || !ProcessIsAlive(officeAtStart);
+}
+
 } // namespace
 
 bool ProcessIsAlive(qint64 pid)
@@ -30,7 +47,6 @@ bool ProcessIsAlive(qint64 pid)
 void BatchJob::run()
 {
     UnoOfficeBridge office(m_options);
-    qint64 lastOffice = 0;
     while (const std::optional<BatchDocument> document = m_queue.next()) {
         m_report.started(document->source);
         const bool targetExisted = QFileInfo::exists(document->target);
@@ -42,17 +58,12 @@ void BatchJob::run()
                 // known before the document reaches it.
                 office.createServiceManager();
                 officeAtStart = office.officeProcessId();
-                if (officeAtStart != lastOffice) {
-                    ++m_officesUsed;
-                    lastOffice = officeAtStart;
-                }
                 ConvertDocument(office, document->source, document->target);
                 failure.clear();
                 break;
             } catch (const AppError &error) {
                 failure = error.description();
-                const bool officeEnded = officeAtStart == 0 || !ProcessIsAlive(officeAtStart);
-                if (!officeEnded)
+                if (!officeEndedSince(office, officeAtStart))
                     break; // the document's own fault: trying again gives the same
                 if (attempt == kTriesPerDocument)
                     failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;

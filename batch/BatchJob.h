@@ -16,14 +16,10 @@ public:
 
     void run();
 
-    // Office processes this job has started (at least the ones it noticed).
-    int officesUsed() const { return m_officesUsed; }
-
 private:
     UnoOfficeOptions m_options;
     WorkQueue &m_queue;
     BatchReport &m_report;
-    int m_officesUsed = 0;
 };
 
 // True while the process exists and has not ended (a zombie has ended).

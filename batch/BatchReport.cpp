@@ -156,6 +156,9 @@ void BatchReport::drawProgress()
     const int width = terminalWidth(m_out) - 1;
     if (line.size() > width)
         line = line.left(width - 1) + QChar(0x2026);
+    if (m_progressShown && line == m_progressLine)
+        return;
+    m_progressLine = line;
     std::fputs(("\r\033[K" + line).toLocal8Bit().constData(), m_out);
     std::fflush(m_out);
     m_progressShown = true;

@@ -52,4 +52,5 @@ private:
     int m_skipped = 0;
     QList<QString> m_current;
     bool m_progressShown = false;
+    QString m_progressLine; // as last drawn: unchanged, it is not drawn again
 };
