@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "convert/OfficeBridge.h"
 #include "convert/TargetName.h"
 
