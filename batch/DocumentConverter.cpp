@@ -11,18 +11,18 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
         throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
 
     const OfficeRef serviceManager = office.createServiceManager();
-    const OfficeRef desktop = office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+    const OfficeRef desktop = office.createInstance(serviceManager, OfficeService::Desktop);
     const OfficeRef document =
-        office.loadComponentFromURL(desktop, FileUrlOf(source), QStringLiteral("_blank"), 0);
+        office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
     try {
         const OfficeRef dispatcher =
-            office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+            office.createInstance(serviceManager, OfficeService::DispatchHelper);
         const OfficeRef frame = office.getFrame(office.getCurrentController(document));
         // The two arguments as the run builds them; no service manager is needed
         // to make them.
-        const QList<PropertyValue> arguments{{QStringLiteral("URL"), FileUrlOf(target)},
-                                             {QStringLiteral("FilterName"), QStringLiteral("Text")}};
-        office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0, arguments);
+        const QList<PropertyValue> arguments{{SaveArgument::Url, FileUrlOf(target)},
+                                             {SaveArgument::FilterName, TextExportFilter()}};
+        office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0, arguments);
     } catch (const AppError &) {
         try {
             office.close(document, true);

@@ -62,7 +62,7 @@ css::uno::Sequence<css::beans::PropertyValue> properties(std::initializer_list<s
 void convertWay(UnoOfficeBridge &office, const Way &way, const QString &source, const QString &target)
 {
     const OfficeRef serviceManager = office.createServiceManager();
-    const OfficeRef desktop = office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+    const OfficeRef desktop = office.createInstance(serviceManager, OfficeService::Desktop);
     OfficeRef document;
     if (way.hidden) {
         document = officeCall(QStringLiteral("hidden load of %1").arg(source), [&] {
@@ -74,7 +74,7 @@ void convertWay(UnoOfficeBridge &office, const Way &way, const QString &source, 
             return makeUnoHandle(loaded);
         });
     } else {
-        document = office.loadComponentFromURL(desktop, FileUrlOf(source), QStringLiteral("_blank"), 0);
+        document = office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
     }
     if (way.store) {
         officeCall(QStringLiteral("store of %1").arg(source), [&] {
@@ -84,11 +84,11 @@ void convertWay(UnoOfficeBridge &office, const Way &way, const QString &source, 
         });
     } else {
         const OfficeRef dispatcher =
-            office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+            office.createInstance(serviceManager, OfficeService::DispatchHelper);
         const OfficeRef frame = office.getFrame(office.getCurrentController(document));
-        office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0,
-                               {office.newPropertyValue(QStringLiteral("URL"), FileUrlOf(target)),
-                                office.newPropertyValue(QStringLiteral("FilterName"), QStringLiteral("Text"))});
+        office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
+                               {office.newPropertyValue(SaveArgument::Url, FileUrlOf(target)),
+                                office.newPropertyValue(SaveArgument::FilterName, TextExportFilter())});
     }
     office.close(document, true);
 }
@@ -132,7 +132,7 @@ int main(int argc, char **argv)
         ListRunWindow window(documents, referenceDir);
         RecordingDialogs dialogs;
         ConversionRun run(window, office, dialogs);
-        windowMs = millisecondsOf([&] { run.PushButton2_Click(); });
+        windowMs = millisecondsOf([&] { run.convertAll(); });
     }
     int referenceFiles = 0;
     for (const QString &document : documents)
