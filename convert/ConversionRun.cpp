@@ -139,8 +139,9 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
             throw AppError(QStringLiteral("No name could be made for the text file of %1.").arg(source));
         // The office saves into a new file beside the target, which replaces the
         // target only once the save is whole.
-        temporary = TemporaryNameFor(target);
-        exportProperties[0] = m_office.newPropertyValue(SaveArgument::Url, FileUrlOf(temporary));
+        const QString saveInto = TemporaryNameFor(target);
+        exportProperties[0] = m_office.newPropertyValue(SaveArgument::Url, FileUrlOf(saveInto));
+        temporary = saveInto;
     });
     step(162, [&] {
         exportProperties[1] = m_office.newPropertyValue(SaveArgument::FilterName, TextExportFilter());
