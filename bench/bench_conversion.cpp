@@ -210,7 +210,7 @@ OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QStr
         timed.file = 0;
     };
     clock.start();
-    run.PushButton2_Click();
+    run.convertAll();
 
     result.totalMs = clock.nsecsElapsed() / 1e6;
     for (qsizetype i = 0; i + 1 < marks.size(); ++i)
