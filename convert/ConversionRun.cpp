@@ -158,7 +158,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         requireTargetFolder(target);
         if (temporary.isEmpty())
             throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));
-        TemporaryTextFile saved(temporary);
+        TemporaryTextFile saved(temporary, target);
         m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                  exportProperties);
         saved.commitAs(m_textFiles, target, source);

@@ -152,14 +152,15 @@ QString TemporaryNameFor(const QString &target)
     return QFileInfo(target).absolutePath() + QStringLiteral("/.tarnwick-%1.part").arg(random, 16, 16, QLatin1Char('0'));
 }
 
-TemporaryTextFile::TemporaryTextFile(QString path) : m_path(std::move(path))
+TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path))
 {
     const int fd = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         const int error = errno;
         m_owned = false;
-        throw AppError(QStringLiteral("No file could be made in %1 to save into: %2.")
-                           .arg(QFileInfo(m_path).absolutePath(), systemError(error)));
+        throw AppError(QStringLiteral("The text file %1 could not be written: no file can be made in its "
+                                      "folder (%2).")
+                           .arg(target, systemError(error)));
     }
     ::close(fd);
 }

@@ -32,11 +32,12 @@ private:
 // A new, hidden, unguessable name in the target's folder for the office to save into.
 QString TemporaryNameFor(const QString &target);
 
-// The file a save goes into: created empty and private when constructed (throws
-// AppError when it cannot be), removed when destroyed unless it became the target.
+// The file a save of `target` goes into: created empty and private when constructed
+// (throws AppError naming the target when it cannot be), removed when destroyed
+// unless it became the target.
 class TemporaryTextFile {
 public:
-    explicit TemporaryTextFile(QString path);
+    TemporaryTextFile(QString path, const QString &target);
     ~TemporaryTextFile();
     TemporaryTextFile(const TemporaryTextFile &) = delete;
     TemporaryTextFile &operator=(const TemporaryTextFile &) = delete;
