@@ -47,7 +47,8 @@ std::optional<QByteArray> zipEntry(QFile &zip, const QByteArray &name)
     qsizetype end = tail.size() - 22;
     while (end >= 0 && u32(tail, end) != kEndOfDirectory)
         --end;
-    if (end < 0 || !zip.seek(u32(tail, end + 16)))
+    // Sizes come from the file itself: never trust them beyond the file's size.
+    if (end < 0 || u32(tail, end + 12) > zip.size() || !zip.seek(u32(tail, end + 16)))
         return std::nullopt;
     const QByteArray directory = zip.read(u32(tail, end + 12));
 
@@ -57,7 +58,7 @@ std::optional<QByteArray> zipEntry(QFile &zip, const QByteArray &name)
         const quint16 nameLength = u16(directory, at + 28);
         const qsizetype next = at + 46 + nameLength + u16(directory, at + 30) + u16(directory, at + 32);
         if (directory.mid(at + 46, nameLength) == name) {
-            if (size > kMaxManifestBytes || !zip.seek(u32(directory, at + 42)))
+            if (size > kMaxManifestBytes || compressedSize > kMaxManifestBytes || !zip.seek(u32(directory, at + 42)))
                 return std::nullopt;
             const QByteArray header = zip.read(30);
             if (header.size() < 30 || u32(header, 0) != kLocalHeader
