@@ -93,8 +93,8 @@ void Form1::buildControls()
                                          "Move | line to right and out of window to reveal full names."));
     ListView1->setBusyTest([this] { return m_busy; });
     ListView1->setWindowPointerRule([this] { pointerNormal(); });
-    ListView1->setDropFilter([](const QMimeData &data) { return CarriesFileList(&data); });
-    ListView1->setDropHandler([this](const QMimeData &data) { ListView1_OLEDragDrop(data); });
+    ListView1->setDropFilter([](const QMimeData &mime) { return CarriesFileList(&mime); });
+    ListView1->setDropHandler([this](const QMimeData &mime) { ListView1_OLEDragDrop(mime); });
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -187,11 +187,11 @@ void Form1::PushButton9_Click()
     LoadSampleFilesCommand(listWindow(), m_programFolder);
 }
 
-void Form1::ListView1_OLEDragDrop(const QMimeData &data)
+void Form1::ListView1_OLEDragDrop(const QMimeData &mime)
 {
     // The drop has no error report of its own; whatever goes wrong, the program stays.
     try {
-        AddDroppedPaths(DroppedLocalPaths(&data), [this](const QString &path) { ListView1->AppendRow(path); },
+        AddDroppedPaths(DroppedLocalPaths(&mime), [this](const QString &path) { ListView1->AppendRow(path); },
                         m_dialogs);
     } catch (...) {
     }

@@ -16,8 +16,8 @@
 #define OFFICE_STEP(statement)                                                                                     \
     try {                                                                                                          \
         statement;                                                                                                 \
-    } catch (const AppError &error) {                                                                              \
-        QFAIL(qPrintable(error.description()));                                                                    \
+    } catch (const AppError &thrown) {                                                                             \
+        QFAIL(qPrintable(thrown.description()));                                                                   \
     }
 
 #define VERIFY_APP_ERROR(statement, expectedPart)                                                                  \
@@ -25,8 +25,8 @@
         std::optional<QString> caught;                                                                             \
         try {                                                                                                      \
             statement;                                                                                             \
-        } catch (const AppError &error) {                                                                          \
-            caught = error.description();                                                                          \
+        } catch (const AppError &thrown) {                                                                         \
+            caught = thrown.description();                                                                         \
         }                                                                                                          \
         QVERIFY2(caught.has_value(), "no AppError from: " #statement);                                             \
         QVERIFY2(caught->contains(expectedPart, Qt::CaseInsensitive), qPrintable(*caught));                        \

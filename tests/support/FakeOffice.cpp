@@ -8,7 +8,7 @@
 namespace {
 
 struct FakeObject : OfficeObject {
-    explicit FakeObject(QString kind, QString source = {}) : kind(std::move(kind)), source(std::move(source)) {}
+    explicit FakeObject(QString kindOf, QString sourceOf = {}) : kind(std::move(kindOf)), source(std::move(sourceOf)) {}
     QString kind;
     QString source; // the document this object belongs to
 };
