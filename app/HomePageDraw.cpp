@@ -1,6 +1,6 @@
 #include "app/HomePageDraw.h"
 
-#include "app/ProductConfig.h"
+#include "core/ProductConfig.h"
 
 #include <QTime>
 #include <random>

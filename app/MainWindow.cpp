@@ -1,13 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/ApplicationTitle.h"
-#include "app/ErrorReport.h"
 #include "app/HomePageDraw.h"
 #include "app/PointerPictures.h"
+#include "convert/OutputDestination.h"
+#include "core/ErrorReport.h"
 #include "input/AddFilesDialog.h"
 #include "input/DroppedPaths.h"
 #include "input/FileListView.h"
-#include "input/ListWindow.h"
 #include "input/SampleFiles.h"
 #include "input/WholeFolderAdd.h"
 #include "util/PathHelpers.h"
@@ -53,7 +53,7 @@ W *control(QWidget *parent, const char *name, const QRect &geometry, Args &&...a
 
 } // namespace
 
-Form1::Form1(Dialogs &dialogs, SettingsStore &settings, OfficeBridge &office, QWidget *parent)
+Form1::Form1(Dialogs &dialogs, Settings &settings, OfficeBridge &office, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
@@ -74,7 +74,7 @@ Form1::Form1(Dialogs &dialogs, SettingsStore &settings, OfficeBridge &office, QW
 void Form1::setProgramFolder(const QString &folder)
 {
     m_programFolder = folder;
-    ListView1->setDragPointer(LoadDragPointer(folder));
+    m_fileList->setDragPointer(LoadDragPointer(folder));
 }
 
 Form1::~Form1() = default;
@@ -88,13 +88,9 @@ void Form1::buildControls()
     setPalette(white);
     setAutoFillBackground(true);
 
-    ListView1 = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
-    ListView1->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
+    m_fileList = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
+    m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
                                          "Move | line to right and out of window to reveal full names."));
-    ListView1->setBusyTest([this] { return m_busy; });
-    ListView1->setWindowPointerRule([this] { pointerNormal(); });
-    ListView1->setDropFilter([](const QMimeData &mime) { return CarriesFileList(&mime); });
-    ListView1->setDropHandler([this](const QMimeData &mime) { ListView1_OLEDragDrop(mime); });
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -104,50 +100,52 @@ void Form1::buildControls()
         b->installEventFilter(this);
         return b;
     };
-    PushButton3 = button("PushButton3", QStringLiteral("Add Writer File(s)"), twips(120, 2745, 3840, 405), this);
-    PushButton6 = button("PushButton6", QStringLiteral("Add All Writer File(s) In Folder"), twips(4080, 2745, 3840, 405), this);
-    PushButton8 = button("PushButton8", QStringLiteral("Clear List"), twips(120, 3255, 3840, 405), this);
-    PushButton9 = button("PushButton9", QStringLiteral("Load Sample/Example Files"), twips(4080, 3255, 3840, 405), this);
+    m_addFilesButton = button("PushButton3", QStringLiteral("Add Writer File(s)"), twips(120, 2745, 3840, 405), this);
+    m_addFolderButton = button("PushButton6", QStringLiteral("Add All Writer File(s) In Folder"), twips(4080, 2745, 3840, 405), this);
+    m_clearButton = button("PushButton8", QStringLiteral("Clear List"), twips(120, 3255, 3840, 405), this);
+    m_samplesButton = button("PushButton9", QStringLiteral("Load Sample/Example Files"), twips(4080, 3255, 3840, 405), this);
 
-    Frame3 = control<QGroupBox>(this, "Frame3", twips(120, 3720, 7800, 1815), QStringLiteral("Save Option"));
-    Option1 = control<QRadioButton>(Frame3, "Option1", twips(240, 300, 3615, 255), QStringLiteral("Save results to this folder:"));
-    Frame4 = control<QGroupBox>(Frame3, "Frame4", twips(480, 510, 6840, 810));
-    Text1 = control<QLineEdit>(Frame4, "Text1", twips(240, 300, 5670, 345));
-    Text1->unsetCursor(); // the folder box shows the window's pointer
-    PushButton4 = button("PushButton4", QStringLiteral("..."), twips(6000, 330, 600, 345), Frame4);
-    Option2 = control<QRadioButton>(Frame3, "Option2", twips(240, 1410, 3615, 255), QStringLiteral("Save results in folder of original file"));
-    Option1->setChecked(true); // the design state, before any handler is connected
+    m_saveOptionFrame = control<QGroupBox>(this, "Frame3", twips(120, 3720, 7800, 1815), QStringLiteral("Save Option"));
+    m_toFolderOption = control<QRadioButton>(m_saveOptionFrame, "Option1", twips(240, 300, 3615, 255), QStringLiteral("Save results to this folder:"));
+    m_folderFrame = control<QGroupBox>(m_saveOptionFrame, "Frame4", twips(480, 510, 6840, 810));
+    m_folderBox = control<QLineEdit>(m_folderFrame, "Text1", twips(240, 300, 5670, 345));
+    m_folderBox->unsetCursor(); // the folder box shows the window's pointer
+    m_browseButton = button("PushButton4", QStringLiteral("..."), twips(6000, 330, 600, 345), m_folderFrame);
+    m_besideSourceOption = control<QRadioButton>(m_saveOptionFrame, "Option2", twips(240, 1410, 3615, 255), QStringLiteral("Save results in folder of original file"));
+    m_toFolderOption->setChecked(true); // the design state, before any handler is connected
 
-    PushButton2 = button("PushButton2", QStringLiteral("Start Converting To TXT"), twips(120, 5650, 7800, 405), this);
-    ProgressBar1 = control<QProgressBar>(this, "ProgressBar1", twips(120, 6170, 7800, 405));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(true);
-    ProgressBar1->setAlignment(Qt::AlignCenter);
-    ProgressBar1->setFormat(QStringLiteral("Progress Bar"));
+    m_startButton = button("PushButton2", QStringLiteral("Start Converting To TXT"), twips(120, 5650, 7800, 405), this);
+    m_progressBar = control<QProgressBar>(this, "ProgressBar1", twips(120, 6170, 7800, 405));
+    m_progressBar->setRange(0, 100);
+    m_progressBar->setValue(0);
+    m_progressBar->setTextVisible(true);
+    m_progressBar->setAlignment(Qt::AlignCenter);
+    m_progressBar->setFormat(QStringLiteral("Progress Bar"));
 
-    for (QWidget *w : std::initializer_list<QWidget *>{this, Frame3, Frame4, Text1}) {
+    for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
         w->setMouseTracking(true);
         w->installEventFilter(this);
     }
 
-    QWidget *order[] = {ListView1, ProgressBar1, PushButton3, PushButton6, PushButton2, PushButton8,
-                        PushButton9, Frame3, Frame4, Text1, PushButton4, Option1, Option2};
+    QWidget *order[] = {m_fileList, m_progressBar, m_addFilesButton, m_addFolderButton, m_startButton, m_clearButton,
+                        m_samplesButton, m_saveOptionFrame, m_folderFrame, m_folderBox, m_browseButton, m_toFolderOption, m_besideSourceOption};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
 }
 
 void Form1::connectHandlers()
 {
-    connect(PushButton2, &QPushButton::clicked, this, &Form1::PushButton2_Click);
-    connect(PushButton3, &QPushButton::clicked, this, &Form1::PushButton3_Click);
-    connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
-    connect(PushButton6, &QPushButton::clicked, this, &Form1::PushButton6_Click);
-    connect(PushButton8, &QPushButton::clicked, this, &Form1::PushButton8_Click);
-    connect(PushButton9, &QPushButton::clicked, this, &Form1::PushButton9_Click);
-    connect(Option1, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
-    connect(Option2, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
-    connect(Text1, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(m_startButton, &QPushButton::clicked, this, &Form1::PushButton2_Click);
+    connect(m_addFilesButton, &QPushButton::clicked, this, &Form1::PushButton3_Click);
+    connect(m_browseButton, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+    connect(m_addFolderButton, &QPushButton::clicked, this, &Form1::PushButton6_Click);
+    connect(m_clearButton, &QPushButton::clicked, this, &Form1::PushButton8_Click);
+    connect(m_samplesButton, &QPushButton::clicked, this, &Form1::PushButton9_Click);
+    connect(m_toFolderOption, &QRadioButton::toggled, this, [this](bool on) { if (on) Option1_Click(); });
+    connect(m_besideSourceOption, &QRadioButton::toggled, this, [this](bool on) { if (on) Option2_Click(); });
+    connect(m_folderBox, &QLineEdit::textChanged, this, &Form1::Text1_Change);
+    connect(m_fileList, &FileListView::filesDropped, this, &Form1::ListView1_OLEDragDrop);
+    connect(m_fileList, &FileListView::pointerMoved, this, &Form1::pointerNormal);
 }
 
 void Form1::showCentred()
@@ -164,47 +162,37 @@ void Form1::showCentred()
 
 void Form1::PushButton2_Click()
 {
-    m_run.PushButton2_Click();
+    m_run.convertAll();
 }
 
 void Form1::PushButton3_Click()
 {
-    ::PushButton3_Click(m_dialogs, [this](const QString &path) { ListView1->AppendRow(path); });
+    AddFilesByDialog(*this);
 }
 
 void Form1::PushButton4_Click()
 {
-    ::PushButton4_Click(destinationControls(), m_dialogs, m_settings);
+    if (const std::optional<QString> folder = BrowseDestinationFolder(m_dialogs, m_settings))
+        m_folderBox->setText(*folder);
 }
 
 void Form1::PushButton6_Click()
 {
-    AddAllFilesInFolder(listWindow());
+    AddAllFilesInFolder(*this);
 }
 
 void Form1::PushButton9_Click()
 {
-    LoadSampleFilesCommand(listWindow(), m_programFolder);
+    LoadSampleFilesCommand(*this, m_programFolder);
 }
 
-void Form1::ListView1_OLEDragDrop(const QMimeData &mime)
+void Form1::ListView1_OLEDragDrop(const QStringList &paths)
 {
     // The drop has no error report of its own; whatever goes wrong, the program stays.
     try {
-        AddDroppedPaths(DroppedLocalPaths(&mime), [this](const QString &path) { ListView1->AppendRow(path); },
-                        m_dialogs);
+        AddDroppedPaths(paths, *this);
     } catch (...) {
     }
-}
-
-ListWindow Form1::listWindow()
-{
-    return ListWindow{m_dialogs,
-                      m_settings,
-                      m_applicationTitle,
-                      [this](const QString &path) { ListView1->AppendRow(path); },
-                      [this] { return ListView1->Rows(); },
-                      [this](bool busy) { setBusy(busy); }};
 }
 
 void Form1::PushButton8_Click()
@@ -213,74 +201,77 @@ void Form1::PushButton8_Click()
     bool busy = false;
     step(100, [&] { busy = m_busy; });
     if (!busy)
-        step(102, [&] { ListView1->Clear(); });
+        step(102, [&] { m_fileList->Clear(); });
 }
 
 void Form1::Option1_Click()
 {
-    OptionClick(destinationControls(), m_settings);
+    SaveDestinationOptions(m_settings, m_toFolderOption->isChecked(), m_besideSourceOption->isChecked());
+    m_folderFrame->setEnabled(m_toFolderOption->isChecked());
 }
 
 void Form1::Option2_Click()
 {
-    OptionClick(destinationControls(), m_settings);
+    SaveDestinationOptions(m_settings, m_toFolderOption->isChecked(), m_besideSourceOption->isChecked());
+    m_folderFrame->setEnabled(m_toFolderOption->isChecked());
 }
 
 void Form1::Text1_Change()
 {
-    ::Text1Change(Text1->text(), m_settings);
-}
-
-DestinationControls Form1::destinationControls() const
-{
-    return DestinationControls{Option1, Option2, Frame4, Text1};
+    SaveDestinationFolder(m_settings, m_folderBox->text());
 }
 
 // ---- what the run sees -----------------------------------------------------
 
+void Form1::appendRow(const QString &path)
+{
+    m_fileList->AppendRow(path);
+}
+
+QStringList Form1::rows() const
+{
+    return m_fileList->Rows();
+}
+
 int Form1::rowCount() const
 {
-    return ListView1->Count();
+    return m_fileList->Count();
 }
 
 std::optional<QString> Form1::rowText(int position) const
 {
-    return ListView1->RowText(position);
+    return m_fileList->RowText(position);
 }
 
 Destination Form1::destination() const
 {
-    if (Option1->isChecked())
+    if (m_toFolderOption->isChecked())
         return Destination::ChosenFolder;
-    if (Option2->isChecked())
+    if (m_besideSourceOption->isChecked())
         return Destination::SourceFolder;
     return Destination::Neither;
 }
 
 QString Form1::folderText() const
 {
-    return Text1->text();
+    return m_folderBox->text();
 }
 
 void Form1::setProgressValue(double percent)
 {
     m_progressValue = percent;
-    ProgressBar1->setValue(qBound(0, qRound(percent), 100));
+    m_progressBar->setValue(qBound(0, qRound(percent), 100));
 }
 
 void Form1::setProgressCaption(const QString &caption)
 {
-    ProgressBar1->setFormat(caption);
-}
-
-QString Form1::progressCaption() const
-{
-    return ProgressBar1->format();
+    m_progressBar->setFormat(caption);
 }
 
 void Form1::setBusy(bool busy)
 {
     m_busy = busy;
+    m_fileList->setRemovalRefused(busy);
     setCursor(busy ? Qt::WaitCursor : Qt::ArrowCursor);
 }
 

@@ -1,6 +1,6 @@
 #include "app/SettingsStore.h"
 
-#include "app/ProductConfig.h"
+#include "core/ProductConfig.h"
 #include "util/AppError.h"
 
 #include <QFile>
@@ -89,18 +89,4 @@ void SettingsStore::SaveSetting(const QString &key, const QString &value)
     if (m_settings->status() != QSettings::NoError)
         throw AppError(QStringLiteral("The setting %1 could not be saved to %2.")
                            .arg(key, m_settings->fileName()));
-}
-
-bool ReadYesNo(const QString &text)
-{
-    const QString trimmed = text.trimmed();
-    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
-        return false;
-    bool isNumber = false;
-    const double number = trimmed.toDouble(&isNumber);
-    if (isNumber)
-        return number != 0.0;
-    throw AppError(QStringLiteral("Type mismatch"));
 }

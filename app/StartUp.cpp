@@ -1,12 +1,12 @@
 #include "app/MainWindow.h"
 
-#include "app/ErrorReport.h"
 #include "app/HomePageDraw.h"
 #include "app/PointerPictures.h"
-#include "app/Skin.h"
-#include "app/ProductConfig.h"
 #include "app/ProductIcon.h"
+#include "app/Skin.h"
 #include "convert/OfficeCheck.h"
+#include "core/ErrorReport.h"
+#include "core/ProductConfig.h"
 #include "input/FileListView.h"
 #include "input/SampleFiles.h"
 #include "util/PathHelpers.h"
@@ -55,29 +55,29 @@ bool Form1::Form_Load()
         setWindowIcon(ProductIcon());
         SetApplicationTitle(QLatin1String(ProductConfig::ProductName));
     });
-    step(132, [&] { ListView1->setHeaderLabels({QStringLiteral("ODT/OpenOffice Writer Files")}); });
-    step(134, [&] { ListView1->header()->resizeSection(0, (7000 + 7) / 15); });
+    step(132, [&] { m_fileList->setHeaderLabels({QStringLiteral("ODT/OpenOffice Writer Files")}); });
+    step(134, [&] { m_fileList->header()->resizeSection(0, (7000 + 7) / 15); });
     step(136, [&] {
         const QString folder = m_settings.GetSetting(QStringLiteral("Text1"), GetDesktopFolder());
-        if (Text1->text() == folder)
+        if (m_folderBox->text() == folder)
             Text1_Change(); // no change signal, but the text is stored all the same
         else
-            Text1->setText(folder);
+            m_folderBox->setText(folder);
     });
     step(138, [&] {
         const bool chosen = ReadYesNo(m_settings.GetSetting(QStringLiteral("Option1"), QStringLiteral("1")));
-        setOption(Option1, chosen, [this] { Option1_Click(); });
+        setOption(m_toFolderOption, chosen, [this] { Option1_Click(); });
     });
     step(140, [&] {
         const bool chosen = ReadYesNo(m_settings.GetSetting(QStringLiteral("Option2"), QStringLiteral("0")));
-        setOption(Option2, chosen, [this] { Option2_Click(); });
+        setOption(m_besideSourceOption, chosen, [this] { Option2_Click(); });
     });
     bool option1 = true;
-    step(142, [&] { option1 = Option1->isChecked(); });
+    step(142, [&] { option1 = m_toFolderOption->isChecked(); });
     if (option1)
-        step(144, [&] { Frame4->setEnabled(true); });
+        step(144, [&] { m_folderFrame->setEnabled(true); });
     else
-        step(146, [&] { Frame4->setEnabled(false); });
+        step(146, [&] { m_folderFrame->setEnabled(false); });
 
     bool officeReachable = true;
     step(148, [&] { officeReachable = CheckOfficeSuite(m_office, m_dialogs, m_applicationTitle); });

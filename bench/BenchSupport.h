@@ -3,7 +3,7 @@
 // Pieces the benchmarks share: clocks and statistics, a window-less RunWindow over
 // a list of paths, dialogs that only record, and the memory figures of a process.
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "convert/ConversionRun.h"
 
 #include <QElapsedTimer>

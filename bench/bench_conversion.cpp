@@ -31,6 +31,7 @@
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/UnoErrors.h"
 #include "convert/office/UnoHandle.h"
+#include "convert/office/UnoNames.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "convert/office/UnoString.h"
 #include "util/AppError.h"
@@ -84,14 +85,14 @@ private:
         }
     }
 
-    static OfficeRef loadHidden(const OfficeRef &desktop, const QString &url, const QString &frame, short flags)
+    static OfficeRef loadHidden(const OfficeRef &desktop, const QString &url, FrameTarget frame, short flags)
     {
         return officeCall(QStringLiteral("The office could not load %1 hidden").arg(url), [&] {
             const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
             css::uno::Sequence<css::beans::PropertyValue> arguments(1);
             arguments.getArray()[0].Name = "Hidden";
             arguments.getArray()[0].Value <<= true;
-            const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(frame), flags, arguments);
+            const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(frame)), flags, arguments);
             if (!document.is())
                 throw AppError(QStringLiteral("The office loaded nothing from %1.").arg(url));
             return makeUnoHandle(document);
@@ -114,11 +115,11 @@ public:
     {
         return timed(ServiceManager, [&] { return m_office.createServiceManager(); });
     }
-    OfficeRef createInstance(const OfficeRef &serviceManager, const QString &name) override
+    OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService name) override
     {
         return timed(Instances, [&] { return m_office.createInstance(serviceManager, name); });
     }
-    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &frame,
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget frame,
                                    short flags) override
     {
         return timed(Load, [&] {
@@ -134,12 +135,12 @@ public:
     {
         return timed(Frame, [&] { return m_office.getFrame(controller); });
     }
-    PropertyValue newPropertyValue(const QString &name, const QString &value) override
+    PropertyValue newPropertyValue(SaveArgument name, const QString &value) override
     {
         return timed(Properties, [&] { return m_office.newPropertyValue(name, value); });
     }
-    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
-                         const QString &targetFrame, short flags, const QList<PropertyValue> &arguments) override
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                         FrameTarget targetFrame, short flags, const QList<PropertyValue> &arguments) override
     {
         timed(Save, [&] {
             m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
@@ -209,7 +210,7 @@ OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QStr
         timed.file = 0;
     };
     clock.start();
-    run.PushButton2_Click();
+    run.convertAll();
 
     result.totalMs = clock.nsecsElapsed() / 1e6;
     for (qsizetype i = 0; i + 1 < marks.size(); ++i)

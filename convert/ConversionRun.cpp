@@ -1,6 +1,6 @@
 #include "convert/ConversionRun.h"
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "util/AppError.h"
 #include "util/EventPump.h"
 #include "util/PathHelpers.h"
@@ -36,7 +36,7 @@ void ConversionRun::showPlain(const QString &text)
     m_dialogs.message(text, m_window.applicationTitle(), Dialogs::Buttons::Ok, Dialogs::Icon::None);
 }
 
-void ConversionRun::PushButton2_Click()
+void ConversionRun::convertAll()
 {
     if (m_isConverting) // 100
         return;
@@ -118,13 +118,13 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     });
     step(142, [&] { serviceManager = m_office.createServiceManager(); });
     step(144, [&] {
-        desktop = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+        desktop = m_office.createInstance(serviceManager, OfficeService::Desktop);
     });
     step(146, [&] {
-        document = m_office.loadComponentFromURL(desktop, FileUrlOf(source), QStringLiteral("_blank"), 0);
+        document = m_office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
     });
     step(148, [&] {
-        dispatcher = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+        dispatcher = m_office.createInstance(serviceManager, OfficeService::DispatchHelper);
     });
     step(150, [&] { controller = m_office.getCurrentController(document); });
     step(152, [&] { frame = m_office.getFrame(m_office.getCurrentController(document)); });
@@ -134,10 +134,10 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     step(160, [&] {
         if (target.isEmpty())
             throw AppError(QStringLiteral("No name could be made for the text file of %1.").arg(source));
-        exportProperties[0] = m_office.newPropertyValue(QStringLiteral("URL"), FileUrlOf(target));
+        exportProperties[0] = m_office.newPropertyValue(SaveArgument::Url, FileUrlOf(target));
     });
     step(162, [&] {
-        exportProperties[1] = m_office.newPropertyValue(QStringLiteral("FilterName"), QStringLiteral("Text"));
+        exportProperties[1] = m_office.newPropertyValue(SaveArgument::FilterName, TextExportFilter());
     });
     step(164, [&] {
         if (namesSameFile(target, source))
@@ -148,7 +148,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
                 QStringLiteral("The text file %1 would replace %2, a document of the list; it was not written.")
                     .arg(target, *listed));
         requireTargetFolder(target);
-        m_office.executeDispatch(dispatcher, frame, QStringLiteral(".uno:SaveAs"), QString(), 0,
+        m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                  exportProperties);
     });
     step(166, [&] { Pause(m_waitSeconds); });

@@ -16,9 +16,39 @@ struct OfficeObject {
 };
 using OfficeRef = std::shared_ptr<OfficeObject>;
 
-// One named argument of a dispatched command (com.sun.star.beans.PropertyValue).
+// The office services the run creates.
+enum class OfficeService {
+    Desktop,        // loads documents into frames
+    DispatchHelper  // carries out commands on a frame
+};
+
+// Where a document is loaded or a command is sent.
+enum class FrameTarget {
+    NewFrame,  // a new frame of its own
+    SameFrame  // the frame the command is dispatched to
+};
+
+// The commands the run dispatches.
+enum class OfficeCommand {
+    SaveAs // save a copy under another name with a given export filter
+};
+
+// The named arguments of a save.
+enum class SaveArgument {
+    Url,        // the target, as a file URL
+    FilterName, // the export filter
+    Password    // saves the document encrypted (tests make such documents with it)
+};
+
+// The export filter that writes plain text.
+inline QString TextExportFilter()
+{
+    return QStringLiteral("Text");
+}
+
+// One named argument of a dispatched command.
 struct PropertyValue {
-    QString name;
+    SaveArgument name = SaveArgument::Url;
     QString value;
     bool operator==(const PropertyValue &) const = default;
 };
@@ -30,23 +60,23 @@ public:
     // The service manager of the office; starts the office (or starts it again when
     // it has died) as needed.
     virtual OfficeRef createServiceManager() = 0;
-    // serviceManager.createInstance(serviceName)
-    virtual OfficeRef createInstance(const OfficeRef &serviceManager, const QString &serviceName) = 0;
+    // serviceManager.createInstance(service)
+    virtual OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService service) = 0;
     // desktop.loadComponentFromURL(url, targetFrame, searchFlags, no arguments).
     // A load that gives no document is an error.
-    virtual OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url,
-                                           const QString &targetFrame, short searchFlags) = 0;
+    virtual OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget targetFrame,
+                                           short searchFlags) = 0;
     virtual OfficeRef getCurrentController(const OfficeRef &document) = 0;
     virtual OfficeRef getFrame(const OfficeRef &controller) = 0;
     // Builds one property value; asks for a service manager first, as every use of
     // the office does.
-    virtual PropertyValue newPropertyValue(const QString &name, const QString &value) = 0;
+    virtual PropertyValue newPropertyValue(SaveArgument name, const QString &value) = 0;
     // dispatcher.executeDispatch(frame, command, targetFrame, searchFlags, arguments).
-    // A dispatch the office refuses is an error; for ".uno:SaveAs" so is a target
-    // file (the "URL" argument) that does not exist afterwards.
-    virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame,
-                                 const QString &command, const QString &targetFrame,
-                                 short searchFlags, const QList<PropertyValue> &arguments) = 0;
+    // A dispatch the office refuses is an error; for a save so is a target file (the
+    // Url argument) that does not exist afterwards.
+    virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                                 FrameTarget targetFrame, short searchFlags,
+                                 const QList<PropertyValue> &arguments) = 0;
     // document.close(deliverOwnership)
     virtual void close(const OfficeRef &document, bool deliverOwnership) = 0;
 

@@ -1,6 +1,6 @@
 #include "convert/OfficeCheck.h"
 
-#include "app/ProductConfig.h"
+#include "core/ProductConfig.h"
 
 QString OfficeMissingText()
 {

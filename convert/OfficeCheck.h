@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
 #include "convert/OfficeBridge.h"
 
 // The message shown when the office suite cannot be reached.

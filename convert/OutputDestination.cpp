@@ -1,25 +1,19 @@
 #include "convert/OutputDestination.h"
 
-#include "app/ErrorReport.h"
-#include "input/FolderBrowser.h"
+#include "core/ErrorReport.h"
+#include "core/FolderBrowser.h"
 #include "util/PathHelpers.h"
 
-#include <QLineEdit>
-#include <QRadioButton>
-
-void OptionClick(const DestinationControls &controls, SettingsStore &settings)
+void SaveDestinationOptions(Settings &settings, bool option1, bool option2)
 {
-    // These handlers have no error report of their own; a store that cannot be
-    // written must not take the window down with it.
     try {
-        settings.SaveSetting(QStringLiteral("Option1"), YesNoText(controls.option1->isChecked()));
-        settings.SaveSetting(QStringLiteral("Option2"), YesNoText(controls.option2->isChecked()));
+        settings.SaveSetting(QStringLiteral("Option1"), YesNoText(option1));
+        settings.SaveSetting(QStringLiteral("Option2"), YesNoText(option2));
     } catch (...) {
     }
-    controls.frame4->setEnabled(controls.option1->isChecked());
 }
 
-void Text1Change(const QString &text, SettingsStore &settings)
+void SaveDestinationFolder(Settings &settings, const QString &text)
 {
     try {
         settings.SaveSetting(QStringLiteral("Text1"), text);
@@ -27,7 +21,7 @@ void Text1Change(const QString &text, SettingsStore &settings)
     }
 }
 
-void PushButton4_Click(const DestinationControls &controls, Dialogs &dialogs, SettingsStore &settings)
+std::optional<QString> BrowseDestinationFolder(Dialogs &dialogs, Settings &settings)
 {
     StepRunner step(dialogs, FormLocation(QStringLiteral("PushButton4_Click")));
     QString chosen;
@@ -36,14 +30,16 @@ void PushButton4_Click(const DestinationControls &controls, Dialogs &dialogs, Se
         chosen = BrowseForFolder(dialogs, QStringLiteral("Please select folder:"), start);
     });
     if (chosen.isEmpty()) // 102
-        return;
+        return std::nullopt;
     bool endsWithSeparator = false;
     step(104, [&] {
         settings.SaveSetting(QStringLiteral("LastFolderDot"), chosen);
         endsWithSeparator = chosen.endsWith(PathSeparator());
     });
+    std::optional<QString> folderText;
     if (!endsWithSeparator)
-        step(106, [&] { controls.text1->setText(chosen + PathSeparator()); });
+        step(106, [&] { folderText = chosen + PathSeparator(); });
     else
-        step(108, [&] { controls.text1->setText(chosen); });
+        step(108, [&] { folderText = chosen; });
+    return folderText;
 }

@@ -1,27 +1,22 @@
 #pragma once
 
-#include "app/Dialogs.h"
-#include "app/SettingsStore.h"
+#include "core/Dialogs.h"
+#include "core/Settings.h"
 
-class QLineEdit;
-class QRadioButton;
-class QWidget;
+#include <optional>
 
-// The destination controls of the main window: the two options, the folder box and
-// its frame. Every change is written to the settings at once.
-struct DestinationControls {
-    QRadioButton *option1;  // "Save results to this folder:"
-    QRadioButton *option2;  // "Save results in folder of original file"
-    QWidget *frame4;        // holds the folder box and "..."
-    QLineEdit *text1;       // the folder
-};
+// Where the results go, as kept in the settings: "Save results to this folder:"
+// (`Option1`) with the folder `Text1`, or "Save results in folder of original file"
+// (`Option2`). Every change is written to the settings at once.
 
-// Either option became chosen: store both options, enable the folder frame exactly
-// when the first is chosen.
-void OptionClick(const DestinationControls &controls, SettingsStore &settings);
+// Either option became chosen: store both. These changes have no error report of
+// their own; a store that cannot be written is passed over.
+void SaveDestinationOptions(Settings &settings, bool option1, bool option2);
 
 // The folder text changed (typing, browsing or start-up): store it.
-void Text1Change(const QString &text, SettingsStore &settings);
+void SaveDestinationFolder(Settings &settings, const QString &text);
 
-// "...": browse for the folder, starting where the last browse ended.
-void PushButton4_Click(const DestinationControls &controls, Dialogs &dialogs, SettingsStore &settings);
+// "...": browse for the folder, starting where the last browse ended. Returns the
+// text for the folder box (always ending in a separator), or nothing when the user
+// cancelled. Failing steps are shown as error reports.
+std::optional<QString> BrowseDestinationFolder(Dialogs &dialogs, Settings &settings);

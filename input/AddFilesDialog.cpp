@@ -1,12 +1,13 @@
 #include "input/AddFilesDialog.h"
 
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "util/PathHelpers.h"
 
 #include <QDir>
 
-void PushButton3_Click(Dialogs &dialogs, const std::function<void(const QString &)> &appendRow)
+void AddFilesByDialog(ListWindow &window)
 {
+    Dialogs &dialogs = window.dialogs();
     StepRunner step(dialogs, FormLocation(QStringLiteral("PushButton3_Click")));
     QStringList picked;
     step(100, [&] {
@@ -17,9 +18,9 @@ void PushButton3_Click(Dialogs &dialogs, const std::function<void(const QString 
     if (picked.isEmpty()) // cancelled
         return;
     if (picked.size() == 1) {
-        step(102, [&] { appendRow(QDir::toNativeSeparators(picked.first())); });
+        step(102, [&] { window.appendRow(QDir::toNativeSeparators(picked.first())); });
         return;
     }
     for (const QString &path : picked)
-        step(104, [&] { appendRow(CollapseBackslashes(QDir::toNativeSeparators(path))); });
+        step(104, [&] { window.appendRow(CollapseBackslashes(QDir::toNativeSeparators(path))); });
 }

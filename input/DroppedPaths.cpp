@@ -28,11 +28,10 @@ PathKind kindOf(const QString &path)
     return errno == ENOENT || errno == ENOTDIR ? PathKind::NotFolder : PathKind::Unexaminable;
 }
 
-void addFolderTree(const QString &folder, const std::function<void(const QString &)> &appendRow,
-                   Dialogs &dialogs)
+void addFolderTree(const QString &folder, ListWindow &window)
 {
     FolderList folders{folder + PathSeparator()};
-    GetSubDirectories2016(folders, true, dialogs);
+    GetSubDirectories2016(folders, true, window.dialogs());
     for (const QString &entry : folders) {
         const QString path = entry.chopped(1);
         QStringList names;
@@ -44,7 +43,7 @@ void addFolderTree(const QString &folder, const std::function<void(const QString
         for (const QString &name : names) {
             const QString row = FolderFileRow(path, name);
             if (!row.isEmpty())
-                appendRow(row);
+                window.appendRow(row);
         }
     }
 }
@@ -79,14 +78,13 @@ QStringList DroppedLocalPaths(const QMimeData *data)
     return paths;
 }
 
-void AddDroppedPaths(const QStringList &paths, const std::function<void(const QString &)> &appendRow,
-                     Dialogs &dialogs)
+void AddDroppedPaths(const QStringList &paths, ListWindow &window)
 {
     for (const QString &path : paths) {
         try {
             switch (kindOf(path)) {
-            case PathKind::NotFolder: appendRow(path); break;
-            case PathKind::Folder: addFolderTree(path, appendRow, dialogs); break;
+            case PathKind::NotFolder: window.appendRow(path); break;
+            case PathKind::Folder: addFolderTree(path, window); break;
             case PathKind::Unexaminable: break;
             }
         } catch (...) {

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "input/ListWindow.h"
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 
 class QMimeData;
 
@@ -19,6 +18,5 @@ QStringList DroppedLocalPaths(const QMimeData *data);
 // with all folders below it and every file in them is appended ("~" and hidden files
 // left out), the folder's own files first. A path that cannot be examined is skipped
 // and the drop goes on; nothing is reported and nothing escapes. The folder walk may
-// show its own error report through `dialogs`. Never touches the busy pointer.
-void AddDroppedPaths(const QStringList &paths, const std::function<void(const QString &)> &appendRow,
-                     Dialogs &dialogs);
+// show its own error report through the window's dialogs. Never touches the busy pointer.
+void AddDroppedPaths(const QStringList &paths, ListWindow &window);

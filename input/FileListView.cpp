@@ -1,5 +1,7 @@
 #include "input/FileListView.h"
 
+#include "input/DroppedPaths.h"
+
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -61,7 +63,7 @@ void FileListView::Clear()
 
 void FileListView::removeSelectedRow()
 {
-    if (busy() || Count() == 0)
+    if (m_removalRefused || Count() == 0)
         return;
     const QList<QTreeWidgetItem *> selected = selectedItems();
     if (selected.isEmpty())
@@ -96,8 +98,7 @@ void FileListView::ListView1_ItemClick(QTreeWidgetItem *item)
 
 void FileListView::ListView1_MouseMove(const QPoint &viewportPos, const QPointF &screenPos)
 {
-    if (m_windowPointerRule)
-        m_windowPointerRule();
+    emit pointerMoved();
     if (!m_listMouseDown)
         return;
 
@@ -166,28 +167,31 @@ void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
     ListView1_DblClick();
 }
 
+// Only local files and folders are taken. A drop always answers Copy: a Move (a
+// Shift-drop) would tell the file manager it may delete the files.
+static bool answerAsCopy(QDropEvent *event)
+{
+    if (!CarriesFileList(event->mimeData())) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 void FileListView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (m_dropFilter && event->mimeData() && m_dropFilter(*event->mimeData()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    answerAsCopy(event);
 }
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (m_dropFilter && event->mimeData() && m_dropFilter(*event->mimeData()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    answerAsCopy(event);
 }
 
 void FileListView::dropEvent(QDropEvent *event)
 {
-    if (!m_dropHandler || !event->mimeData() || !m_dropFilter || !m_dropFilter(*event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    m_dropHandler(*event->mimeData());
+    if (answerAsCopy(event))
+        emit filesDropped(DroppedLocalPaths(event->mimeData()));
 }

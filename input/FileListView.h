@@ -2,7 +2,6 @@
 
 #include <QPersistentModelIndex>
 #include <QTreeWidget>
-#include <functional>
 #include <optional>
 
 // The file list: one row per source document, its only content the document's full
@@ -20,16 +19,10 @@ public:
     QStringList Rows() const;
     void Clear();
 
-    // The main window tells the list whether it is busy (removal is refused then) and
-    // applies its own pointer rule on every pointer move over the list.
-    void setBusyTest(std::function<bool()> isBusy) { m_isBusy = std::move(isBusy); }
-    void setWindowPointerRule(std::function<void()> rule) { m_windowPointerRule = std::move(rule); }
+    // While the main window is busy, Delete and double-click remove nothing.
+    void setRemovalRefused(bool refused) { m_removalRefused = refused; }
     // The pointer shown while a row is moved (from "drag.ico" when there is one).
     void setDragPointer(const QCursor &cursor) { m_dragPointer = cursor; }
-
-    // Files dropped on the list; the main window decides what to do with them.
-    void setDropHandler(std::function<void(const QMimeData &)> handler) { m_dropHandler = std::move(handler); }
-    void setDropFilter(std::function<bool(const QMimeData &)> accepts) { m_dropFilter = std::move(accepts); }
 
     // Handlers, named after the events they serve.
     void ListView1_KeyDown(int key);
@@ -40,6 +33,12 @@ public:
     void ListView1_MouseUp();
 
     bool listMouseDown() const { return m_listMouseDown; }
+
+signals:
+    // The pointer moved over the list; the window applies its own pointer rule.
+    void pointerMoved();
+    // Local files and folders were dropped on the list, in the drag source's order.
+    void filesDropped(const QStringList &paths);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -52,14 +51,10 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    bool busy() const { return m_isBusy && m_isBusy(); }
     void removeSelectedRow();
 
     bool m_listMouseDown = false;
     QPersistentModelIndex m_dragItem;
-    std::function<bool()> m_isBusy;
-    std::function<void()> m_windowPointerRule;
-    std::function<void(const QMimeData &)> m_dropHandler;
-    std::function<bool(const QMimeData &)> m_dropFilter;
+    bool m_removalRefused = false;
     QCursor m_dragPointer{Qt::DragMoveCursor};
 };

@@ -1,7 +1,7 @@
 #include "input/FolderScan.h"
 
-#include "app/ErrorReport.h"
-#include "app/ProductConfig.h"
+#include "core/ErrorReport.h"
+#include "core/ProductConfig.h"
 #include "input/DirectoryEntries.h"
 #include "util/EventPump.h"
 #include "util/PathHelpers.h"

@@ -1,20 +1,20 @@
 #pragma once
 
-#include "app/Dialogs.h"
+#include "core/Dialogs.h"
+#include "core/Settings.h"
 
 #include <QString>
 #include <QStringList>
-#include <functional>
 
-class SettingsStore;
+// What the commands that fill the file list need from the main window.
+class ListWindow {
+public:
+    virtual ~ListWindow() = default;
 
-// What the commands that fill the file list need from the main window. The window
-// fills it in; commands take only what they use.
-struct ListWindow {
-    Dialogs &dialogs;            // also the owner of every dialog
-    SettingsStore &settings;
-    QString applicationTitle;    // title of boxes that give none of their own
-    std::function<void(const QString &path)> appendRow;
-    std::function<QStringList()> rows;            // the row texts, first to last
-    std::function<void(bool busy)> setBusyPointer; // hourglass on / normal pointer
+    virtual Dialogs &dialogs() = 0;        // also the owner of every dialog
+    virtual Settings &settings() = 0;
+    virtual QString applicationTitle() const = 0; // title of boxes that give none of their own
+    virtual void appendRow(const QString &path) = 0;
+    virtual QStringList rows() const = 0;         // the row texts, first to last
+    virtual void setBusy(bool busy) = 0;          // hourglass on / normal pointer
 };

@@ -1,7 +1,7 @@
 #include "input/SampleFiles.h"
 
-#include "app/ErrorReport.h"
-#include "app/SettingsStore.h"
+#include "core/ErrorReport.h"
+#include "core/Settings.h"
 #include "input/FolderScan.h"
 #include "util/EventPump.h"
 #include "util/PathHelpers.h"
@@ -61,7 +61,7 @@ QString SampleFolder(const QString &programFolder)
     return withSeparator(programFolder) + QStringLiteral("Samples");
 }
 
-void RecordSampleFiles(SettingsStore &settings, const QString &programFolder)
+void RecordSampleFiles(Settings &settings, const QString &programFolder)
 {
     const QString folder = SampleFolder(programFolder) + PathSeparator();
     QStringList paths;
@@ -70,7 +70,7 @@ void RecordSampleFiles(SettingsStore &settings, const QString &programFolder)
     settings.SaveSetting(SnapshotKey, ScrambleText(paths.join(QLatin1Char('|')), SampleKey()));
 }
 
-bool RecordSampleFilesIfMissing(SettingsStore &settings, const QString &programFolder)
+bool RecordSampleFilesIfMissing(Settings &settings, const QString &programFolder)
 {
     if (!settings.GetSetting(SnapshotKey, QString()).isEmpty())
         return false;
@@ -89,24 +89,24 @@ QString OpenSampleFolderQuestion()
                           "are stored (so that you can view them before working with them)?");
 }
 
-void LoadSampleFiles(const ListWindow &window, const QString &programFolder)
+void LoadSampleFiles(ListWindow &window, const QString &programFolder)
 {
     // A missing value reads as "False", which unscrambles to no existing path.
-    const QString stored = window.settings.GetSetting(SnapshotKey, QStringLiteral("False"));
+    const QString stored = window.settings().GetSetting(SnapshotKey, QStringLiteral("False"));
     const QString plain = UnscrambleText(stored, SampleKey());
     const QStringList pieces = plain.isEmpty() ? QStringList() : plain.split(QLatin1Char('|'));
     for (const QString &path : pieces)
         if (FileExists(path) && !IsInFileList(window.rows(), path))
             window.appendRow(path);
 
-    const Dialogs::Answer answer = window.dialogs.message(
-        OpenSampleFolderQuestion(), window.applicationTitle, Dialogs::Buttons::YesNo, Dialogs::Icon::None);
+    const Dialogs::Answer answer = window.dialogs().message(
+        OpenSampleFolderQuestion(), window.applicationTitle(), Dialogs::Buttons::YesNo, Dialogs::Icon::None);
     if (answer == Dialogs::Answer::Yes)
-        window.dialogs.openFolder(SampleFolder(programFolder) + PathSeparator());
+        window.dialogs().openFolder(SampleFolder(programFolder) + PathSeparator());
 }
 
-void LoadSampleFilesCommand(const ListWindow &window, const QString &programFolder)
+void LoadSampleFilesCommand(ListWindow &window, const QString &programFolder)
 {
-    StepRunner step(window.dialogs, FormLocation(QStringLiteral("PushButton9_Click")));
+    StepRunner step(window.dialogs(), FormLocation(QStringLiteral("PushButton9_Click")));
     step(100, [&] { LoadSampleFiles(window, programFolder); });
 }

@@ -5,7 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-class SettingsStore;
+class Settings;
 
 // The sample documents installed in "Samples" beside the program. Their paths are
 // recorded once, on the first start, in the setting `Snapshot` (scrambled, so the
@@ -21,19 +21,19 @@ QString SampleFolder(const QString &programFolder);
 // Records the full path of every file now in the samples folder, hidden ones
 // included, joined by "|". Writes empty text when there is none, so the next start
 // tries again.
-void RecordSampleFiles(SettingsStore &settings, const QString &programFolder);
+void RecordSampleFiles(Settings &settings, const QString &programFolder);
 
 // The first-start step: records the samples when `Snapshot` reads as empty text.
 // Returns whether it recorded.
-bool RecordSampleFilesIfMissing(SettingsStore &settings, const QString &programFolder);
+bool RecordSampleFilesIfMissing(Settings &settings, const QString &programFolder);
 
 // Appends each recorded sample that exists and is not in the list (exact, case-
 // sensitive comparison), then asks whether to open the samples folder; Yes opens
-// it. Uses dialogs, settings, applicationTitle, rows and appendRow. May throw.
-void LoadSampleFiles(const ListWindow &window, const QString &programFolder);
+// it. May throw.
+void LoadSampleFiles(ListWindow &window, const QString &programFolder);
 
 // The "Load Sample/Example Files" command: LoadSampleFiles under the error report.
-void LoadSampleFilesCommand(const ListWindow &window, const QString &programFolder);
+void LoadSampleFilesCommand(ListWindow &window, const QString &programFolder);
 
 // True when some row's text equals the path exactly.
 bool IsInFileList(const QStringList &rows, const QString &path);

@@ -1,8 +1,8 @@
 #include "input/WholeFolderAdd.h"
 
-#include "app/ErrorReport.h"
-#include "app/SettingsStore.h"
-#include "input/FolderBrowser.h"
+#include "core/ErrorReport.h"
+#include "core/Settings.h"
+#include "core/FolderBrowser.h"
 #include "input/FolderFileRules.h"
 #include "input/FolderScan.h"
 #include "util/PathHelpers.h"
@@ -15,20 +15,20 @@ QString ExtensionPrompt()
                           "(* for all files, txt for all txt files, doc for all doc files, etc.)");
 }
 
-void AddAllFilesInFolder(const ListWindow &window)
+void AddAllFilesInFolder(ListWindow &window)
 {
-    StepRunner step(window.dialogs, FormLocation(QStringLiteral("PushButton6_Click")));
+    StepRunner step(window.dialogs(), FormLocation(QStringLiteral("PushButton6_Click")));
     const QString extensionKey = QStringLiteral("Extension");
     const QString lastFolderKey = QStringLiteral("LastFolder");
 
     // The answer is used as typed: "*" makes "*.*", everything else "*." + answer.
     QString extension;
     step(100, [&] {
-        const QString offered = window.settings.GetSetting(extensionKey, QStringLiteral("odt"));
-        extension = window.dialogs.inputText(ExtensionPrompt(), window.applicationTitle, offered)
+        const QString offered = window.settings().GetSetting(extensionKey, QStringLiteral("odt"));
+        extension = window.dialogs().inputText(ExtensionPrompt(), window.applicationTitle(), offered)
                         .value_or(QString());
         if (!extension.isEmpty())
-            window.settings.SaveSetting(extensionKey, extension);
+            window.settings().SaveSetting(extensionKey, extension);
     });
     if (extension.isEmpty()) // 102
         return;
@@ -36,19 +36,19 @@ void AddAllFilesInFolder(const ListWindow &window)
     QString lastFolder;
     QString chosen;
     step(104, [&] {
-        lastFolder = window.settings.GetSetting(lastFolderKey, QString());
-        chosen = BrowseForFolder(window.dialogs, QStringLiteral("Please select folder:"), lastFolder);
+        lastFolder = window.settings().GetSetting(lastFolderKey, QString());
+        chosen = BrowseForFolder(window.dialogs(), QStringLiteral("Please select folder:"), lastFolder);
     });
     if (chosen.isEmpty()) // 106
         return;
     step(333, [&] { lastFolder = chosen; });
-    step(334, [&] { window.settings.SaveSetting(lastFolderKey, lastFolder); });
+    step(334, [&] { window.settings().SaveSetting(lastFolderKey, lastFolder); });
 
-    step(112, [&] { window.setBusyPointer(true); });
+    step(112, [&] { window.setBusy(true); });
 
     FolderList folders;
     step(114, [&] { folders = FolderList{chosen + PathSeparator()}; });
-    step(116, [&] { GetSubDirectories2016(folders, true, window.dialogs); });
+    step(116, [&] { GetSubDirectories2016(folders, true, window.dialogs()); });
 
     const QString pattern = QStringLiteral("*.") + extension;
     for (const QString &entry : folders) { // 118
@@ -65,5 +65,5 @@ void AddAllFilesInFolder(const ListWindow &window)
         }
     }
 
-    step(136, [&] { window.setBusyPointer(false); });
+    step(136, [&] { window.setBusy(false); });
 }

@@ -8,9 +8,8 @@
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "input/FileListView.h"
-#include "support/FakeOffice.h"
-#include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
+#include "support/WindowFixture.h"
 #include "util/PathHelpers.h"
 
 #include <QBuffer>
@@ -74,19 +73,6 @@ QStringList treeChanges(const TreeState &before, const TreeState &after)
     return changes;
 }
 
-QString textOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
-}
-
-void writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-}
 
 QByteArray pngBytes()
 {
@@ -151,21 +137,11 @@ class TestBadInput : public QObject {
     UnoOfficeBridge m_office;
     QByteArray m_encrypted;
 
-    struct Window {
-        ScriptedDialogs dialogs;
-        std::unique_ptr<SettingsStore> settings;
-        std::unique_ptr<Form1> form;
-    };
-
-    std::unique_ptr<Window> openWindow(OfficeBridge &office, const QString &settingsFile)
+    // A window on the real office whose settings live in the given file.
+    std::unique_ptr<WindowFixture> openWindow(OfficeBridge &office, const QString &settingsFile)
     {
-        auto w = std::make_unique<Window>();
-        w->settings = std::make_unique<SettingsStore>(settingsFile);
-        w->form = std::make_unique<Form1>(w->dialogs, *w->settings, office);
-        w->form->setHomePageDraw([] { return 1; });
-        w->form->setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
-        w->form->setTerminator([] {});
-        w->form->conversionRun().setWaitSeconds(0.05);
+        auto w = std::make_unique<WindowFixture>(settingsFile);
+        w->make(&office, 0.05);
         return w;
     }
 
@@ -177,12 +153,12 @@ class TestBadInput : public QObject {
                     const std::function<void(Form1 &)> &duringRun = {}, Fill fill = Fill::Append)
     {
         auto w = openWindow(m_office, m_dir.filePath(QStringLiteral("settings.ini")));
-        Form1 &form = *w->form;
+        Form1 &form = *w->window;
         if (!form.Form_Load())
             qFatal("the office suite cannot be reached");
         if (fill == Fill::Append) {
             for (const QString &row : rows)
-                form.ListView1->AppendRow(row);
+                ListView1(form)->AppendRow(row);
         } else {
             QMimeData dropped;
             QList<QUrl> urls;
@@ -190,15 +166,15 @@ class TestBadInput : public QObject {
                 urls << QUrl::fromLocalFile(row);
             dropped.setUrls(urls);
             QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(form.ListView1->viewport(), &enter);
+            QApplication::sendEvent(ListView1(form)->viewport(), &enter);
             QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(form.ListView1->viewport(), &drop);
+            QApplication::sendEvent(ListView1(form)->viewport(), &drop);
         }
         if (folder.isEmpty()) {
-            form.Option2->setChecked(true);
+            Option2(form)->setChecked(true);
         } else {
-            form.Option1->setChecked(true);
-            form.Text1->setText(folder);
+            Option1(form)->setChecked(true);
+            Text1(form)->setText(folder);
         }
         QTimer watch;
         if (duringRun) {
@@ -206,7 +182,7 @@ class TestBadInput : public QObject {
             watch.start(5);
         }
         w->dialogs.messages.clear();
-        QTest::mouseClick(form.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(form), Qt::LeftButton);
 
         Outcome outcome;
         for (const ScriptedDialogs::Shown &shown : w->dialogs.messages) {
@@ -226,16 +202,16 @@ class TestBadInput : public QObject {
         QDir().mkpath(m_dir.filePath(QStringLiteral("made")));
         writeOdt(plain, {QStringLiteral("A secret.")});
         const OfficeRef serviceManager = m_office.createServiceManager();
-        const OfficeRef desktop = m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.Desktop"));
+        const OfficeRef desktop = m_office.createInstance(serviceManager, OfficeService::Desktop);
         const OfficeRef document =
-            m_office.loadComponentFromURL(desktop, FileUrlOf(plain), QStringLiteral("_blank"), 0);
+            m_office.loadComponentFromURL(desktop, FileUrlOf(plain), FrameTarget::NewFrame, 0);
         const OfficeRef dispatcher =
-            m_office.createInstance(serviceManager, QStringLiteral("com.sun.star.frame.DispatchHelper"));
+            m_office.createInstance(serviceManager, OfficeService::DispatchHelper);
         m_office.executeDispatch(dispatcher, m_office.getFrame(m_office.getCurrentController(document)),
-                                 QStringLiteral(".uno:SaveAs"), QString(), 0,
-                                 {{QStringLiteral("URL"), FileUrlOf(locked)},
-                                  {QStringLiteral("FilterName"), QStringLiteral("writer8")},
-                                  {QStringLiteral("Password"), QStringLiteral("secret")}});
+                                 OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
+                                 {{SaveArgument::Url, FileUrlOf(locked)},
+                                  {SaveArgument::FilterName, QStringLiteral("writer8")},
+                                  {SaveArgument::Password, QStringLiteral("secret")}});
         m_office.close(document, true);
         QFile f(locked);
         f.open(QIODevice::ReadOnly);
@@ -265,7 +241,7 @@ private slots:
             packageOf({{"mimetype", kMimeType}, {"content.xml", kContent}, {"META-INF/manifest.xml", kManifest}});
         const QString failsToLoad;
 
-        // The export writes a byte order mark, which textOf() drops, and a line end.
+        // The export writes a byte order mark, which readText() drops, and a line end.
         QTest::newRow("zero bytes") << QByteArray() << true << QStringLiteral("\n"); // an empty text
         QTest::newRow("truncated zip") << odt.left(odt.size() / 2) << true << failsToLoad;
         QTest::newRow("password-protected") << m_encrypted << true << failsToLoad; // no prompt: it fails
@@ -296,7 +272,7 @@ private slots:
 
         const QString root = m_dir.filePath(QStringLiteral("bad/") + QTest::currentDataTag());
         const QString bad = root + QStringLiteral("/in/bad.odt"), good = root + QStringLiteral("/in/good.odt");
-        writeBytes(bad, bytes);
+        writeFile(bad, bytes);
         writeOdt(good, {QStringLiteral("Good after bad.")});
         if (!exists)
             QVERIFY(QFile::remove(bad));
@@ -312,10 +288,10 @@ private slots:
 
             QCOMPARE(outcome.lines, failureLines);
             QCOMPARE(outcome.messages, QStringList{"Done."});
-            QVERIFY(textOf(root + QLatin1Char('/') + written + QStringLiteral("good.txt")).contains("Good after bad."));
+            QVERIFY(readText(root + QLatin1Char('/') + written + QStringLiteral("good.txt")).contains("Good after bad."));
             QStringList expected{QStringLiteral("+ ") + written + QStringLiteral("good.txt")};
             if (!converted.isNull()) {
-                QCOMPARE(textOf(root + QLatin1Char('/') + written + QStringLiteral("bad.txt")), converted);
+                QCOMPARE(readText(root + QLatin1Char('/') + written + QStringLiteral("bad.txt")), converted);
                 expected.prepend(QStringLiteral("+ ") + written + QStringLiteral("bad.txt"));
             }
             QCOMPARE(treeChanges(before, treeState(root)), expected);
@@ -346,7 +322,7 @@ private slots:
             QStringList expected;
             for (int i = 0; i < names.size(); ++i) {
                 const QString target = written + names[i] + QStringLiteral(".txt");
-                QVERIFY2(textOf(target).contains(QStringLiteral("Document %1").arg(i)), qPrintable(target));
+                QVERIFY2(readText(target).contains(QStringLiteral("Document %1").arg(i)), qPrintable(target));
                 expected << QStringLiteral("+ ") + QDir(root).relativeFilePath(target);
             }
             expected.sort();
@@ -359,7 +335,7 @@ private slots:
     void listedTextFileIsNeverWrittenOver()
     {
         const QString root = m_dir.filePath(QStringLiteral("listed"));
-        writeBytes(root + QStringLiteral("/notes.txt"), "My own notes.\n");
+        writeFile(root + QStringLiteral("/notes.txt"), "My own notes.\n");
         writeOdt(root + QStringLiteral("/notes.odt"), {QStringLiteral("From the document.")});
         const TreeState before = treeState(root);
 
@@ -390,11 +366,11 @@ private slots:
 
         bool gone = false;
         const Outcome outcome = convert(rows, out, [&](Form1 &form) {
-            if (gone || form.ProgressBar1->format() != QLatin1String("Processing: second.odt"))
+            if (gone || ProgressBar1(form)->format() != QLatin1String("Processing: second.odt"))
                 return;
             QVERIFY(QFile::exists(out + QStringLiteral("first.txt")));
             if (retyped)
-                form.Text1->setText(root + QStringLiteral("/ou")); // typed, half-way
+                Text1(form)->setText(root + QStringLiteral("/ou")); // typed, half-way
             else
                 QVERIFY(QDir(out).removeRecursively());
             gone = true;
@@ -451,28 +427,28 @@ private slots:
         folderBox.replace(QStringLiteral("%1"), root);
         QString file = root + QStringLiteral("/s.ini");
         if (form == QLatin1String("file"))
-            writeBytes(file, bytes);
+            writeFile(file, bytes);
         else if (form == QLatin1String("folder"))
             QDir().mkpath(file);
         else {
-            writeBytes(root + QStringLiteral("/plain"), "a plain file");
+            writeFile(root + QStringLiteral("/plain"), "a plain file");
             file = root + QStringLiteral("/plain/s.ini");
         }
         const TreeState before = treeState(root);
 
         FakeOffice office;
         auto w = openWindow(office, file);
-        QVERIFY(w->form->Form_Load());
+        QVERIFY(w->window->Form_Load());
         QCOMPARE(w->dialogs.errorReports().size(), lines.size());
         for (int i = 0; i < lines.size(); ++i)
             QVERIFY2(w->dialogs.errorReports()[i].contains(QStringLiteral(" at line ") + lines[i] + QLatin1Char('\r')),
                      qPrintable(w->dialogs.errorReports()[i]));
-        QCOMPARE(w->form->Text1->text(), folderBox.isEmpty() ? GetDesktopFolder() : folderBox);
-        QCOMPARE(w->form->Option1->isChecked(), option1);
-        QVERIFY(!w->form->Option2->isChecked());
+        QCOMPARE(Text1(*w->window)->text(), folderBox.isEmpty() ? GetDesktopFolder() : folderBox);
+        QCOMPARE(Option1(*w->window)->isChecked(), option1);
+        QVERIFY(!Option2(*w->window)->isChecked());
 
-        QTest::mouseClick(w->form->Option2, Qt::LeftButton);
-        QVERIFY(w->form->Option2->isChecked());
+        QTest::mouseClick(Option2(*w->window), Qt::LeftButton);
+        QVERIFY(Option2(*w->window)->isChecked());
         const QStringList changes = treeChanges(before, treeState(root));
         if (form != QLatin1String("file")) {
             QCOMPARE(changes, QStringList()); // nothing could be saved, and nothing was lost
@@ -486,7 +462,7 @@ private slots:
             QCOMPARE(kept.readAll(), bytes);
         }
         QCOMPARE(SettingsStore(file).GetSetting(QStringLiteral("Option2"), QString()), QStringLiteral("True"));
-        QCOMPARE(SettingsStore(file).GetSetting(QStringLiteral("Text1"), QString()), w->form->Text1->text());
+        QCOMPARE(SettingsStore(file).GetSetting(QStringLiteral("Text1"), QString()), Text1(*w->window)->text());
     }
 
     // Sources in a folder that cannot be written. Beside the sources, the save fails
@@ -527,20 +503,20 @@ private slots:
                      && beside[0].contains(QStringLiteral("locked/read-only.txt")),
                  qPrintable(beside.join('\n')));
         QCOMPARE(beside[1], QStringLiteral("MESSAGE Done."));
-        QVERIFY(textOf(root + QStringLiteral("/open/next.txt")).contains("The next one."));
+        QVERIFY(readText(root + QStringLiteral("/open/next.txt")).contains("The next one."));
 
         const QStringList apart = runProbe(root, {root + QStringLiteral("/out"),
                                                   root + QStringLiteral("/locked/read-only.odt"),
                                                   root + QStringLiteral("/locked/writable.odt"),
                                                   root + QStringLiteral("/open/next.odt")});
         QCOMPARE(apart.last(), QStringLiteral("MESSAGE Done."));
-        QVERIFY(textOf(root + QStringLiteral("/out/read-only.txt")).contains("Cannot be written."));
-        QVERIFY(textOf(root + QStringLiteral("/out/next.txt")).contains("The next one."));
+        QVERIFY(readText(root + QStringLiteral("/out/read-only.txt")).contains("Cannot be written."));
+        QVERIFY(readText(root + QStringLiteral("/out/next.txt")).contains("The next one."));
         QCOMPARE(treeChanges(before, treeState(root + QStringLiteral("/locked"))), QStringList());
 
         // A document the user may write, in a folder the user may not: an office that
         // wants a lock file beside it would not load it at all.
-        QVERIFY2(apart.size() == 1 && textOf(root + QStringLiteral("/out/writable.txt")).contains("Can be written."),
+        QVERIFY2(apart.size() == 1 && readText(root + QStringLiteral("/out/writable.txt")).contains("Can be written."),
                  qPrintable(apart.join('\n')));
     }
 

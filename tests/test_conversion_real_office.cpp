@@ -1,12 +1,10 @@
 // The whole run, from the window's Start button to the text files, with the real
 // office suite doing the conversion.
-#include "app/MainWindow.h"
+#include "assets/WriterDocuments.h"
 #include "convert/OfficeCheck.h"
 #include "convert/office/UnoOfficeBridge.h"
-#include "input/FileListView.h"
-#include "assets/WriterDocuments.h"
-#include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
+#include "support/WindowFixture.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,11 +33,11 @@ public:
     }
 
     OfficeRef createServiceManager() override { return m_office.createServiceManager(); }
-    OfficeRef createInstance(const OfficeRef &manager, const QString &name) override
+    OfficeRef createInstance(const OfficeRef &manager, OfficeService name) override
     {
         return m_office.createInstance(manager, name);
     }
-    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &frame,
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget frame,
                                    short flags) override
     {
         OfficeRef document = m_office.loadComponentFromURL(desktop, url, frame, flags);
@@ -58,12 +56,12 @@ public:
         return m_office.getCurrentController(document);
     }
     OfficeRef getFrame(const OfficeRef &controller) override { return m_office.getFrame(controller); }
-    PropertyValue newPropertyValue(const QString &name, const QString &value) override
+    PropertyValue newPropertyValue(SaveArgument name, const QString &value) override
     {
         return m_office.newPropertyValue(name, value);
     }
-    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
-                         const QString &targetFrame, short flags, const QList<PropertyValue> &arguments) override
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                         FrameTarget targetFrame, short flags, const QList<PropertyValue> &arguments) override
     {
         m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
     }
@@ -84,31 +82,14 @@ class TestConversionRealOffice : public QObject {
     QTemporaryDir m_dir;
     UnoOfficeBridge m_office;
 
-    static QString textOf(const QString &path)
+    // A started window on the real office (or the one given) listing the rows.
+    std::unique_ptr<WindowFixture> startWindow(const QStringList &rows, OfficeBridge *office = nullptr)
     {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<missing>");
-    }
-
-    struct Run {
-        ScriptedDialogs dialogs;
-        std::unique_ptr<SettingsStore> settings;
-        std::unique_ptr<Form1> window;
-    };
-
-    std::unique_ptr<Run> startWindow(const QStringList &rows, OfficeBridge *office = nullptr)
-    {
-        auto run = std::make_unique<Run>();
-        run->settings = std::make_unique<SettingsStore>(m_dir.filePath(QStringLiteral("settings.ini")));
-        run->window = std::make_unique<Form1>(run->dialogs, *run->settings, office ? *office : m_office);
-        run->window->setHomePageDraw([] { return 1; });
-        run->window->setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
-        run->window->setTerminator([] {});
-        run->window->conversionRun().setWaitSeconds(0.05);
-        if (!run->window->Form_Load())
+        auto run = std::make_unique<WindowFixture>();
+        if (!run->make(office ? office : &m_office, 0.05).Form_Load())
             qFatal("the office suite cannot be reached");
         for (const QString &row : rows)
-            run->window->ListView1->AppendRow(row);
+            ListView1(*run->window)->AppendRow(row);
         return run;
     }
 
@@ -120,16 +101,12 @@ private slots:
         UnoOfficeOptions nowhere = UnoOfficeOptions::defaults();
         nowhere.officeSearchPath.clear();
         UnoOfficeBridge hidden(nowhere);
-        ScriptedDialogs dialogs;
-        SettingsStore settings(m_dir.filePath(QStringLiteral("hidden.ini")));
-        Form1 window(dialogs, settings, hidden);
-        window.setHomePageDraw([] { return 1; });
-        window.setProgramFolder(m_dir.filePath(QStringLiteral("program/")));
-        QVERIFY(!window.Form_Load());
-        QVERIFY(!window.isVisible());
-        QCOMPARE(dialogs.messages.size(), 1);
-        QCOMPARE(dialogs.messages[0].text, OfficeMissingText());
-        QCOMPARE(dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+        WindowFixture fx;
+        QVERIFY(!fx.make(&hidden).Form_Load());
+        QVERIFY(!fx.window->isVisible());
+        QCOMPARE(fx.dialogs.messages.size(), 1);
+        QCOMPARE(fx.dialogs.messages[0].text, OfficeMissingText());
+        QCOMPARE(fx.dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
     }
 
     void threeDocumentsAndABrokenOne()
@@ -147,14 +124,14 @@ private slots:
         Form1 &w = *run->window;
         const QString out = m_dir.filePath(QStringLiteral("out")) + "/";
         QDir().mkpath(out);
-        w.Text1->setText(out);
+        Text1(w)->setText(out);
         run->dialogs.messages.clear();
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
 
-        QVERIFY(textOf(out + "first.txt").contains("The first document."));
-        QVERIFY(textOf(out + "second part.txt").contains("An old\nOpenOffice document.")
-                || textOf(out + "second part.txt").contains("An old\r\nOpenOffice document."));
-        QVERIFY(textOf(out + "Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
+        QVERIFY(readText(out + "first.txt").contains("The first document."));
+        QVERIFY(readText(out + "second part.txt").contains("An old\nOpenOffice document.")
+                || readText(out + "second part.txt").contains("An old\r\nOpenOffice document."));
+        QVERIFY(readText(out + "Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
         QVERIFY(!QFile::exists(out + "broken.txt"));
 
         QStringList lines;
@@ -168,10 +145,10 @@ private slots:
 
         // Beside the sources this time.
         run->dialogs.messages.clear();
-        QTest::mouseClick(w.Option2, Qt::LeftButton);
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
-        QVERIFY(textOf(in + "/first.txt").contains("The first document."));
-        QVERIFY(textOf(in + "/Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
+        QTest::mouseClick(Option2(w), Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+        QVERIFY(readText(in + "/first.txt").contains("The first document."));
+        QVERIFY(readText(in + "/Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
         QVERIFY(QFile::exists(in + "/second part.txt"));
         QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
     }
@@ -200,12 +177,12 @@ private slots:
         UnoOfficeBridge office(options);
         OfficeSignalledAfterLoading failing(office, rows[1], signal);
         auto run = startWindow(rows, &failing);
-        QTest::mouseClick(run->window->Option2, Qt::LeftButton);
+        QTest::mouseClick(Option2(*run->window), Qt::LeftButton);
         run->dialogs.messages.clear();
-        QTest::mouseClick(run->window->PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(*run->window), Qt::LeftButton);
 
         for (int n : {1, 3, 4})
-            QVERIFY(textOf(in + QStringLiteral("/k%1.txt").arg(n)).contains(QStringLiteral("Document number %1.").arg(n)));
+            QVERIFY(readText(in + QStringLiteral("/k%1.txt").arg(n)).contains(QStringLiteral("Document number %1.").arg(n)));
         QVERIFY(!QFile::exists(in + "/k2.txt"));
         // Only the failed file's steps are reported, from the first that needs the office.
         const QStringList reports = run->dialogs.errorReports();
@@ -228,11 +205,11 @@ private slots:
         // A folder that cannot be created: the parent is a plain file.
         const QString blocker = m_dir.filePath(QStringLiteral("blocker"));
         QFile(blocker).open(QIODevice::WriteOnly);
-        run->window->Text1->setText(blocker + "/");
-        run->window->Option2->setChecked(false);
-        run->window->Option1->setChecked(true);
+        Text1(*run->window)->setText(blocker + "/");
+        Option2(*run->window)->setChecked(false);
+        Option1(*run->window)->setChecked(true);
         run->dialogs.messages.clear();
-        QTest::mouseClick(run->window->PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(*run->window), Qt::LeftButton);
         // The folder text names no folder, so the run refuses to start.
         QCOMPARE(run->dialogs.messages.last().text, QString("Folder does not exist. Please select another folder."));
 
@@ -242,16 +219,16 @@ private slots:
         QDir().mkpath(beside + "/doc.txt");
         writeOdt(beside + "/doc.odt", {"Cannot be saved."});
         writeOdt(beside + "/next.odt", {"The next one."});
-        run->window->ListView1->Clear();
-        run->window->ListView1->AppendRow(beside + "/doc.odt");
-        run->window->ListView1->AppendRow(beside + "/next.odt");
-        run->window->Option2->setChecked(true);
+        ListView1(*run->window)->Clear();
+        ListView1(*run->window)->AppendRow(beside + "/doc.odt");
+        ListView1(*run->window)->AppendRow(beside + "/next.odt");
+        Option2(*run->window)->setChecked(true);
         run->dialogs.messages.clear();
-        QTest::mouseClick(run->window->PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(*run->window), Qt::LeftButton);
         QCOMPARE(run->dialogs.errorReports().size(), 1);
         QVERIFY(run->dialogs.errorReports()[0].contains("at line 164"));
         QVERIFY(QFileInfo(beside + "/doc.txt").isDir());
-        QVERIFY(textOf(beside + "/next.txt").contains("The next one."));
+        QVERIFY(readText(beside + "/next.txt").contains("The next one."));
         QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
     }
 };

@@ -1,4 +1,4 @@
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "convert/TargetName.h"
 #include "support/TestEnvironment.h"
 
@@ -6,12 +6,6 @@
 
 class TestConversionRun : public QObject {
     Q_OBJECT
-
-    static QByteArray read(const QString &path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 
 private slots:
     void targetNames_data()
@@ -48,27 +42,27 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.messages[0].text, QString("No files added."));
         QCOMPARE(fx.dialogs.messages[0].title, QString("Tarnwick"));
         QCOMPARE(fx.dialogs.messages[0].icon, Dialogs::Icon::None);
-        QCOMPARE(w.progressCaption(), QString("Progress Bar"));
+        QCOMPARE(ProgressBar1(w)->text(), QString("Progress Bar"));
 
-        w.ListView1->AppendRow(fx.file("a.odt"));
+        ListView1(w)->AppendRow(fx.file("a.odt"));
         for (const QString &folder : {QString(), fx.file("plain-file"), fx.dir.filePath("missing")}) {
-            w.Text1->setText(folder);
-            QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+            Text1(w)->setText(folder);
+            QTest::mouseClick(PushButton2(w), Qt::LeftButton);
             QCOMPARE(fx.dialogs.messages.last().text, QString("Folder does not exist. Please select another folder."));
         }
-        QCOMPARE(fx.office.count("load"), 0);
+        QCOMPARE(fx.office.loaded.size(), 0);
         QVERIFY(!w.IsConverting());
 
         // Beside the sources, the folder text does not matter.
-        w.Option2->setChecked(true);
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        Option2(w)->setChecked(true);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
-        QCOMPARE(read(fx.dir.filePath("a.txt")), QByteArray("text of ") + fx.dir.filePath("a.odt").toUtf8());
+        QCOMPARE(readBytes(fx.dir.filePath("a.txt")), QByteArray("text of ") + fx.dir.filePath("a.odt").toUtf8());
     }
 
     void runConvertsEveryRowInOrderWithProgress()
@@ -77,21 +71,20 @@ private slots:
         Form1 &w = fx.loaded();
         const QString out = fx.dir.filePath("out") + "/";
         QDir().mkpath(out);
-        w.Text1->setText(out);
+        Text1(w)->setText(out);
         const QStringList sources = {fx.file("in/one.odt"), fx.file("in/two files.sxw"), fx.file("in/#3%20.ott")};
         for (const QString &s : sources)
-            w.ListView1->AppendRow(s);
+            ListView1(w)->AppendRow(s);
 
         QList<double> progress;
         QStringList captions;
         QList<bool> busy;
         fx.office.duringLoad = [&] {
             progress << w.progressValue();
-            captions << w.progressCaption();
+            captions << ProgressBar1(w)->text();
             busy << (w.isBusy() && w.cursor().shape() == Qt::WaitCursor);
         };
-        fx.office.calls.clear(); // start-up's office check
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
 
         QCOMPARE(progress.size(), 3);
         QVERIFY(qFuzzyCompare(progress[0], 100.0 / 3));
@@ -100,39 +93,38 @@ private slots:
         QCOMPARE(captions, (QStringList{"Processing: one.odt", "Processing: two files.sxw", "Processing: #3%20.ott"}));
         QCOMPARE(busy, (QList<bool>{true, true, true}));
         QCOMPARE(w.progressValue(), 0.0);
-        QCOMPARE(w.progressCaption(), QString("Progress Bar"));
+        QCOMPARE(ProgressBar1(w)->text(), QString("Progress Bar"));
         QVERIFY(!w.isBusy());
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.messages[0].text, QString("Done."));
 
-        QCOMPARE(read(out + "one.txt"), "text of " + sources[0].toUtf8());
-        QCOMPARE(read(out + "two files.txt"), "text of " + sources[1].toUtf8());
-        QCOMPARE(read(out + "#3%20.txt"), "text of " + sources[2].toUtf8());
-        // Three service managers per file: one for the run, one for each property value.
-        QCOMPARE(fx.office.count("serviceManager"), 9);
-        QVERIFY(fx.office.calls.contains("dispatch .uno:SaveAs [] 0 URL=" + QUrl::fromLocalFile(out + "two files.txt").toString(QUrl::FullyEncoded)
-                                         + " FilterName=Text"));
-        QCOMPARE(fx.office.count("close true"), 3);
-        QVERIFY(fx.office.calls.contains("load " + QUrl::fromLocalFile(sources[2]).toString(QUrl::FullyEncoded) + " _blank 0"));
+        QCOMPARE(readBytes(out + "one.txt"), "text of " + sources[0].toUtf8());
+        QCOMPARE(readBytes(out + "two files.txt"), "text of " + sources[1].toUtf8());
+        QCOMPARE(readBytes(out + "#3%20.txt"), "text of " + sources[2].toUtf8());
+        QCOMPARE(fx.office.loaded, sources);
+        QCOMPARE(fx.office.saved.size(), 3);
+        QCOMPARE(fx.office.saved[1].target, out + "two files.txt");
+        QCOMPARE(fx.office.saved[1].filter, QString("Text"));
+        QCOMPARE(fx.office.closed, 3);
 
         // Beside the sources this time; the list is unchanged by a run.
-        QTest::mouseClick(w.Option2, Qt::LeftButton);
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
-        QCOMPARE(read(fx.dir.filePath("in/one.txt")), "text of " + sources[0].toUtf8());
-        QCOMPARE(w.ListView1->Rows(), sources);
+        QTest::mouseClick(Option2(w), Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+        QCOMPARE(readBytes(fx.dir.filePath("in/one.txt")), "text of " + sources[0].toUtf8());
+        QCOMPARE(ListView1(w)->Rows(), sources);
     }
 
     void failingDocumentIsReportedAndTheOthersConvert()
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        w.Option2->setChecked(true);
+        Option2(w)->setChecked(true);
         const QString good1 = fx.file("a.odt"), bad = fx.file("broken.odt"), good2 = fx.file("c.odt");
         fx.office.failingSources.insert(bad);
         for (const QString &s : {good1, bad, good2})
-            w.ListView1->AppendRow(s);
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+            ListView1(w)->AppendRow(s);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
 
         QStringList lines;
         for (const QString &report : fx.dialogs.errorReports()) {
@@ -145,8 +137,8 @@ private slots:
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QVERIFY(QFile::exists(fx.dir.filePath("a.txt")));
         QVERIFY(!QFile::exists(fx.dir.filePath("broken.txt")));
-        QCOMPARE(read(fx.dir.filePath("c.txt")), "text of " + good2.toUtf8());
-        QCOMPARE(fx.office.count("dispatch"), 2);
+        QCOMPARE(readBytes(fx.dir.filePath("c.txt")), "text of " + good2.toUtf8());
+        QCOMPARE(fx.office.saved.size(), 2);
     }
 
     void everyFileFailingStillEndsWithDone()
@@ -154,9 +146,9 @@ private slots:
         WindowFixture fx;
         Form1 &w = fx.loaded();
         fx.office.unreachable = true;
-        w.ListView1->AppendRow(fx.file("a.odt"));
-        w.ListView1->AppendRow(fx.file("b.odt"));
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        ListView1(w)->AppendRow(fx.file("a.odt"));
+        ListView1(w)->AppendRow(fx.file("b.odt"));
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QVERIFY(fx.dialogs.errorReports().size() >= 2);
         QVERIFY(!w.IsConverting());
@@ -167,46 +159,46 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        w.Option2->setChecked(true);
+        Option2(w)->setChecked(true);
         const QString source = fx.file("notes.txt", "my own notes");
-        w.ListView1->AppendRow(source);
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        ListView1(w)->AppendRow(source);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         const QStringList reports = fx.dialogs.errorReports();
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].contains("at line 164"));
         QVERIFY(reports[0].contains("would replace the document itself"));
-        QCOMPARE(read(source), QByteArray("my own notes"));
-        QCOMPARE(fx.office.count("dispatch"), 0);
-        QCOMPARE(fx.office.count("close"), 1); // the document is still closed
+        QCOMPARE(readBytes(source), QByteArray("my own notes"));
+        QCOMPARE(fx.office.saved.size(), 0);
+        QCOMPARE(fx.office.closed, 1); // the document is still closed
     }
 
     void windowStaysAliveDuringARun()
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        w.Option2->setChecked(true);
+        Option2(w)->setChecked(true);
         const QStringList sources = {fx.file("a.odt"), fx.file("b.odt")};
         for (const QString &s : sources)
-            w.ListView1->AppendRow(s);
+            ListView1(w)->AppendRow(s);
         int loads = 0;
         fx.office.duringLoad = [&] {
             if (++loads != 1)
                 return;
             // A second Start is refused; removal is refused while busy; appending works.
-            QTest::mouseClick(w.PushButton2, Qt::LeftButton);
-            QTest::mouseClick(w.PushButton8, Qt::LeftButton);
-            w.ListView1->setCurrentItem(w.ListView1->topLevelItem(0));
-            QTest::keyClick(w.ListView1, Qt::Key_Delete);
-            w.ListView1->AppendRow(fx.file("late.odt"));
+            QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+            QTest::mouseClick(PushButton8(w), Qt::LeftButton);
+            ListView1(w)->setCurrentItem(ListView1(w)->topLevelItem(0));
+            QTest::keyClick(ListView1(w), Qt::Key_Delete);
+            ListView1(w)->AppendRow(fx.file("late.odt"));
             const QPoint pos(3, 3);
-            QMouseEvent move(QEvent::MouseMove, pos, w.PushButton3->mapToGlobal(pos), Qt::NoButton,
+            QMouseEvent move(QEvent::MouseMove, pos, PushButton3(w)->mapToGlobal(pos), Qt::NoButton,
                              Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(w.PushButton3, &move);
+            QApplication::sendEvent(PushButton3(w), &move);
             QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         };
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         QCOMPARE(loads, 2); // the row count was read once, at the start
-        QCOMPARE(w.ListView1->Count(), 3);
+        QCOMPARE(ListView1(w)->Count(), 3);
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.messages[0].text, QString("Done."));
     }
@@ -215,17 +207,17 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        w.Option2->setChecked(true);
+        Option2(w)->setChecked(true);
         for (const char *name : {"a.odt", "b.odt", "c.odt"})
-            w.ListView1->AppendRow(fx.file(name));
+            ListView1(w)->AppendRow(fx.file(name));
         fx.office.duringLoad = [&] {
-            if (w.ListView1->Count() == 3) {
+            if (ListView1(w)->Count() == 3) {
                 w.setBusy(false); // let the list be cleared as if between files
-                w.ListView1->Clear();
+                ListView1(w)->Clear();
             }
         };
-        QTest::mouseClick(w.PushButton2, Qt::LeftButton);
-        QCOMPARE(fx.office.count("load"), 1); // the first file is never converted again
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+        QCOMPARE(fx.office.loaded.size(), 1); // the first file is never converted again
         QCOMPARE(fx.dialogs.errorReports().size(), 1);
         QVERIFY(fx.dialogs.errorReports()[0].contains("at line 110"));
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
@@ -235,8 +227,8 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        w.Option2->setChecked(true);
-        w.ListView1->AppendRow(fx.file("a.odt"));
+        Option2(w)->setChecked(true);
+        ListView1(w)->AppendRow(fx.file("a.odt"));
         bool convertingWhenClosed = false;
         fx.office.duringLoad = [&] {
             w.close();

@@ -1,4 +1,4 @@
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
 #include "util/AppError.h"

@@ -1,4 +1,4 @@
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "support/TestEnvironment.h"
 #include "convert/OfficeCheck.h"
 
@@ -22,18 +22,18 @@ private slots:
         QCOMPARE(w.windowTitle(), QString("Tarnwick"));
         QCOMPARE(w.applicationTitle(), QString("Tarnwick"));
         QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-        QCOMPARE(w.ListView1->headerItem()->text(0), QString("ODT/OpenOffice Writer Files"));
-        QCOMPARE(w.ListView1->header()->sectionSize(0), 467);
-        QCOMPARE(w.ListView1->geometry(), QRect(8, 8, 520, 169));
-        QCOMPARE(w.PushButton2->text(), QString("Start Converting To TXT"));
-        QCOMPARE(w.PushButton6->geometry(), QRect(272, 183, 256, 27));
-        QCOMPARE(w.Text1->parentWidget(), w.Frame4);
-        QCOMPARE(w.Frame4->parentWidget(), w.Frame3);
-        QCOMPARE(w.ProgressBar1->format(), QString("Progress Bar"));
-        QCOMPARE(w.ProgressBar1->value(), 0);
-        QVERIFY(w.ListView1->toolTip().startsWith("Drag and drop files here."));
-        QCOMPARE(w.PushButton3->font().pointSizeF(), 11.25);
-        QVERIFY(w.PushButton3->font().bold());
+        QCOMPARE(ListView1(w)->headerItem()->text(0), QString("ODT/OpenOffice Writer Files"));
+        QCOMPARE(ListView1(w)->header()->sectionSize(0), 467);
+        QCOMPARE(ListView1(w)->geometry(), QRect(8, 8, 520, 169));
+        QCOMPARE(PushButton2(w)->text(), QString("Start Converting To TXT"));
+        QCOMPARE(PushButton6(w)->geometry(), QRect(272, 183, 256, 27));
+        QCOMPARE(Text1(w)->parentWidget(), Frame4(w));
+        QCOMPARE(Frame4(w)->parentWidget(), Frame3(w));
+        QCOMPARE(ProgressBar1(w)->format(), QString("Progress Bar"));
+        QCOMPARE(ProgressBar1(w)->value(), 0);
+        QVERIFY(ListView1(w)->toolTip().startsWith("Drag and drop files here."));
+        QCOMPARE(PushButton3(w)->font().pointSizeF(), 11.25);
+        QVERIFY(PushButton3(w)->font().bold());
         QVERIFY(!w.windowIcon().isNull());
         for (const char *name : {"ListView1", "PushButton2", "PushButton3", "PushButton4", "PushButton6",
                                  "PushButton8", "PushButton9", "Frame3", "Frame4", "Option1", "Option2",
@@ -56,10 +56,10 @@ private slots:
         WindowFixture fx;
         Form1 &w = fx.loaded();
         const QString desktop = QDir::homePath() + "/Desktop/";
-        QCOMPARE(w.Text1->text(), desktop);
-        QVERIFY(w.Option1->isChecked());
-        QVERIFY(!w.Option2->isChecked());
-        QVERIFY(w.Frame4->isEnabled());
+        QCOMPARE(Text1(w)->text(), desktop);
+        QVERIFY(Option1(w)->isChecked());
+        QVERIFY(!Option2(w)->isChecked());
+        QVERIFY(Frame4(w)->isEnabled());
         QCOMPARE(fx.settings.GetSetting("Text1", "none"), desktop);
         QCOMPARE(fx.settings.GetSetting("Option1", "none"), QString("True"));
         QCOMPARE(fx.settings.GetSetting("Option2", "none"), QString("False"));
@@ -88,10 +88,10 @@ private slots:
         fx.settings.SaveSetting("Option2", option2);
         fx.settings.SaveSetting("Text1", "/kept/");
         Form1 &w = fx.loaded();
-        QCOMPARE(w.Option1->isChecked(), checked1);
-        QCOMPARE(w.Option2->isChecked(), checked2);
-        QCOMPARE(w.Frame4->isEnabled(), checked1);
-        QCOMPARE(w.Text1->text(), QString("/kept/"));
+        QCOMPARE(Option1(w)->isChecked(), checked1);
+        QCOMPARE(Option2(w)->isChecked(), checked2);
+        QCOMPARE(Frame4(w)->isEnabled(), checked1);
+        QCOMPARE(Text1(w)->text(), QString("/kept/"));
         QVERIFY(fx.dialogs.messages.isEmpty());
     }
 
@@ -103,8 +103,8 @@ private slots:
         const QStringList reports = fx.dialogs.errorReports();
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].startsWith("Type mismatch\r\nin Pellmark2021/08/31.Form1.Form_Load at line 138\r\r"));
-        QVERIFY(w.Option1->isChecked()); // design state
-        QVERIFY(w.Frame4->isEnabled());
+        QVERIFY(Option1(w)->isChecked()); // design state
+        QVERIFY(Frame4(w)->isEnabled());
     }
 
     void missingOfficeEndsStartUpWithItsMessage()
@@ -134,17 +134,17 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        QTest::mouseClick(w.Option2, Qt::LeftButton);
-        QVERIFY(w.Option2->isChecked());
-        QVERIFY(!w.Frame4->isEnabled());
+        QTest::mouseClick(Option2(w), Qt::LeftButton);
+        QVERIFY(Option2(w)->isChecked());
+        QVERIFY(!Frame4(w)->isEnabled());
         QCOMPARE(fx.settings.GetSetting("Option1", ""), QString("False"));
         QCOMPARE(fx.settings.GetSetting("Option2", ""), QString("True"));
-        QTest::mouseClick(w.Option1, Qt::LeftButton);
-        QVERIFY(w.Frame4->isEnabled());
+        QTest::mouseClick(Option1(w), Qt::LeftButton);
+        QVERIFY(Frame4(w)->isEnabled());
         QCOMPARE(fx.settings.GetSetting("Option1", ""), QString("True"));
 
-        w.Text1->clear();
-        QTest::keyClicks(w.Text1, "/ou");
+        Text1(w)->clear();
+        QTest::keyClicks(Text1(w), "/ou");
         QCOMPARE(fx.settings.GetSetting("Text1", ""), QString("/ou"));
     }
 
@@ -152,23 +152,23 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        const QString before = w.Text1->text();
-        QTest::mouseClick(w.PushButton4, Qt::LeftButton); // cancelled
-        QCOMPARE(w.Text1->text(), before);
+        const QString before = Text1(w)->text();
+        QTest::mouseClick(PushButton4(w), Qt::LeftButton); // cancelled
+        QCOMPARE(Text1(w)->text(), before);
         QCOMPARE(fx.settings.GetSetting("LastFolderDot", "unset"), QString("unset"));
         QCOMPARE(fx.dialogs.folderRequests.value(0), (QStringList{"Please select folder:", ""}));
 
         const QString reports = fx.dir.filePath("Reports");
         QDir().mkpath(reports);
         fx.dialogs.folders.enqueue(reports);
-        QTest::mouseClick(w.PushButton4, Qt::LeftButton);
-        QCOMPARE(w.Text1->text(), reports + "/");
+        QTest::mouseClick(PushButton4(w), Qt::LeftButton);
+        QCOMPARE(Text1(w)->text(), reports + "/");
         QCOMPARE(fx.settings.GetSetting("LastFolderDot", ""), reports);
         QCOMPARE(fx.settings.GetSetting("Text1", ""), reports + "/");
 
         fx.dialogs.folders.enqueue("/");
-        QTest::mouseClick(w.PushButton4, Qt::LeftButton);
-        QCOMPARE(w.Text1->text(), QString("/"));
+        QTest::mouseClick(PushButton4(w), Qt::LeftButton);
+        QCOMPARE(Text1(w)->text(), QString("/"));
         QCOMPARE(fx.dialogs.folderRequests.value(2).value(1), reports); // opens at the last choice
     }
 
@@ -176,20 +176,20 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        QTest::mouseClick(w.PushButton3, Qt::LeftButton); // cancelled
-        QCOMPARE(w.ListView1->Count(), 0);
+        QTest::mouseClick(PushButton3(w), Qt::LeftButton); // cancelled
+        QCOMPARE(ListView1(w)->Count(), 0);
         QCOMPARE(fx.dialogs.fileRequests.value(0),
                  (QStringList{"Add File(s) - Hold Ctrl to select multiple files",
                               "Writer Documents (*.odt;*.ott;*.sxw;*.stw) (*.odt *.ott *.sxw *.stw)",
                               "All Files (*.*) (*)"}));
 
         fx.dialogs.files.enqueue({"/docs//one.odt"});
-        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
+        QTest::mouseClick(PushButton3(w), Qt::LeftButton);
         fx.dialogs.files.enqueue({"/docs//a.odt", "/docs/b.sxw", "//docs/c.txt"});
-        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
+        QTest::mouseClick(PushButton3(w), Qt::LeftButton);
         fx.dialogs.files.enqueue({"/docs//one.odt"});
-        QTest::mouseClick(w.PushButton3, Qt::LeftButton);
-        QCOMPARE(w.ListView1->Rows(), (QStringList{"/docs//one.odt", "/docs/a.odt", "/docs/b.sxw",
+        QTest::mouseClick(PushButton3(w), Qt::LeftButton);
+        QCOMPARE(ListView1(w)->Rows(), (QStringList{"/docs//one.odt", "/docs/a.odt", "/docs/b.sxw",
                                                    "/docs/c.txt", "/docs//one.odt"}));
         QVERIFY(fx.dialogs.messages.isEmpty());
     }
@@ -198,7 +198,7 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.loaded();
-        FileListView *list = w.ListView1;
+        FileListView *list = ListView1(w);
         QTest::keyClick(list, Qt::Key_Delete); // empty list: nothing happens
         for (const char *p : {"/a.odt", "/b.odt", "/c.odt", "/d.odt"})
             list->AppendRow(p);
@@ -216,10 +216,10 @@ private slots:
         list->setCurrentItem(list->topLevelItem(0));
         QTest::keyClick(list, Qt::Key_Delete);
         list->ListView1_DblClick();
-        QTest::mouseClick(w.PushButton8, Qt::LeftButton);
+        QTest::mouseClick(PushButton8(w), Qt::LeftButton);
         QCOMPARE(list->Count(), 2);
         w.setBusy(false);
-        QTest::mouseClick(w.PushButton8, Qt::LeftButton);
+        QTest::mouseClick(PushButton8(w), Qt::LeftButton);
         QCOMPARE(list->Count(), 0);
     }
 
@@ -228,7 +228,7 @@ private slots:
         WindowFixture fx;
         Form1 &w = fx.loaded();
         w.show();
-        FileListView *list = w.ListView1;
+        FileListView *list = ListView1(w);
         for (const char *p : {"/a.odt", "/b.odt", "/b.odt", "/c.odt", "/d.odt"})
             list->AppendRow(p);
 
@@ -281,22 +281,22 @@ private slots:
                              Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(widget, &move);
         };
-        hover(w.PushButton2);
+        hover(PushButton2(w));
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
-        hover(w.Frame3);
+        hover(Frame3(w));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-        hover(w.PushButton8);
-        hover(w.Text1);
+        hover(PushButton8(w));
+        hover(Text1(w));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
 
         w.setBusy(true);
-        for (QWidget *over : std::initializer_list<QWidget *>{w.PushButton3, w.Frame4, &w, w.ListView1->viewport()})
+        for (QWidget *over : std::initializer_list<QWidget *>{PushButton3(w), Frame4(w), &w, ListView1(w)->viewport()})
             hover(over);
         QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         w.setBusy(false);
 
         w.setHandPointer(std::nullopt);
-        hover(w.PushButton6);
+        hover(PushButton6(w));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     }
 };

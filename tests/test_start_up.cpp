@@ -1,4 +1,4 @@
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "app/Skin.h"
 #include "support/TestEnvironment.h"
 
@@ -28,7 +28,7 @@ private slots:
         Form1 &w = fx.loaded();
         QCOMPARE(w.palette().color(QPalette::Window), QColor(Qt::white));
         QVERIFY(w.styleSheet().isEmpty());
-        QVERIFY(!w.Option1->autoFillBackground());
+        QVERIFY(!Option1(w)->autoFillBackground());
         QVERIFY(fx.dialogs.messages.isEmpty());
     }
 
@@ -40,7 +40,7 @@ private slots:
         Form1 &w = fx.loaded();
         const QColor face = w.palette().color(QPalette::Button);
         QCOMPARE(w.palette().color(QPalette::Window), face);
-        for (QWidget *c : std::initializer_list<QWidget *>{w.Frame3, w.Frame4, w.Option1, w.Option2}) {
+        for (QWidget *c : std::initializer_list<QWidget *>{Frame3(w), Frame4(w), Option1(w), Option2(w)}) {
             QCOMPARE(c->palette().color(QPalette::Window), face);
             QVERIFY(c->autoFillBackground());
         }
@@ -69,7 +69,7 @@ private slots:
         QVERIFY(reports[0].contains("is not a valid style sheet"));
         QVERIFY(reports[0].contains("Form_Load at line 100\r\r"));
         QCOMPARE(w.windowTitle(), QString("Tarnwick"));
-        QVERIFY(w.Text1->text().endsWith("/Desktop/"));
+        QVERIFY(Text1(w)->text().endsWith("/Desktop/"));
         QVERIFY(w.styleSheet().isEmpty());
     }
 
@@ -91,7 +91,7 @@ private slots:
         QVERIFY(hand.save(fx.dir.filePath("program/HAND-M.CUR"), "cur"));
         Form1 &w = fx.loaded();
         w.show();
-        hover(w.PushButton9);
+        hover(PushButton9(w));
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
         hover(&w);
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(reports.size(), 1);
         QVERIFY(reports[0].contains("at line 104\r\r"));
         w.show();
-        hover(w.PushButton9);
+        hover(PushButton9(w));
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
     }
 
@@ -114,19 +114,19 @@ private slots:
     {
         WindowFixture fx;
         Form1 &w = fx.make();
-        w.ListView1->AppendRow("/a.odt");
-        w.ListView1->ListView1_ItemClick(w.ListView1->topLevelItem(0));
-        QCOMPARE(w.ListView1->cursor().shape(), Qt::DragMoveCursor);
+        ListView1(w)->AppendRow("/a.odt");
+        ListView1(w)->ListView1_ItemClick(ListView1(w)->topLevelItem(0));
+        QCOMPARE(ListView1(w)->cursor().shape(), Qt::DragMoveCursor);
 
         QImage drag(32, 32, QImage::Format_ARGB32);
         drag.fill(Qt::green);
         QDir().mkpath(fx.dir.filePath("program"));
         QVERIFY(drag.save(fx.dir.filePath("program/drag.ico"), "ico"));
         w.setProgramFolder(fx.dir.filePath("program/"));
-        w.ListView1->ListView1_ItemClick(w.ListView1->topLevelItem(0));
-        QCOMPARE(w.ListView1->cursor().shape(), Qt::BitmapCursor);
-        w.ListView1->ListView1_MouseUp();
-        QCOMPARE(w.ListView1->cursor().shape(), Qt::ArrowCursor);
+        ListView1(w)->ListView1_ItemClick(ListView1(w)->topLevelItem(0));
+        QCOMPARE(ListView1(w)->cursor().shape(), Qt::BitmapCursor);
+        ListView1(w)->ListView1_MouseUp();
+        QCOMPARE(ListView1(w)->cursor().shape(), Qt::ArrowCursor);
     }
 
     void homePageOpensOnlyOnASeven()

@@ -1,6 +1,6 @@
 // Filling the list through the window itself: the whole-folder button, drops from a
 // file manager and the sample files.
-#include "WindowFixture.h"
+#include "support/WindowFixture.h"
 #include "input/SampleFiles.h"
 #include "support/TestEnvironment.h"
 
@@ -38,18 +38,18 @@ private slots:
         QMimeData files;
         files.setUrls({QUrl::fromLocalFile(fx.dir.filePath("B")), QUrl::fromLocalFile(loose),
                        QUrl::fromLocalFile(fx.dir.filePath("A"))});
-        QVERIFY(dragAccepted(w.ListView1, &files));
-        drop(w.ListView1, &files);
-        QCOMPARE(w.ListView1->Rows(), (QStringList{b1, loose, a1, a2}));
+        QVERIFY(dragAccepted(ListView1(w), &files));
+        drop(ListView1(w), &files);
+        QCOMPARE(ListView1(w)->Rows(), (QStringList{b1, loose, a1, a2}));
 
         QMimeData text;
         text.setText(loose);
-        QVERIFY(!dragAccepted(w.ListView1, &text));
-        drop(w.ListView1, &text);
+        QVERIFY(!dragAccepted(ListView1(w), &text));
+        drop(ListView1(w), &text);
         QMimeData web;
         web.setUrls({QUrl("https://example.org/a.odt")});
-        QVERIFY(!dragAccepted(w.ListView1, &web));
-        QCOMPARE(w.ListView1->Count(), 4);
+        QVERIFY(!dragAccepted(ListView1(w), &web));
+        QCOMPARE(ListView1(w)->Count(), 4);
         QVERIFY(fx.dialogs.messages.isEmpty());
     }
 
@@ -61,16 +61,16 @@ private slots:
         fx.file("Tree/notes.txt");
         fx.dialogs.inputs.enqueue(QStringLiteral("odt"));
         fx.dialogs.folders.enqueue(fx.dir.filePath("Tree"));
-        QTest::mouseClick(w.PushButton6, Qt::LeftButton);
-        QCOMPARE(w.ListView1->Rows(), (QStringList{top, upper}));
+        QTest::mouseClick(PushButton6(w), Qt::LeftButton);
+        QCOMPARE(ListView1(w)->Rows(), (QStringList{top, upper}));
         QCOMPARE(fx.dialogs.inputRequests.value(0).value(2), QString("odt"));
         QCOMPARE(fx.settings.GetSetting("LastFolder", ""), fx.dir.filePath("Tree"));
         QVERIFY(!w.isBusy());
         QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
 
         // Cancelling the prompt changes nothing.
-        QTest::mouseClick(w.PushButton6, Qt::LeftButton);
-        QCOMPARE(w.ListView1->Count(), 2);
+        QTest::mouseClick(PushButton6(w), Qt::LeftButton);
+        QCOMPARE(ListView1(w)->Count(), 2);
         QCOMPARE(fx.dialogs.folderRequests.size(), 1);
     }
 
@@ -83,9 +83,9 @@ private slots:
         QVERIFY(!fx.settings.GetSetting("Snapshot", "").isEmpty());
 
         fx.dialogs.answers.enqueue(Dialogs::Answer::Yes);
-        QTest::mouseClick(w.PushButton9, Qt::LeftButton);
-        QTest::mouseClick(w.PushButton9, Qt::LeftButton);
-        QCOMPARE(w.ListView1->Rows(), (QStringList{other, sample}));
+        QTest::mouseClick(PushButton9(w), Qt::LeftButton);
+        QTest::mouseClick(PushButton9(w), Qt::LeftButton);
+        QCOMPARE(ListView1(w)->Rows(), (QStringList{other, sample}));
         QCOMPARE(fx.dialogs.messages.size(), 2);
         QCOMPARE(fx.dialogs.messages[0].text, OpenSampleFolderQuestion());
         QCOMPARE(fx.dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);

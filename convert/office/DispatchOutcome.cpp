@@ -1,5 +1,6 @@
 #include "convert/office/DispatchOutcome.h"
 
+#include "convert/office/UnoNames.h"
 #include "util/AppError.h"
 
 #include <QFileInfo>
@@ -13,25 +14,25 @@ namespace {
 std::optional<QString> targetUrlOf(const QList<PropertyValue> &arguments)
 {
     for (const PropertyValue &argument : arguments) {
-        if (argument.name == u"URL")
+        if (argument.name == SaveArgument::Url)
             return argument.value;
     }
     return std::nullopt;
 }
 
 // ".uno:SaveAs to /tmp/a.txt"
-QString describeCommand(const QString &command, const QList<PropertyValue> &arguments)
+QString describeCommand(OfficeCommand command, const QList<PropertyValue> &arguments)
 {
     const auto target = targetUrlOf(arguments);
     if (!target)
-        return command;
+        return unoCommandUrl(command);
     const QUrl url(*target);
-    return QStringLiteral("%1 to %2").arg(command, url.isLocalFile() ? url.toLocalFile() : *target);
+    return QStringLiteral("%1 to %2").arg(unoCommandUrl(command), url.isLocalFile() ? url.toLocalFile() : *target);
 }
 
 } // namespace
 
-void checkDispatchResult(const css::uno::Any &result, const QString &command,
+void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
                          const QList<PropertyValue> &arguments)
 {
     css::frame::DispatchResultEvent event;

@@ -9,8 +9,8 @@
 // such outcomes into AppError.
 
 // Throws unless `result` (of executeDispatch) reports success.
-void checkDispatchResult(const css::uno::Any &result, const QString &command,
+void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
                          const QList<PropertyValue> &arguments);
 
-// For ".uno:SaveAs": throws unless the file named by the "URL" argument exists.
+// For a save: throws unless the file named by the Url argument exists.
 void checkSavedFileExists(const QList<PropertyValue> &arguments);

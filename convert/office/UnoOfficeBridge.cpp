@@ -5,6 +5,7 @@
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/UnoErrors.h"
 #include "convert/office/UnoHandle.h"
+#include "convert/office/UnoNames.h"
 #include "convert/office/UnoString.h"
 
 #include <QUrl>
@@ -35,7 +36,7 @@ css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyV
     css::uno::Sequence<css::beans::PropertyValue> result(arguments.size());
     auto *out = result.getArray();
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        out[i].Name = toOUString(arguments[i].name);
+        out[i].Name = toOUString(unoArgumentName(arguments[i].name));
         out[i].Value <<= toOUString(arguments[i].value);
     }
     return result;
@@ -70,8 +71,9 @@ OfficeRef UnoOfficeBridge::createServiceManager()
     });
 }
 
-OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, const QString &serviceName)
+OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, OfficeService service)
 {
+    const QString serviceName = unoServiceName(service);
     const QString failure = QStringLiteral("The office could not create %1").arg(serviceName);
     return m_connection->watched(failure, [&] {
         const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
@@ -85,13 +87,13 @@ OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, const
 }
 
 OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const QString &url,
-                                                const QString &targetFrame, short searchFlags)
+                                                FrameTarget targetFrame, short searchFlags)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
     m_connection->countLoadedDocument();
     return m_connection->watched(failure, [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
-        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(targetFrame), searchFlags,
+        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
                                                            {});
         // A truncated zip loads as nothing at all; so does a sound document that
         // needs a part of the office this installation lacks.
@@ -127,24 +129,25 @@ OfficeRef UnoOfficeBridge::getFrame(const OfficeRef &controller)
     });
 }
 
-PropertyValue UnoOfficeBridge::newPropertyValue(const QString &name, const QString &value)
+PropertyValue UnoOfficeBridge::newPropertyValue(SaveArgument name, const QString &value)
 {
     createServiceManager();
     return {name, value};
 }
 
-void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
-                                      const QString &targetFrame, short searchFlags,
+void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                                      FrameTarget targetFrame, short searchFlags,
                                       const QList<PropertyValue> &arguments)
 {
-    m_connection->watched(QStringLiteral("The office could not carry out %1").arg(command), [&] {
+    m_connection->watched(QStringLiteral("The office could not carry out %1").arg(unoCommandUrl(command)), [&] {
         const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
         const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
-        const auto result = helper->executeDispatch(provider, toOUString(command), toOUString(targetFrame),
+        const auto result = helper->executeDispatch(provider, toOUString(unoCommandUrl(command)),
+                                                    toOUString(unoFrameName(targetFrame)),
                                                     searchFlags, unoArguments(arguments));
         checkDispatchResult(result, command, arguments);
     });
-    if (command == u".uno:SaveAs")
+    if (command == OfficeCommand::SaveAs)
         checkSavedFileExists(arguments);
 }
 

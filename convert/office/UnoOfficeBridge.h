@@ -18,15 +18,14 @@ public:
     ~UnoOfficeBridge() override;
 
     OfficeRef createServiceManager() override;
-    OfficeRef createInstance(const OfficeRef &serviceManager, const QString &serviceName) override;
-    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, const QString &targetFrame,
+    OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService service) override;
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget targetFrame,
                                    short searchFlags) override;
     OfficeRef getCurrentController(const OfficeRef &document) override;
     OfficeRef getFrame(const OfficeRef &controller) override;
-    PropertyValue newPropertyValue(const QString &name, const QString &value) override;
-    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
-                         const QString &targetFrame, short searchFlags,
-                         const QList<PropertyValue> &arguments) override;
+    PropertyValue newPropertyValue(SaveArgument name, const QString &value) override;
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                         FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
     void close(const OfficeRef &document, bool deliverOwnership) override;
     void shutdown() override;
 

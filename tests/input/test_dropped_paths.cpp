@@ -1,5 +1,5 @@
 #include "input/DroppedPaths.h"
-#include "support/ScriptedDialogs.h"
+#include "support/FakeListWindow.h"
 #include "support/TestEnvironment.h"
 #include "TempTree.h"
 
@@ -35,18 +35,16 @@ private slots:
                               "two/b.sxw", "loose/picture.png"})
             tree.file(f);
         tree.folder("empty");
-        ScriptedDialogs dialogs;
-        QStringList rows;
-        const auto append = [&](const QString &row) { rows << row; };
+        FakeListWindow w;
         const QString notThere = tree.path("loose/never-existed.odt");
 
         AddDroppedPaths({tree.path("loose/picture.png"), tree.path("two"), tree.path("empty"), notThere,
                          tree.path("one"), tree.path("loose/picture.png")},
-                        append, dialogs);
-        QCOMPARE(rows, QStringList({tree.path("loose/picture.png"), tree.path("two/b.sxw"), notThere,
+                        w);
+        QCOMPARE(w.rowTexts, QStringList({tree.path("loose/picture.png"), tree.path("two/b.sxw"), notThere,
                                     tree.path("one/notes.txt"), tree.path("one/z.odt"), tree.path("one/sub/a.odt"),
                                     tree.path("loose/picture.png")}));
-        QVERIFY(dialogs.messages.isEmpty());
+        QVERIFY(w.scripted.messages.isEmpty());
     }
 
     void failuresSkipThePathAndTheDropGoesOn()
@@ -55,17 +53,14 @@ private slots:
         tree.file("a/first.odt");
         tree.file("b/second.odt");
         tree.file("c/third.odt");
-        ScriptedDialogs dialogs;
-        QStringList rows;
-        AddDroppedPaths({tree.path("a"), tree.path("b"), QString(5000, 'x'), tree.path("c")},
-                        [&](const QString &row) {
-                            if (row.endsWith("second.odt"))
-                                throw std::runtime_error("list is gone");
-                            rows << row;
-                        },
-                        dialogs);
-        QCOMPARE(rows, QStringList({tree.path("a/first.odt"), tree.path("c/third.odt")}));
-        QVERIFY(dialogs.messages.isEmpty());
+        FakeListWindow w;
+        w.onAppend = [](const QString &row) {
+            if (row.endsWith("second.odt"))
+                throw std::runtime_error("list is gone");
+        };
+        AddDroppedPaths({tree.path("a"), tree.path("b"), QString(5000, 'x'), tree.path("c")}, w);
+        QCOMPARE(w.rowTexts, QStringList({tree.path("a/first.odt"), tree.path("c/third.odt")}));
+        QVERIFY(w.scripted.messages.isEmpty());
     }
 };
 

@@ -1,7 +1,7 @@
 #include "input/DroppedPaths.h"
 #include "input/FolderScan.h"
 #include "util/AppError.h"
-#include "support/ScriptedDialogs.h"
+#include "support/FakeListWindow.h"
 #include "support/TestEnvironment.h"
 #include "TempTree.h"
 
@@ -83,9 +83,9 @@ private slots:
         QCOMPARE(tree.relative(walk(tree.root(), dialogs)), QStringList({"R/", "R/A/", "R/A/real/"}));
 
         // The chosen folder itself may be a link; the links below it are still kept out.
-        QStringList rows;
-        AddDroppedPaths({tree.path("linkToReal")}, [&](const QString &row) { rows << row; }, dialogs);
-        QCOMPARE(tree.relative(rows), QStringList({"R/linkToReal/x.odt"}));
+        FakeListWindow w;
+        AddDroppedPaths({tree.path("linkToReal")}, w);
+        QCOMPARE(tree.relative(w.rowTexts), QStringList({"R/linkToReal/x.odt"}));
     }
 
     void folderThatVanishesDuringTheWalkIsLeftOut()

@@ -2,7 +2,7 @@
 #include "input/SampleFiles.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
-#include "FakeListWindow.h"
+#include "support/FakeListWindow.h"
 #include "TempTree.h"
 
 namespace {
@@ -48,47 +48,47 @@ private slots:
         program.folder("Samples/inner");
         FakeWindow w;
 
-        QVERIFY(RecordSampleFilesIfMissing(w.settings, program.root()));
+        QVERIFY(RecordSampleFilesIfMissing(w.settingsStore, program.root()));
         program.file("Samples/later.odt");
-        QVERIFY(!RecordSampleFilesIfMissing(w.settings, program.root() + "/"));
+        QVERIFY(!RecordSampleFilesIfMissing(w.settingsStore, program.root() + "/"));
 
         const QString samples = program.path("Samples/");
         const QStringList expected{samples + ".hidden", samples + "Form.ott", samples + "letter.odt",
                                    samples + "notes.txt"};
-        w.rows << samples.toUpper() + "LETTER.ODT" << samples + "Letter.odt";
-        const QStringList before = w.rows;
-        LoadSampleFilesCommand(w.window(), program.root());
-        LoadSampleFilesCommand(w.window(), program.root());
-        QCOMPARE(w.rows, before + expected);
+        w.rowTexts << samples.toUpper() + "LETTER.ODT" << samples + "Letter.odt";
+        const QStringList before = w.rowTexts;
+        LoadSampleFilesCommand(w, program.root());
+        LoadSampleFilesCommand(w, program.root());
+        QCOMPARE(w.rowTexts, before + expected);
 
-        QCOMPARE(w.dialogs.messages.size(), 2);
-        const auto &asked = w.dialogs.messages[1];
+        QCOMPARE(w.scripted.messages.size(), 2);
+        const auto &asked = w.scripted.messages[1];
         QCOMPARE(asked.text, QString("Would you like this software to open the folder where these sample files "
                                      "are stored (so that you can view them before working with them)?"));
         QVERIFY(asked.title == "Tarnwick" && asked.buttons == Dialogs::Buttons::YesNo
                 && asked.icon == Dialogs::Icon::None);
-        QVERIFY(w.dialogs.openedFolders.isEmpty());
+        QVERIFY(w.scripted.openedFolders.isEmpty());
     }
 
     void nothingRecordedOrMovedAddsNothingButStillAsks()
     {
         TempTree program;
         FakeWindow w;
-        LoadSampleFilesCommand(w.window(), program.root()); // never recorded
-        QVERIFY(RecordSampleFilesIfMissing(w.settings, program.root())); // no Samples folder
-        QCOMPARE(w.settings.GetSetting("Snapshot", "-"), QString());
-        QVERIFY(RecordSampleFilesIfMissing(w.settings, program.root())); // so it is tried again
+        LoadSampleFilesCommand(w, program.root()); // never recorded
+        QVERIFY(RecordSampleFilesIfMissing(w.settingsStore, program.root())); // no Samples folder
+        QCOMPARE(w.settingsStore.GetSetting("Snapshot", "-"), QString());
+        QVERIFY(RecordSampleFilesIfMissing(w.settingsStore, program.root())); // so it is tried again
 
         program.file("old/Samples/letter.odt");
         FakeWindow moved;
-        RecordSampleFiles(moved.settings, program.path("old"));
+        RecordSampleFiles(moved.settingsStore, program.path("old"));
         QVERIFY(QDir().rename(program.path("old"), program.path("new")));
-        moved.dialogs.answers.enqueue(Dialogs::Answer::Yes);
-        LoadSampleFilesCommand(moved.window(), program.path("new"));
-        QVERIFY(moved.rows.isEmpty());
-        QCOMPARE(moved.dialogs.openedFolders, QStringList({program.path("new/Samples/")}));
-        QCOMPARE(w.dialogs.messages.size(), 1);
-        QVERIFY(w.dialogs.errorReports().isEmpty() && moved.dialogs.errorReports().isEmpty());
+        moved.scripted.answers.enqueue(Dialogs::Answer::Yes);
+        LoadSampleFilesCommand(moved, program.path("new"));
+        QVERIFY(moved.rowTexts.isEmpty());
+        QCOMPARE(moved.scripted.openedFolders, QStringList({program.path("new/Samples/")}));
+        QCOMPARE(w.scripted.messages.size(), 1);
+        QVERIFY(w.scripted.errorReports().isEmpty() && moved.scripted.errorReports().isEmpty());
     }
 };
 

@@ -3,7 +3,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/TestEnvironment.h"
 #include "util/AppError.h"
-#include "FakeListWindow.h"
+#include "support/FakeListWindow.h"
 #include "TempTree.h"
 
 namespace {
@@ -12,9 +12,9 @@ namespace {
 struct FakeWindow : FakeListWindow {
     void run(const QString &answer, const QString &folder)
     {
-        dialogs.inputs.enqueue(answer);
-        dialogs.folders.enqueue(folder);
-        AddAllFilesInFolder(window());
+        scripted.inputs.enqueue(answer);
+        scripted.folders.enqueue(folder);
+        AddAllFilesInFolder(*this);
     }
 };
 
@@ -28,25 +28,25 @@ private slots:
         TempTree tree;
         FakeWindow w;
         w.run("txt", tree.root());
-        QCOMPARE(w.dialogs.inputRequests.size(), 1);
-        QCOMPARE(w.dialogs.inputRequests[0],
+        QCOMPARE(w.scripted.inputRequests.size(), 1);
+        QCOMPARE(w.scripted.inputRequests[0],
                  QStringList({"Enter file extension to load:\r\r(* for all files, txt for all txt files, doc "
                               "for all doc files, etc.)",
                               "Tarnwick", "odt"}));
-        QCOMPARE(w.dialogs.folderRequests, QList<QStringList>({{"Please select folder:", ""}}));
-        QCOMPARE(w.settings.GetSetting("Extension", "-"), QString("txt"));
-        QCOMPARE(w.settings.GetSetting("LastFolder", "-"), tree.root());
+        QCOMPARE(w.scripted.folderRequests, QList<QStringList>({{"Please select folder:", ""}}));
+        QCOMPARE(w.settingsStore.GetSetting("Extension", "-"), QString("txt"));
+        QCOMPARE(w.settingsStore.GetSetting("LastFolder", "-"), tree.root());
 
         // Cancelled input box: nothing changes. Cancelled browser: the extension is kept.
-        AddAllFilesInFolder(w.window());
-        w.dialogs.inputs.enqueue("sxw");
-        AddAllFilesInFolder(w.window());
-        QCOMPARE(w.dialogs.folderRequests[1], QStringList({"Please select folder:", tree.root()}));
-        QCOMPARE(w.dialogs.folderRequests.size(), 2);
-        QCOMPARE(w.settings.GetSetting("Extension", "-"), QString("sxw"));
-        QCOMPARE(w.settings.GetSetting("LastFolder", "-"), tree.root());
+        AddAllFilesInFolder(w);
+        w.scripted.inputs.enqueue("sxw");
+        AddAllFilesInFolder(w);
+        QCOMPARE(w.scripted.folderRequests[1], QStringList({"Please select folder:", tree.root()}));
+        QCOMPARE(w.scripted.folderRequests.size(), 2);
+        QCOMPARE(w.settingsStore.GetSetting("Extension", "-"), QString("sxw"));
+        QCOMPARE(w.settingsStore.GetSetting("LastFolder", "-"), tree.root());
         QCOMPARE(w.pointer, QList<bool>({true, false}));
-        QVERIFY(w.dialogs.messages.isEmpty());
+        QVERIFY(w.scripted.messages.isEmpty());
     }
 
     void addsFilesLevelByLevelWithTheFileRules()
@@ -58,32 +58,32 @@ private slots:
         tree.folder("empty");
         FakeWindow w;
         w.run("odt", tree.root());
-        QCOMPARE(tree.relative(w.rows),
+        QCOMPARE(tree.relative(w.rowTexts),
                  QStringList({"R/A.ODT", "R/b.odt", "R/x~y.odt", "R/.config/f.odt",
                               QString::fromUtf8("R/John’s Documents/g.odt"), "R/sub/c.odt", "R/sub2/e.odt",
                               "R/sub2/deep/d.odt"}));
 
-        const QStringList once = w.rows;
-        w.rows.clear();
+        const QStringList once = w.rowTexts;
+        w.rowTexts.clear();
         w.run("ODT", tree.root());
-        QCOMPARE(w.rows, once);
+        QCOMPARE(w.rowTexts, once);
 
-        w.rows.clear();
+        w.rowTexts.clear();
         w.run("*", tree.root());
-        QCOMPARE(w.rows.size(), once.size() + 1); // note.txt as well
-        QVERIFY(w.rows.contains(tree.path("note.txt")));
+        QCOMPARE(w.rowTexts.size(), once.size() + 1); // note.txt as well
+        QVERIFY(w.rowTexts.contains(tree.path("note.txt")));
 
         // The same folder again doubles every row.
-        w.rows.clear();
+        w.rowTexts.clear();
         w.run("odt", tree.root());
         w.run("odt", tree.root());
-        QCOMPARE(w.rows, once + once);
-        QVERIFY(w.dialogs.messages.isEmpty());
+        QCOMPARE(w.rowTexts, once + once);
+        QVERIFY(w.scripted.messages.isEmpty());
 
-        w.rows.clear();
+        w.rowTexts.clear();
         w.run("odt", tree.path("empty"));
-        QVERIFY(w.rows.isEmpty());
-        QVERIFY(w.dialogs.messages.isEmpty());
+        QVERIFY(w.rowTexts.isEmpty());
+        QVERIFY(w.scripted.messages.isEmpty());
     }
 
     void failingStepsAreReportedAndTheCommandGoesOn()
@@ -93,28 +93,22 @@ private slots:
         tree.file("b.odt");
         tree.file("c.odt");
         tree.file("blocker"); // a store inside a file cannot be written
-        ScriptedDialogs dialogs;
-        SettingsStore settings(tree.path("blocker/settings.ini"));
-        QStringList rows;
-        QList<bool> pointer;
-        const ListWindow window{dialogs, settings, "Tarnwick",
-                                [&](const QString &row) {
-                                    if (row.endsWith("b.odt"))
-                                        throw AppError("Out of memory");
-                                    rows << row;
-                                },
-                                [&] { return rows; }, [&](bool busy) { pointer << busy; }};
-        dialogs.inputs.enqueue("odt");
-        dialogs.folders.enqueue(tree.root());
-        AddAllFilesInFolder(window);
+        FakeListWindow w(tree.path("blocker/settings.ini"));
+        w.onAppend = [](const QString &row) {
+            if (row.endsWith("b.odt"))
+                throw AppError("Out of memory");
+        };
+        w.scripted.inputs.enqueue("odt");
+        w.scripted.folders.enqueue(tree.root());
+        AddAllFilesInFolder(w);
 
-        const QStringList reports = dialogs.errorReports();
+        const QStringList reports = w.scripted.errorReports();
         QCOMPARE(reports.size(), 3);
         QVERIFY(reports[0].contains("\r\nin Pellmark2021/08/31.Form1.PushButton6_Click at line 100\r\r"));
         QVERIFY(reports[1].contains("PushButton6_Click at line 334\r\r"));
         QVERIFY(reports[2].startsWith("Out of memory\r\nin Pellmark2021/08/31.Form1.PushButton6_Click at line 132"));
-        QCOMPARE(tree.relative(rows), QStringList({"R/a.odt", "R/c.odt"}));
-        QCOMPARE(pointer, QList<bool>({true, false}));
+        QCOMPARE(tree.relative(w.rowTexts), QStringList({"R/a.odt", "R/c.odt"}));
+        QCOMPARE(w.pointer, QList<bool>({true, false}));
     }
 };
 

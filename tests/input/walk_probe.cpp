@@ -2,7 +2,7 @@
 // tests run it as another user to see what permissions do to a walk.
 #include "input/DroppedPaths.h"
 #include "input/FolderScan.h"
-#include "support/ScriptedDialogs.h"
+#include "support/FakeListWindow.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -22,7 +22,9 @@ int main(int argc, char **argv)
         out << entry << '\n';
 
     out << "ROWS\n";
-    AddDroppedPaths({folder}, [&](const QString &row) { out << row << '\n'; }, dialogs);
-    out << "REPORTS " << dialogs.messages.size() << '\n';
+    FakeListWindow list;
+    list.onAppend = [&](const QString &row) { out << row << '\n'; };
+    AddDroppedPaths({folder}, list);
+    out << "REPORTS " << dialogs.messages.size() + list.scripted.messages.size() << '\n';
     return 0;
 }

@@ -3,6 +3,7 @@
 // What the tests of the real office share: checks that turn AppErrors into test
 // failures, and the calls the conversion run makes for one file.
 #include "convert/OfficeBridge.h"
+#include "support/TestFiles.h"
 #include "util/AppError.h"
 
 #include <QCoreApplication>
@@ -16,8 +17,8 @@
 #define OFFICE_STEP(statement)                                                                                     \
     try {                                                                                                          \
         statement;                                                                                                 \
-    } catch (const AppError &thrown) {                                                                             \
-        QFAIL(qPrintable(thrown.description()));                                                                   \
+    } catch (const AppError &error) {                                                                              \
+        QFAIL(qPrintable(error.description()));                                                                    \
     }
 
 #define VERIFY_APP_ERROR(statement, expectedPart)                                                                  \
@@ -25,8 +26,8 @@
         std::optional<QString> caught;                                                                             \
         try {                                                                                                      \
             statement;                                                                                             \
-        } catch (const AppError &thrown) {                                                                         \
-            caught = thrown.description();                                                                         \
+        } catch (const AppError &caughtError) {                                                                    \
+            caught = caughtError.description();                                                                    \
         }                                                                                                          \
         QVERIFY2(caught.has_value(), "no AppError from: " #statement);                                             \
         QVERIFY2(caught->contains(expectedPart, Qt::CaseInsensitive), qPrintable(*caught));                        \
@@ -34,10 +35,9 @@
 
 inline QString readUtf8(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!QFile::exists(path))
         return {};
-    QString text = QString::fromUtf8(file.readAll());
+    QString text = readText(path);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;
@@ -50,21 +50,21 @@ inline bool processIsGone(qint64 pid)
 
 inline OfficeRef loadDocument(OfficeBridge &office, const QString &source)
 {
-    const OfficeRef desktop = office.createInstance(office.createServiceManager(), "com.sun.star.frame.Desktop");
-    return office.loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
+    const OfficeRef desktop = office.createInstance(office.createServiceManager(), OfficeService::Desktop);
+    return office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
 }
 
 // The calls the conversion run makes for one file, in its order.
 inline void convertDocument(OfficeBridge &office, const QString &source, const QString &target)
 {
     const OfficeRef serviceManager = office.createServiceManager();
-    const OfficeRef desktop = office.createInstance(serviceManager, "com.sun.star.frame.Desktop");
-    const OfficeRef document = office.loadComponentFromURL(desktop, FileUrlOf(source), "_blank", 0);
-    const OfficeRef dispatcher = office.createInstance(serviceManager, "com.sun.star.frame.DispatchHelper");
+    const OfficeRef desktop = office.createInstance(serviceManager, OfficeService::Desktop);
+    const OfficeRef document = office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
+    const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
     const OfficeRef frame = office.getFrame(office.getCurrentController(document));
-    const QList<PropertyValue> arguments{office.newPropertyValue("URL", FileUrlOf(target)),
-                                         office.newPropertyValue("FilterName", "Text")};
-    office.executeDispatch(dispatcher, frame, ".uno:SaveAs", "", 0, arguments);
+    const QList<PropertyValue> arguments{office.newPropertyValue(SaveArgument::Url, FileUrlOf(target)),
+                                         office.newPropertyValue(SaveArgument::FilterName, TextExportFilter())};
+    office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0, arguments);
     office.close(document, true);
 }
 

@@ -119,9 +119,10 @@ private slots:
         const QString target = path("refused.odt/refused.txt");
         VERIFY_APP_ERROR(m_bridge->executeDispatch(
                              m_bridge->createInstance(m_bridge->createServiceManager(),
-                                                      "com.sun.star.frame.DispatchHelper"),
-                             m_bridge->getFrame(m_bridge->getCurrentController(document)), ".uno:SaveAs", "", 0,
-                             {{"URL", FileUrlOf(target)}, {"FilterName", "Text"}}),
+                                                      OfficeService::DispatchHelper),
+                             m_bridge->getFrame(m_bridge->getCurrentController(document)), OfficeCommand::SaveAs,
+                             FrameTarget::SameFrame, 0,
+                             {{SaveArgument::Url, FileUrlOf(target)}, {SaveArgument::FilterName, TextExportFilter()}}),
                          ".uno:SaveAs");
         QVERIFY(!QFile::exists(target));
         OFFICE_STEP(m_bridge->close(document, true));
@@ -129,16 +130,16 @@ private slots:
 
     void missingHandlesAreErrorsNotCrashes()
     {
-        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(nullptr, FileUrlOf(path("x.odt")), "_blank", 0), "desktop");
+        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(nullptr, FileUrlOf(path("x.odt")), FrameTarget::NewFrame, 0), "desktop");
         VERIFY_APP_ERROR(m_bridge->getCurrentController(nullptr), "document");
         VERIFY_APP_ERROR(m_bridge->getFrame(OfficeRef()), "controller");
         VERIFY_APP_ERROR(m_bridge->close(nullptr, true), "document");
-        VERIFY_APP_ERROR(m_bridge->executeDispatch(nullptr, nullptr, ".uno:SaveAs", "", 0, {}), "dispatcher");
+        VERIFY_APP_ERROR(m_bridge->executeDispatch(nullptr, nullptr, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0, {}), "dispatcher");
         // A document where a desktop belongs.
         writeOdt(path("handle.odt"), {"x"});
         OfficeRef document;
         OFFICE_STEP(document = load(path("handle.odt")));
-        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(document, FileUrlOf(path("handle.odt")), "_blank", 0),
+        VERIFY_APP_ERROR(m_bridge->loadComponentFromURL(document, FileUrlOf(path("handle.odt")), FrameTarget::NewFrame, 0),
                          "desktop");
         OFFICE_STEP(m_bridge->close(document, true));
     }
@@ -167,7 +168,7 @@ private slots:
         options.officeSearchPath.clear();
         UnoOfficeBridge withoutOffice(options);
         VERIFY_APP_ERROR(withoutOffice.createServiceManager(), "LibreOffice was not found");
-        VERIFY_APP_ERROR(withoutOffice.newPropertyValue("URL", "file:///tmp/a.txt"), "LibreOffice was not found");
+        VERIFY_APP_ERROR(withoutOffice.newPropertyValue(SaveArgument::Url, "file:///tmp/a.txt"), "LibreOffice was not found");
 
         options.officeSearchPath = {m_dir.path()};
         UnoOfficeBridge inWrongFolder(options);

@@ -106,11 +106,11 @@ private slots:
         OFFICE_STEP(convertDocument(office, document("before-hang", "Before"), path("before-hang.txt")));
         const qint64 hung = office.officeProcessId();
         OfficeRef desktop;
-        OFFICE_STEP(desktop = office.createInstance(office.createServiceManager(), "com.sun.star.frame.Desktop"));
+        OFFICE_STEP(desktop = office.createInstance(office.createServiceManager(), OfficeService::Desktop));
 
         // A stopped office never answers: the load would wait for ever.
         QCOMPARE(::kill(static_cast<pid_t>(hung), SIGSTOP), 0);
-        VERIFY_APP_ERROR(office.loadComponentFromURL(desktop, FileUrlOf(document("hung", "Hung")), "_blank", 0),
+        VERIFY_APP_ERROR(office.loadComponentFromURL(desktop, FileUrlOf(document("hung", "Hung")), FrameTarget::NewFrame, 0),
                          "did not answer within 3 seconds");
         QTRY_VERIFY(processIsGone(hung) || office.officeProcessId() != hung);
 
@@ -197,7 +197,7 @@ private slots:
         OfficeRef held;
         OFFICE_STEP(held = loadDocument(office, document("r2", "Two")));
         OFFICE_STEP(office.createServiceManager());
-        OFFICE_STEP(office.newPropertyValue("FilterName", "Text"));
+        OFFICE_STEP(office.newPropertyValue(SaveArgument::FilterName, TextExportFilter()));
         QCOMPARE(office.officeProcessId(), first);
         OFFICE_STEP(office.close(held, true));
         held.reset();

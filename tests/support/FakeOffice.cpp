@@ -7,96 +7,93 @@
 
 namespace {
 
+enum class Kind { ServiceManager, Desktop, DispatchHelper, Document, Controller, Frame };
+
 struct FakeObject : OfficeObject {
-    explicit FakeObject(QString kindOf, QString sourceOf = {}) : kind(std::move(kindOf)), source(std::move(sourceOf)) {}
-    QString kind;
+    explicit FakeObject(Kind objectKind, QString sourcePath = {}) : kind(objectKind), source(std::move(sourcePath)) {}
+    Kind kind;
     QString source; // the document this object belongs to
 };
 
-const FakeObject &need(const OfficeRef &ref, const char *kind)
+const FakeObject &need(const OfficeRef &ref, Kind kind)
 {
     auto *object = dynamic_cast<FakeObject *>(ref.get());
-    if (!object || object->kind != QLatin1String(kind))
-        throw AppError(QStringLiteral("Object variable not set (%1)").arg(QLatin1String(kind)));
+    if (!object || object->kind != kind)
+        throw AppError(QStringLiteral("Object variable not set"));
     return *object;
+}
+
+QString argument(const QList<PropertyValue> &arguments, SaveArgument name)
+{
+    for (const PropertyValue &value : arguments)
+        if (value.name == name)
+            return value.value;
+    return {};
 }
 
 } // namespace
 
 OfficeRef FakeOffice::createServiceManager()
 {
-    calls << QStringLiteral("serviceManager");
     if (unreachable)
         throw AppError(QStringLiteral("The office cannot be started."));
-    return std::make_shared<FakeObject>(QStringLiteral("serviceManager"));
+    return std::make_shared<FakeObject>(Kind::ServiceManager);
 }
 
-OfficeRef FakeOffice::createInstance(const OfficeRef &serviceManager, const QString &serviceName)
+OfficeRef FakeOffice::createInstance(const OfficeRef &serviceManager, OfficeService service)
 {
-    need(serviceManager, "serviceManager");
-    calls << QStringLiteral("create ") + serviceName;
-    return std::make_shared<FakeObject>(serviceName);
+    need(serviceManager, Kind::ServiceManager);
+    return std::make_shared<FakeObject>(service == OfficeService::Desktop ? Kind::Desktop : Kind::DispatchHelper);
 }
 
-OfficeRef FakeOffice::loadComponentFromURL(const OfficeRef &desktop, const QString &url,
-                                           const QString &targetFrame, short searchFlags)
+OfficeRef FakeOffice::loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget targetFrame,
+                                           short)
 {
-    need(desktop, "com.sun.star.frame.Desktop");
-    calls << QStringLiteral("load %1 %2 %3").arg(url, targetFrame).arg(searchFlags);
+    need(desktop, Kind::Desktop);
+    if (targetFrame != FrameTarget::NewFrame)
+        throw AppError(QStringLiteral("A document is loaded into a frame of its own."));
+    const QString path = QUrl(url).toLocalFile();
+    loaded << path;
     if (duringLoad)
         duringLoad();
-    const QString path = QUrl(url).toLocalFile();
     if (failingSources.contains(path) || !QFile::exists(path))
         throw AppError(QStringLiteral("Unsupported URL <%1>").arg(url));
-    return std::make_shared<FakeObject>(QStringLiteral("document"), path);
+    return std::make_shared<FakeObject>(Kind::Document, path);
 }
 
 OfficeRef FakeOffice::getCurrentController(const OfficeRef &document)
 {
-    const FakeObject &doc = need(document, "document");
-    return std::make_shared<FakeObject>(QStringLiteral("controller"), doc.source);
+    return std::make_shared<FakeObject>(Kind::Controller, need(document, Kind::Document).source);
 }
 
 OfficeRef FakeOffice::getFrame(const OfficeRef &controller)
 {
-    const FakeObject &c = need(controller, "controller");
-    return std::make_shared<FakeObject>(QStringLiteral("frame"), c.source);
+    return std::make_shared<FakeObject>(Kind::Frame, need(controller, Kind::Controller).source);
 }
 
-PropertyValue FakeOffice::newPropertyValue(const QString &name, const QString &value)
+PropertyValue FakeOffice::newPropertyValue(SaveArgument name, const QString &value)
 {
     createServiceManager();
     return PropertyValue{name, value};
 }
 
-void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame,
-                                 const QString &command, const QString &targetFrame,
-                                 short searchFlags, const QList<PropertyValue> &arguments)
+void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand,
+                                 FrameTarget, short, const QList<PropertyValue> &arguments)
 {
-    need(dispatcher, "com.sun.star.frame.DispatchHelper");
-    const FakeObject &f = need(frame, "frame");
-    calls << QStringLiteral("dispatch %1 [%2] %3 %4=%5 %6=%7")
-                 .arg(command, targetFrame).arg(searchFlags)
-                 .arg(arguments.value(0).name, arguments.value(0).value,
-                      arguments.value(1).name, arguments.value(1).value);
+    need(dispatcher, Kind::DispatchHelper);
+    const FakeObject &f = need(frame, Kind::Frame);
     if (refuseSaves)
         throw AppError(QStringLiteral("The office could not save the document."));
-    QFile out(QUrl(arguments.value(0).value).toLocalFile());
+    const QString target = QUrl(argument(arguments, SaveArgument::Url)).toLocalFile();
+    QFile out(target);
     if (!out.open(QIODevice::WriteOnly))
         throw AppError(QStringLiteral("The office could not save the document."));
     out.write("text of " + f.source.toUtf8());
+    saved << Save{f.source, target, argument(arguments, SaveArgument::FilterName)};
 }
 
-void FakeOffice::close(const OfficeRef &document, bool deliverOwnership)
+void FakeOffice::close(const OfficeRef &document, bool)
 {
-    need(document, "document");
-    calls << QStringLiteral("close %1").arg(deliverOwnership ? "true" : "false");
-}
-
-int FakeOffice::count(const QString &prefix) const
-{
-    int n = 0;
-    for (const QString &call : calls)
-        n += call.startsWith(prefix);
-    return n;
+    need(document, Kind::Document);
+    ++closed;
 }

@@ -2,33 +2,43 @@
 
 #include "convert/OfficeBridge.h"
 
+#include <QList>
 #include <QSet>
 #include <QStringList>
+#include <functional>
 
-// A scripted office for tests of the run: records each call, writes "text of <source>"
-// on a successful save, and fails the calls it is told to. Null handles fail as they
-// do in the real office.
+// A scripted office for tests of the run: a save writes "text of <source>" to the
+// target, and the calls it is told to fail, fail. Objects of the wrong kind (or none,
+// after a step that failed) fail as they do in the real office.
 class FakeOffice : public OfficeBridge {
 public:
-    QStringList calls;            // "load file:///...", "save file:///... Text", "close"...
+    struct Save {
+        QString source;
+        QString target;
+        QString filter;
+    };
+
+    // What the office was asked to do.
+    QStringList loaded;   // paths of the documents loaded, in order
+    QList<Save> saved;    // saves that were carried out
+    int closed = 0;       // documents closed
+    int shutdowns = 0;
+
+    // What goes wrong.
     QSet<QString> failingSources; // documents (paths) that cannot be loaded
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
-    int shutdowns = 0;
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
 
     OfficeRef createServiceManager() override;
-    OfficeRef createInstance(const OfficeRef &serviceManager, const QString &serviceName) override;
-    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url,
-                                   const QString &targetFrame, short searchFlags) override;
+    OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService service) override;
+    OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget targetFrame,
+                                   short searchFlags) override;
     OfficeRef getCurrentController(const OfficeRef &document) override;
     OfficeRef getFrame(const OfficeRef &controller) override;
-    PropertyValue newPropertyValue(const QString &name, const QString &value) override;
-    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, const QString &command,
-                         const QString &targetFrame, short searchFlags,
-                         const QList<PropertyValue> &arguments) override;
+    PropertyValue newPropertyValue(SaveArgument name, const QString &value) override;
+    void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
+                         FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
     void close(const OfficeRef &document, bool deliverOwnership) override;
     void shutdown() override { ++shutdowns; }
-
-    int count(const QString &prefix) const;
 };

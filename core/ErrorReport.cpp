@@ -1,6 +1,6 @@
-#include "app/ErrorReport.h"
+#include "core/ErrorReport.h"
 
-#include "app/ProductConfig.h"
+#include "core/ProductConfig.h"
 #include "util/AppError.h"
 
 #include <exception>

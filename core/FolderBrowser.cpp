@@ -1,4 +1,4 @@
-#include "input/FolderBrowser.h"
+#include "core/FolderBrowser.h"
 
 #include "util/PathHelpers.h"
 
