@@ -49,7 +49,6 @@ void BatchJob::run()
     UnoOfficeBridge office(m_options);
     while (const std::optional<BatchDocument> document = m_queue.next()) {
         m_report.started(document->source);
-        const bool targetExisted = QFileInfo::exists(document->target);
         QString failure;
         for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
             qint64 officeAtStart = 0;
@@ -58,7 +57,7 @@ void BatchJob::run()
                 // known before the document reaches it.
                 office.createServiceManager();
                 officeAtStart = office.officeProcessId();
-                ConvertDocument(office, document->source, document->target);
+                ConvertDocument(office, document->source, document->target, m_textFiles);
                 failure.clear();
                 break;
             } catch (const AppError &error) {
@@ -73,10 +72,6 @@ void BatchJob::run()
             m_report.converted(document->source, document->size);
             continue;
         }
-        // A text file begun by an office that died is cut short: it must not pass
-        // for a conversion. One that was there before the run is left alone.
-        if (!targetExisted && QFileInfo::exists(document->target))
-            QFile::remove(document->target);
         m_report.failed(document->source, failure, document->size);
     }
     office.shutdown();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "batch/BatchReport.h"
+#include "batch/SharedTextFiles.h"
 #include "batch/WorkQueue.h"
 #include "convert/office/UnoOfficeOptions.h"
 
@@ -11,8 +12,8 @@
 // ends that one too it is reported as failed and not tried again.
 class BatchJob {
 public:
-    BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report)
-        : m_options(std::move(options)), m_queue(queue), m_report(report) {}
+    BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report, SharedTextFiles &textFiles)
+        : m_options(std::move(options)), m_queue(queue), m_report(report), m_textFiles(textFiles) {}
 
     void run();
 
@@ -20,6 +21,7 @@ private:
     UnoOfficeOptions m_options;
     WorkQueue &m_queue;
     BatchReport &m_report;
+    SharedTextFiles &m_textFiles;
 };
 
 // True while the process exists and has not ended (a zombie has ended).

@@ -92,11 +92,12 @@ int RunBatch(int argc, char **argv)
     report.begin(int(work.documents.size()), bytes);
 
     WorkQueue queue(work.documents);
+    SharedTextFiles textFiles;
     const int jobCount = int(std::min<qsizetype>(options.jobs, work.documents.size()));
     std::vector<std::unique_ptr<BatchJob>> jobs;
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < jobCount; ++i) {
-        jobs.push_back(std::make_unique<BatchJob>(officeOptions, queue, report));
+        jobs.push_back(std::make_unique<BatchJob>(officeOptions, queue, report, textFiles));
         // A QThread, not a bare thread: the office's process is watched with Qt's
         // event machinery, which needs a thread Qt started.
         threads.emplace_back(QThread::create([job = jobs.back().get()] { job->run(); }));

@@ -10,8 +10,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <algorithm>
 
 namespace {
@@ -26,11 +24,8 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
 {
     FolderList folders{root.endsWith(PathSeparator()) ? root : root + PathSeparator()};
     GetSubDirectories2016(folders, true, dialogs);
-    for (qsizetype i = 0; i < folders.size(); ++i) {
-        // The root is walked even when it is itself a Trash folder: it was asked for.
-        if (i > 0 && IsTrashFolder(folders[i]))
-            continue;
-        const QString folder = folders[i].chopped(1);
+    for (const QString &entry : folders) {
+        const QString folder = entry.chopped(1);
         QStringList names;
         try {
             names = ListFolderFiles(folder, QStringLiteral("*.*"));
@@ -57,21 +52,6 @@ QString fileKey(const QString &path)
 }
 
 } // namespace
-
-bool IsTrashFolder(const QString &folder)
-{
-    static const QRegularExpression volumeTrash(QStringLiteral("^\\.Trash(-\\d+)?$"));
-    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
-    for (const QString &part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (volumeTrash.match(part).hasMatch())
-            return true;
-    }
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (dataHome.isEmpty())
-        return false;
-    const QString trash = QDir::cleanPath(dataHome + QStringLiteral("/Trash"));
-    return path == trash || path.startsWith(trash + QLatin1Char('/'));
-}
 
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
                              QList<SetAside> &missing)

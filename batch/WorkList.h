@@ -28,7 +28,7 @@ struct WorkList {
 // The documents named by `paths`, in the order given: a file is taken as it is; a
 // folder is walked with the whole-folder add's rules (see FolderScan.h and
 // FolderFileRules.h), keeping the files whose extension is in `extensions` (lower
-// case) and leaving out the Trash. A path that does not exist goes to `missing`.
+// case); the walk itself leaves out the Trash. A path that does not exist goes to `missing`.
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
                              QList<SetAside> &missing);
 
@@ -39,7 +39,3 @@ QStringList CollectDocuments(const QStringList &paths, const QStringList &extens
 // twice is converted once. The rest is sorted largest first, so that the longest
 // document does not start last.
 WorkList PlanWork(const QStringList &documents, const QString &outDir);
-
-// True for a Trash folder: the desktop's ($XDG_DATA_HOME/Trash) and the ones it
-// keeps on other volumes (.Trash, .Trash-<uid>), with everything in them.
-bool IsTrashFolder(const QString &folder);
