@@ -162,7 +162,7 @@ void Form1::showCentred()
 
 void Form1::PushButton2_Click()
 {
-    m_run.PushButton2_Click();
+    m_run.convertAll();
 }
 
 void Form1::PushButton3_Click()

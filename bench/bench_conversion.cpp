@@ -195,7 +195,7 @@ OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QStr
         timed.file = 0;
     };
     clock.start();
-    run.PushButton2_Click();
+    run.convertAll();
 
     result.totalMs = clock.nsecsElapsed() / 1e6;
     for (qsizetype i = 0; i + 1 < marks.size(); ++i)
@@ -243,7 +243,7 @@ std::array<OurRun, 2> runAlternated(const std::array<UnoOfficeBridge *, 2> &offi
             ConversionRun run(window, *timed[side], dialogs);
             run.setWaitSeconds(0);
             timed[side]->file = int(i) + 1;
-            const double ms = millisecondsOf([&] { run.PushButton2_Click(); });
+            const double ms = millisecondsOf([&] { run.convertAll(); });
             OurRun &result = results[side];
             result.perFileMs.append(ms);
             result.totalMs += ms;
@@ -301,7 +301,7 @@ void stoppedOfficeStall(const QString &document, const QString &work)
     StallMeter meter;
     meter.start();
     ::kill(static_cast<pid_t>(office.officeProcessId()), SIGSTOP);
-    const double ms = millisecondsOf([&] { run.PushButton2_Click(); });
+    const double ms = millisecondsOf([&] { run.convertAll(); });
     meter.stop();
     std::printf("\nstopped office (SIGSTOP before the run, watchdog bound 10 s): run %.1f s, %lld error report(s), "
                 "text %s;\n  worst stall of the calling thread %.1f ms (%ld ticks) against the hung call, %.0f ms: "

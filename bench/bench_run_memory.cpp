@@ -89,7 +89,7 @@ MemoryRun runOurs(const QStringList &documents, const QString &profile, int rest
             result.samples.append(sampleNow(file - 1, office.officeProcessId()));
     };
     window.onLoopEnd = [&] { result.samples.append(sampleNow(int(documents.size()), office.officeProcessId())); };
-    result.totalMs = millisecondsOf([&] { run.PushButton2_Click(); });
+    result.totalMs = millisecondsOf([&] { run.convertAll(); });
     result.officePids.remove(0);
     result.written = int(QDir(outDir).entryList({QStringLiteral("*.txt")}, QDir::Files).size());
     result.reports = int(dialogs.errorReports.size());

@@ -36,7 +36,7 @@ void ConversionRun::showPlain(const QString &text)
     m_dialogs.message(text, m_window.applicationTitle(), Dialogs::Buttons::Ok, Dialogs::Icon::None);
 }
 
-void ConversionRun::PushButton2_Click()
+void ConversionRun::convertAll()
 {
     if (m_isConverting) // 100
         return;

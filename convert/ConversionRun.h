@@ -29,7 +29,7 @@ public:
     ConversionRun(RunWindow &window, OfficeBridge &office, Dialogs &dialogs)
         : m_window(window), m_office(office), m_dialogs(dialogs) {}
 
-    void PushButton2_Click();
+    void convertAll();
 
     bool IsConverting() const { return m_isConverting; }
 

@@ -169,33 +169,29 @@ void FileListView::mouseDoubleClickEvent(QMouseEvent *event)
 
 // Only local files and folders are taken. A drop always answers Copy: a Move (a
 // Shift-drop) would tell the file manager it may delete the files.
+static bool answerAsCopy(QDropEvent *event)
+{
+    if (!CarriesFileList(event->mimeData())) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
 void FileListView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (CarriesFileList(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    answerAsCopy(event);
 }
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (CarriesFileList(event->mimeData())) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    answerAsCopy(event);
 }
 
 void FileListView::dropEvent(QDropEvent *event)
 {
-    if (!CarriesFileList(event->mimeData())) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-    emit filesDropped(DroppedLocalPaths(event->mimeData()));
+    if (answerAsCopy(event))
+        emit filesDropped(DroppedLocalPaths(event->mimeData()));
 }

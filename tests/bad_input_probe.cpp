@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     UnoOfficeBridge office;
     ConversionRun run(window, office, dialogs);
     run.setWaitSeconds(0.05);
-    run.PushButton2_Click();
+    run.convertAll();
     office.shutdown();
 
     QTextStream out(stdout);
