@@ -299,16 +299,19 @@ void stoppedOfficeStall(const QString &document, const QString &work)
     ConversionRun run(window, timed, dialogs);
     run.setWaitSeconds(0);
     StallMeter meter;
+    IdleThreadStalls idle;
     meter.start();
     ::kill(static_cast<pid_t>(office.officeProcessId()), SIGSTOP);
     const double ms = millisecondsOf([&] { run.convertAll(); });
     meter.stop();
+    idle.stop();
     std::printf("\nstopped office (SIGSTOP before the run, watchdog bound 10 s): run %.1f s, %lld error report(s), "
-                "text %s;\n  worst stall of the calling thread %.1f ms (%ld ticks) against the hung call, %.0f ms: "
-                "ratio %.4f\n",
+                "text %s;\n  worst stall of the calling thread %.1f ms (%ld ticks, %ld over 100 ms) against the hung "
+                "call, %.0f ms: ratio %.4f; an idle thread meanwhile: worst %.1f ms\n",
                 ms / 1000, static_cast<long long>(dialogs.errorReports.size()),
                 countTextFiles(QDir(work).filePath("stopped-out")) == 1 ? "written" : "not written", meter.worstMs(),
-                meter.ticks(), timed.longestCallMs, ratio(meter.worstMs(), timed.longestCallMs));
+                meter.ticks(), meter.ticksLaterThan100Ms(), timed.longestCallMs,
+                ratio(meter.worstMs(), timed.longestCallMs), idle.worstMs());
     office.shutdown();
 }
 
@@ -385,6 +388,7 @@ int main(int argc, char **argv)
     UnoOfficeBridge office(onOptions), officeOff(offOptions);
 
     StallMeter meter;
+    auto idle = std::make_unique<IdleThreadStalls>();
     double longestCallMs = 0;
     meter.start();
     std::printf("ours: cold run...\n");
@@ -394,8 +398,9 @@ int main(int argc, char **argv)
     const auto [oursOn, oursOff] = runAlternated({&office, &officeOff}, documents,
                                                  {work.filePath("ours-on"), work.filePath("ours-off")}, longestCallMs);
     meter.stop();
+    idle->stop();
     const double worstStallMs = meter.worstMs();
-    const long ticks = meter.ticks();
+    const long ticks = meter.ticks(), ticksOver100 = meter.ticksLaterThan100Ms();
     office.shutdown();
     officeOff.shutdown();
 
@@ -531,9 +536,11 @@ int main(int argc, char **argv)
             std::printf("peer %s: no text file for %s\n", name, qPrintable(missing.join(", ")));
     }
 
-    std::printf("\nwindow's thread over the cold, on and off runs: worst stall %.1f ms (%ld ticks of 5 ms) against "
-                "the longest office call, %.0f ms: ratio %.4f\n",
-                worstStallMs, ticks, longestCallMs, ratio(worstStallMs, longestCallMs));
+    std::printf("\nwindow's thread over the cold, on and off runs: worst stall %.1f ms (%ld ticks of 5 ms, %ld over 100 "
+                "ms) against the longest office call, %.0f ms: ratio %.4f;\n  an idle thread meanwhile: worst %.1f ms "
+                "(%ld wakes over 100 ms late)\n",
+                worstStallMs, ticks, ticksOver100, longestCallMs, ratio(worstStallMs, longestCallMs), idle->worstMs(),
+                idle->wakesLaterThan100Ms());
     stoppedOfficeStall(documents[0], work.path());
     std::printf("load average at end: %s\n", qPrintable(loadAverage()));
     return 0;

@@ -189,7 +189,8 @@ bool OfficeConnection::pipeIsReady()
 void OfficeConnection::applySettings()
 {
     try {
-        watched(QStringLiteral("The office refused its settings"), [&] { applyOfficeSettings(m_remote, m_options.tunedProfile); });
+        watched(QStringLiteral("The office refused its settings"),
+                [&] { applyOfficeSettings(m_remote, m_options.tunedProfile); });
     } catch (const AppError &error) {
         // Conversions work without them; an office that has stopped answering
         // shows at the next call.

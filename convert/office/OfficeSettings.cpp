@@ -88,7 +88,8 @@ void applySafetySettings(const Reference<css::lang::XMultiServiceFactory> &provi
     history.set("RecentDocsThumbnail", Any(false));
     history.commit();
 
-    for (const char *node : {"/org.openoffice.Office.Recovery/RecoveryInfo", "/org.openoffice.Office.Recovery/AutoSave"}) {
+    for (const char *node :
+         {"/org.openoffice.Office.Recovery/RecoveryInfo", "/org.openoffice.Office.Recovery/AutoSave"}) {
         ConfigurationNode recovery(provider, OUString::createFromAscii(node));
         recovery.set("Enabled", Any(false));
         recovery.commit();

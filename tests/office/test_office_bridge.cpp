@@ -25,7 +25,8 @@ css::uno::Any officeSetting(qint64 officePid, const QString &node, const QString
 {
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(officePid));
     commandLine.open(QIODevice::ReadOnly);
-    const QString pipe = QString::fromLocal8Bit(commandLine.readAll()).section("--accept=pipe,name=", 1).section(';', 0, 0);
+    const QString pipe =
+        QString::fromLocal8Bit(commandLine.readAll()).section("--accept=pipe,name=", 1).section(';', 0, 0);
     const auto local = localUnoContext(findOffice(defaultOfficeSearchPath()).programDir);
     const Reference<css::uno::XComponentContext> office(
         css::bridge::UnoUrlResolver::create(local)->resolve(
@@ -222,7 +223,8 @@ private slots:
             QCOMPARE(setting("/org.openoffice.Office.UI.WriterWindowState/UIElements/States",
                              {"private:resource/toolbar/standardbar", "Visible"}),
                      css::uno::Any(false));
-            QCOMPARE(setting("/org.openoffice.Office.Views/Windows", {"swriter/10336", "Visible"}), css::uno::Any(false));
+            QCOMPARE(setting("/org.openoffice.Office.Views/Windows", {"swriter/10336", "Visible"}),
+                     css::uno::Any(false));
             m_bridge->shutdown();
             OFFICE_STEP(m_bridge->createServiceManager());
         }
