@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what Tarnwick needs to build, run and test on Debian 12; does nothing
-# when everything is there already.
+# when everything is there already. dpkg-dev and file let cpack make the Debian
+# package; xdotool works the installed program's window in the package test.
 set -euo pipefail
 
 packages=(
@@ -8,6 +9,7 @@ packages=(
     qt6-base-dev qt6-image-formats-plugins
     libreoffice-writer libreoffice-dev
     xvfb xauth x11-utils fonts-liberation2
+    dpkg-dev file xdotool
 )
 
 missing=()

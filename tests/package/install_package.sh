@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Makes the Debian package with cpack, installs it with dpkg, starts the installed
+# /usr/bin/tarnwick on a virtual display, converts the sample documents through its
+# window as a user would, checks the text files, and removes the package again.
+# Usage: install_package.sh <build folder>
+# Needs root; exits with 77 (skipped) without it, or when a tarnwick package is
+# installed already (the test would replace it and then remove it).
+set -u
+build=$1
+skipped=77
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: installing a package needs root"; exit $skipped
+fi
+if dpkg-query -W -f='${Status}' tarnwick 2>/dev/null | grep -q 'install ok installed'; then
+    echo "SKIP: a tarnwick package is installed already; this test would remove it"; exit $skipped
+fi
+
+work=$(mktemp -d)
+installed=no
+cleanup() {
+    kill -9 "${pid:-}" 2>/dev/null
+    pkill -9 -f "soffice.bin.*$work/home" 2>/dev/null
+    kill -9 "${xvfb:-}" 2>/dev/null
+    [ "$installed" = yes ] && dpkg -r tarnwick >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
+
+# ---- make and install ------------------------------------------------------------
+if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"; fail "cpack could not make the package"
+fi
+deb=$(ls "$work"/package/tarnwick_*.deb 2>/dev/null | head -n1)
+[ -n "$deb" ] || fail "cpack made no tarnwick_*.deb"
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libreoffice-writer libqt6widgets6 libqt6gui6; do
+    [[ $depends == *"$needed"* ]] || fail "the package does not depend on $needed: $depends"
+done
+
+dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+installed=yes
+program_dir=/usr/lib/tarnwick
+for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $program_dir/drag.ico \
+            $program_dir/x/o.cjs /usr/share/applications/tarnwick.desktop \
+            /usr/share/icons/hicolor/48x48/apps/tarnwick.png; do
+    [ -e "$file" ] || fail "the package did not install $file"
+done
+samples=("$program_dir"/Samples/*)
+[ -e "${samples[0]}" ] || fail "the package installed no sample documents"
+
+# ---- the installed program on a virtual display -----------------------------------
+# Xvfb picks a free display and writes its number once it is ready.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+
+export DISPLAY=:$(cat "$work/display") HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
+export XDG_DATA_HOME=$work/home/.local/share XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
+# The default destination is the desktop folder. Anything the program hands to the
+# desktop's opener (the home page, now and then) goes nowhere.
+mkdir -p "$HOME/Desktop" "$work/bin"
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
+printf '#!/bin/sh\nexit 0\n' >"$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
+export PATH=$work/bin:$PATH
+
+/usr/bin/tarnwick >"$work/program.log" 2>&1 &
+pid=$!
+
+window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tarnwick$' 2>/dev/null | head -n1)
+[ -n "$window" ] || fail "the installed program showed no window"
+
+# Prints the id of a visible window of the program other than its main window (a
+# message box), waiting up to $1 seconds.
+other_window() {
+    local deadline=$((SECONDS + $1))
+    while [ $SECONDS -lt $deadline ]; do
+        kill -0 "$pid" 2>/dev/null || return 1
+        for w in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null); do
+            [ "$w" != "$window" ] && { echo "$w"; return 0; }
+        done
+        sleep 0.5
+    done
+    return 1
+}
+# Answers a message box with a key (Escape is No, Return the default button) and
+# waits for it to close.
+answer() {
+    timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null
+    xdotool key "$2"
+    for _ in $(seq 40); do
+        xdotool search --onlyvisible --class tarnwick 2>/dev/null | grep -qx "$1" || return 0
+        sleep 0.25
+    done
+    return 1
+}
+
+# The window is 536 x 445 pixels; buttons are pressed at their centres.
+# "Load Sample/Example Files" adds the samples and asks whether to open their folder.
+xdotool mousemove --window "$window" 400 230 click 1
+question=$(other_window 60) || fail "no question after \"Load Sample/Example Files\""
+answer "$question" Escape || fail "the question about the samples folder did not close"
+
+# "Start Converting To TXT" converts the list into the desktop folder and says "Done.".
+xdotool mousemove --window "$window" 268 390 click 1
+done_box=$(other_window 300) || fail "the run showed no message within 300 s"
+
+for sample in "${samples[@]}"; do
+    name=$(basename "${sample%.*}").txt
+    [ -s "$HOME/Desktop/$name" ] || fail "no $name on the desktop (it holds: $(ls "$HOME/Desktop"))"
+done
+grep -q "every Writer document in the list becomes a plain text file" "$HOME/Desktop/Welcome to Tarnwick.txt" \
+    || fail "Welcome to Tarnwick.txt does not hold the document's text: $(head -c 300 "$HOME/Desktop/Welcome to Tarnwick.txt")"
+answer "$done_box" Return || fail "the closing message did not close"
+
+# ---- remove -------------------------------------------------------------------------
+kill -9 "$pid"
+for _ in $(seq 50); do pgrep -f "soffice.bin.*$work/home" >/dev/null || break; sleep 0.2; done
+dpkg -r tarnwick >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
+installed=no
+[ -L /usr/bin/tarnwick ] || [ -e $program_dir ] && fail "removing the package left files behind"
+echo "PASS: the package installed, its program converted ${#samples[@]} samples, and it was removed"
