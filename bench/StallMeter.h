@@ -62,15 +62,15 @@ class IdleThreadStalls {
 public:
     IdleThreadStalls()
         : m_thread([this] {
-            using namespace std::chrono;
-            while (!m_stop) {
-                const auto before = steady_clock::now();
-                std::this_thread::sleep_for(milliseconds(5));
-                const double lateMs = duration<double, std::milli>(steady_clock::now() - before).count() - 5;
-                m_worstMs = std::max(m_worstMs.load(), lateMs);
-                m_over100 += lateMs > 100 ? 1 : 0;
-            }
-        })
+              using namespace std::chrono;
+              while (!m_stop) {
+                  const auto before = steady_clock::now();
+                  std::this_thread::sleep_for(milliseconds(5));
+                  const double lateMs = duration<double, std::milli>(steady_clock::now() - before).count() - 5;
+                  m_worstMs = std::max(m_worstMs.load(), lateMs);
+                  m_over100 += lateMs > 100 ? 1 : 0;
+              }
+          })
     {
     }
     ~IdleThreadStalls() { stop(); }

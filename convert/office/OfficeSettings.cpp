@@ -65,7 +65,10 @@ public:
             setInElement(element, property, value);
     }
 
-    void commit() { Reference<css::util::XChangesBatch>(m_node, UNO_QUERY_THROW)->commitChanges(); }
+    void commit()
+    {
+        Reference<css::util::XChangesBatch>(m_node, UNO_QUERY_THROW)->commitChanges();
+    }
 
 private:
     Reference<css::uno::XInterface> m_node;

@@ -23,8 +23,7 @@ struct Completion {
 
 } // namespace
 
-OfficeThread::OfficeThread()
-    : m_receiver(std::make_unique<QObject>())
+OfficeThread::OfficeThread() : m_receiver(std::make_unique<QObject>())
 {
     m_thread.setObjectName(QStringLiteral("office"));
     m_receiver->moveToThread(&m_thread);
