@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/ApplicationTitle.h"
+#include "app/CaptionProgressBar.h"
 #include "app/HomePageDraw.h"
 #include "app/PointerPictures.h"
 #include "convert/OutputDestination.h"
@@ -115,12 +116,12 @@ void Form1::buildControls()
     m_toFolderOption->setChecked(true); // the design state, before any handler is connected
 
     m_startButton = button("PushButton2", QStringLiteral("Start Converting To TXT"), twips(120, 5650, 7800, 405), this);
-    m_progressBar = control<QProgressBar>(this, "ProgressBar1", twips(120, 6170, 7800, 405));
+    m_progressBar = control<CaptionProgressBar>(this, "ProgressBar1", twips(120, 6170, 7800, 405));
     m_progressBar->setRange(0, 100);
     m_progressBar->setValue(0);
     m_progressBar->setTextVisible(true);
     m_progressBar->setAlignment(Qt::AlignCenter);
-    m_progressBar->setFormat(QStringLiteral("Progress Bar"));
+    m_progressBar->setCaption(QStringLiteral("Progress Bar"));
 
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
         w->setMouseTracking(true);
@@ -265,7 +266,7 @@ void Form1::setProgressValue(double percent)
 
 void Form1::setProgressCaption(const QString &caption)
 {
-    m_progressBar->setFormat(caption);
+    m_progressBar->setCaption(caption);
 }
 
 void Form1::setBusy(bool busy)

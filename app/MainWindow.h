@@ -11,10 +11,10 @@
 #include <functional>
 #include <optional>
 
+class CaptionProgressBar;
 class FileListView;
 class QGroupBox;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 
@@ -103,7 +103,7 @@ private:
     QRadioButton *m_toFolderOption = nullptr;  // Option1
     QRadioButton *m_besideSourceOption = nullptr; // Option2
     QLineEdit *m_folderBox = nullptr;          // Text1
-    QProgressBar *m_progressBar = nullptr;     // ProgressBar1
+    CaptionProgressBar *m_progressBar = nullptr;     // ProgressBar1
 
     QString m_applicationTitle;
     bool m_busy = false;

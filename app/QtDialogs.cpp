@@ -24,6 +24,8 @@ Dialogs::Answer QtDialogs::message(const QString &text, const QString &title, Bu
 {
     QMessageBox box(m_owner);
     box.setWindowTitle(title);
+    // Messages carry file names, which must show as they are, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(forDisplay(text));
     switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;

@@ -1,5 +1,6 @@
 #include "convert/ConversionRun.h"
 
+#include "convert/TargetFile.h"
 #include "core/ErrorReport.h"
 #include "util/AppError.h"
 #include "util/EventPump.h"
@@ -64,6 +65,8 @@ void ConversionRun::convertAll()
         return;
     }
 
+    // Text files of an earlier run may be replaced; those of this one never are.
+    m_textFiles = RunTextFiles();
     int count = 0;
     step(108, [&] { count = m_window.rowCount(); });
     for (int i = 1; i <= count; ++i) {
@@ -112,7 +115,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     OfficeRef serviceManager, desktop, document, dispatcher, controller, frame;
     QList<PropertyValue> exportProperties(2);
 
-    QString target;
+    QString target, temporary;
     step(120, [&] {
         target = TargetPathOf(source, m_window.destination(), m_window.folderText());
     });
@@ -134,7 +137,11 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     step(160, [&] {
         if (target.isEmpty())
             throw AppError(QStringLiteral("No name could be made for the text file of %1.").arg(source));
-        exportProperties[0] = m_office.newPropertyValue(SaveArgument::Url, FileUrlOf(target));
+        // The office saves into a new file beside the target, which replaces the
+        // target only once the save is whole.
+        const QString saveInto = TemporaryNameFor(target);
+        exportProperties[0] = m_office.newPropertyValue(SaveArgument::Url, FileUrlOf(saveInto));
+        temporary = saveInto;
     });
     step(162, [&] {
         exportProperties[1] = m_office.newPropertyValue(SaveArgument::FilterName, TextExportFilter());
@@ -147,9 +154,14 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
             throw AppError(
                 QStringLiteral("The text file %1 would replace %2, a document of the list; it was not written.")
                     .arg(target, *listed));
+        m_textFiles.checkTarget(target);
         requireTargetFolder(target);
+        if (temporary.isEmpty())
+            throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));
+        TemporaryTextFile saved(temporary, target);
         m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                  exportProperties);
+        saved.commitAs(m_textFiles, target, source);
     });
     step(166, [&] { Pause(m_waitSeconds); });
     step(168, [&] { YieldToEvents(); });

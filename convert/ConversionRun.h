@@ -2,6 +2,7 @@
 
 #include "core/Dialogs.h"
 #include "convert/OfficeBridge.h"
+#include "convert/TargetFile.h"
 #include "convert/TargetName.h"
 
 #include <QString>
@@ -46,6 +47,7 @@ private:
     RunWindow &m_window;
     OfficeBridge &m_office;
     Dialogs &m_dialogs;
+    RunTextFiles m_textFiles; // written by the run under way
     bool m_isConverting = false;
     double m_waitSeconds = 1.0;
 };

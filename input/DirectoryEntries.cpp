@@ -98,13 +98,14 @@ bool ComesBeforeInListing(const QString &a, const QString &b)
     return a.compare(b, Qt::CaseSensitive) < 0;
 }
 
-bool StatPath(const QString &path, bool &isFolder)
+PathKind KindOfPath(const QString &path)
 {
     if (path.isEmpty() || path.contains(QChar(0)))
-        return false;
+        return PathKind::Missing;
     struct stat info;
     if (stat(QFile::encodeName(path).constData(), &info) != 0)
-        return false;
-    isFolder = S_ISDIR(info.st_mode);
-    return true;
+        return PathKind::Missing;
+    if (S_ISDIR(info.st_mode))
+        return PathKind::Folder;
+    return S_ISREG(info.st_mode) ? PathKind::File : PathKind::Other;
 }

@@ -39,6 +39,6 @@ std::vector<DirectoryEntry> ReadDirectoryEntries(const QByteArray &folder, bool 
 // so that the result never depends on the file system's own order.
 bool ComesBeforeInListing(const QString &a, const QString &b);
 
-// stat() of a path given as text, following links. False when it cannot be
-// examined; otherwise isFolder tells whether it names a folder.
-bool StatPath(const QString &path, bool &isFolder);
+// What a path given as text names, following links (stat()).
+enum class PathKind { Missing, Folder, File, Other }; // File: a regular file
+PathKind KindOfPath(const QString &path);

@@ -17,14 +17,17 @@ namespace {
 enum class PathKind { Folder, NotFolder, Unexaminable };
 
 // A path that does not exist is no folder: it is appended as dropped, like any file.
-// One that exists but cannot be looked at is left out.
+// One that exists but cannot be looked at, or is neither a folder nor a regular file
+// (a FIFO, a socket, a device), is left out.
 PathKind kindOf(const QString &path)
 {
     if (path.isEmpty() || path.contains(QChar(0)))
         return PathKind::Unexaminable;
     struct stat info;
     if (stat(QFile::encodeName(path).constData(), &info) == 0)
-        return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::NotFolder;
+        return S_ISDIR(info.st_mode) ? PathKind::Folder
+               : S_ISREG(info.st_mode) ? PathKind::NotFolder
+                                       : PathKind::Unexaminable;
     return errno == ENOENT || errno == ENOTDIR ? PathKind::NotFolder : PathKind::Unexaminable;
 }
 

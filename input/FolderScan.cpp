@@ -3,6 +3,7 @@
 #include "core/ErrorReport.h"
 #include "core/ProductConfig.h"
 #include "input/DirectoryEntries.h"
+#include "input/WalkExclusions.h"
 #include "util/EventPump.h"
 #include "util/PathHelpers.h"
 
@@ -19,8 +20,7 @@ constexpr qsizetype MaxNameBytes = 255;
 
 bool isDirectory(const QString &path)
 {
-    bool folder = false;
-    return StatPath(path, folder) && folder;
+    return KindOfPath(path) == PathKind::Folder;
 }
 
 void sortForListing(QStringList &names)
@@ -29,21 +29,24 @@ void sortForListing(QStringList &names)
 }
 
 // The real sub-folders of one folder in listing order. Symbolic links are left out:
-// following them could walk the same tree twice or forever.
+// following them could walk the same tree twice or forever. So are names that are
+// not valid UTF-8: the program could not name them again.
 QStringList subFolderNames(const QString &folder)
 {
     QStringList names;
-    for (DirectoryEntry &entry : ReadDirectoryEntries(QFile::encodeName(folder), true))
-        names << std::move(entry.name);
+    for (DirectoryEntry &entry : ReadDirectoryEntries(QFile::encodeName(folder), true)) {
+        if (entry.nameable)
+            names << std::move(entry.name);
+    }
     sortForListing(names);
     return names;
 }
 
+// Any name the system gives is valid here, "?", tabs and other control characters
+// included.
 bool isAcceptedSubFolderName(const QString &name)
 {
     if (name.toUtf8().size() > MaxNameBytes)
-        return false;
-    if (HasUnsafeChars(name)) // also catches "?"
         return false;
     return name != QLatin1String(".") && name != QLatin1String("..");
 }
@@ -59,7 +62,7 @@ bool isAcceptedSubFolderName(const QString &name)
 // Entries of the first level are what the caller gave and are tested to be folders.
 // Deeper entries were just listed as folders; opening them is their test (a folder
 // that vanished since fails to open and is removed, which leaves the same result).
-FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report)
+FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report, const WalkExclusions &excluded)
 {
     FolderList below;
     bool listingMode = false;
@@ -87,7 +90,7 @@ FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report)
                 listingMode = true;
                 for (const QString &name : subFolderNames(folder)) {
                     YieldToEvents();
-                    if (isAcceptedSubFolderName(name))
+                    if (isAcceptedSubFolderName(name) && !excluded.excludes(folder, name))
                         below << folder + name + PathSeparator();
                 }
             }
@@ -121,11 +124,12 @@ void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs)
 
     // One level at a time. Each level is the given list of the next one; the levels
     // below the first are appended at the end, nearest first.
+    const WalkExclusions excluded;
     std::vector<FolderList> levels;
-    FolderList below = walkLevel(folders, true, report);
+    FolderList below = walkLevel(folders, true, report, excluded);
     while (recurse && !below.isEmpty()) {
         levels.push_back(std::move(below));
-        below = walkLevel(levels.back(), false, report);
+        below = walkLevel(levels.back(), false, report, excluded);
     }
     if (!below.isEmpty())
         levels.push_back(std::move(below));
@@ -160,16 +164,15 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
         throw;
     }
 
+    // Regular files only, also behind a link: a FIFO or a device would hold up the
+    // office that reads it.
     QStringList names;
     for (DirectoryEntry &entry : entries) {
-        if (entry.kind == DirectoryEntry::Kind::Folder)
+        if (!entry.nameable || !MatchesFilePattern(entry.name, pattern))
             continue;
-        if (!MatchesFilePattern(entry.name, pattern))
-            continue;
-        const bool existing = entry.kind == DirectoryEntry::Kind::File && entry.nameable
-                                  ? true
-                                  : IsExistingFile(path + entry.name);
-        if (existing)
+        const bool regular = entry.kind == DirectoryEntry::Kind::File
+                             || (entry.kind == DirectoryEntry::Kind::Link && IsExistingFile(path + entry.name));
+        if (regular)
             names << std::move(entry.name);
     }
     sortForListing(names);
@@ -178,18 +181,7 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
 
 bool IsExistingFile(const QString &path)
 {
-    bool folder = false;
-    return StatPath(path, folder) && !folder;
-}
-
-bool HasUnsafeChars(const QString &name)
-{
-    for (const QChar c : name) {
-        const char16_t code = c.unicode();
-        if (code < 32 || (code >= 127 && code <= 159) || code == u'?' || code == QChar::ReplacementCharacter)
-            return true;
-    }
-    return false;
+    return KindOfPath(path) == PathKind::File;
 }
 
 bool MatchesFilePattern(const QString &name, const QString &pattern)

@@ -17,27 +17,23 @@ using FolderList = QStringList;
 
 // Extends the list in place: after its own entries come every folder below them, one
 // level after the other (all children in name order, then all grandchildren, ...).
-// Folders with unsafe names and symbolic links are left out with everything below
-// them. An entry that cannot be listed (no permission, vanished) is removed without
+// Symbolic links, names that are not valid UTF-8, the desktop Trash and the program's
+// cache folder (see WalkExclusions) are left out with everything below them. An entry that cannot be listed (no permission, vanished) is removed without
 // a message; other failures before the first listing or after the last one are
 // shown as an error report and the walk goes on. Lets window events through once
 // per folder and once per sub-folder found.
 void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs);
 
-// Names (not paths) of the files in one folder that match the wildcard pattern
-// ("*.*" matches every name; "*" and "?" otherwise; letters regardless of case),
-// hidden files included, sub-folders never, in name order. Empty when the folder
+// Names (not paths) of the regular files (also behind a link) in one folder that
+// match the wildcard pattern ("*.*" matches every name; "*" and "?" otherwise;
+// letters regardless of case), hidden files included, sub-folders, FIFOs, sockets,
+// devices and names that are not valid UTF-8 never, in name order. Empty when the folder
 // does not exist or cannot be read. Throws AppError when the folder path is not a
 // usable path at all (too long, holds a NUL).
 QStringList ListFolderFiles(const QString &folder, const QString &pattern);
 
-// True when the path names something that exists and is not a folder.
+// True when the path names a regular file, after following links.
 bool IsExistingFile(const QString &path);
-
-// True when the name holds a control character, "?", or U+FFFD (bytes of a name
-// that are not valid UTF-8 and so cannot be named again). Typographic punctuation
-// and non-Latin letters are safe.
-bool HasUnsafeChars(const QString &name);
 
 // Case-insensitive wildcard match of a file name against a pattern.
 bool MatchesFilePattern(const QString &name, const QString &pattern);

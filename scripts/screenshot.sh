@@ -1,18 +1,42 @@
 #!/usr/bin/env bash
-# Starts the built program on a virtual display and saves a picture of its window.
+# Draws the README's picture of the window in the middle of a run on a virtual display:
+# the sample documents listed, the progress bar naming the file at hand, the text files
+# going into ~/Documents/Text files of a user "sam". Where a private mount namespace can
+# be made (unshare), that home is a tmpfs on /home and the program's files are laid out
+# in /opt/tarnwick as installed, both seen by this script alone; otherwise temporary
+# folders stand in for them. Nothing outside is written but the picture.
 # Usage: scripts/screenshot.sh [build folder] [output.png]
 set -euo pipefail
-build=${1:-build}
-output=${2:-docs/screenshot.png}
+build=$(realpath "${1:-build}")
+output=$(realpath -m "${2:-docs/screenshot.png}")
 mkdir -p "$(dirname "$output")"
 
-home=$(mktemp -d)
-trap 'kill $program $xvfb 2>/dev/null || true; rm -rf "$home"' EXIT
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+if [ -z "${TARNWICK_SHOT_INSIDE:-}" ] && [ "${build#/home/}" = "$build" ] && [ "${output#/home/}" = "$output" ] \
+    && unshare --mount --map-root-user true 2>/dev/null; then
+    exec env TARNWICK_SHOT_INSIDE=1 unshare --mount --map-root-user bash "$0" "$build" "$output"
+fi
+
+work=$(mktemp -d)
+trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+if [ -n "${TARNWICK_SHOT_INSIDE:-}" ]; then
+    mount -t tmpfs -o mode=0755 tarnwick-shot /home
+    mount -t tmpfs -o mode=0755 tarnwick-shot /opt
+    home=/home/sam
+    program=/opt/tarnwick
+else
+    echo "no private mount namespace: the picture shows temporary folders" >&2
+    home=$work/home
+    program=$work/tarnwick
+fi
+mkdir -p "$home" "$program"
+cp -r "$build/Samples" "$build/x" "$build/HAND-M.CUR" "$build/drag.ico" "$program/"
+
+for n in $(seq 150 190); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-sleep 1
-export DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home/config QT_QPA_PLATFORM=xcb
-"$build/tarnwick" &
-program=$!
-"$build/assets/grab_window" Tarnwick "$output" 90
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+
+export DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache QT_QPA_PLATFORM=xcb
+"$build/assets/picture_of_a_run" "$program/" "$home/Documents/Text files" "$output"

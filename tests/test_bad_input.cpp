@@ -3,6 +3,7 @@
 // reported at its step, the run ends with "Done.", and no file is written, changed or
 // removed anywhere but the text files in the destination.
 #include "app/MainWindow.h"
+#include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
 #include "assets/StoredZip.h"
 #include "assets/WriterDocuments.h"
@@ -10,6 +11,7 @@
 #include "input/FileListView.h"
 #include "support/TestEnvironment.h"
 #include "support/WindowFixture.h"
+#include "util/AppError.h"
 #include "util/PathHelpers.h"
 
 #include <QBuffer>
@@ -18,6 +20,7 @@
 #include <QDragEnterEvent>
 #include <QImage>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
@@ -29,6 +32,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <csignal>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -122,9 +128,10 @@ QStringList threeDocuments(const QString &root)
     return paths;
 }
 
-// Lines of the error reports ("146", ...) and the plain messages of one run.
+// Lines of the error reports ("146", ...), their texts and the plain messages of one run.
 struct Outcome {
     QStringList lines;
+    QStringList reports;
     QStringList messages;
 };
 
@@ -189,9 +196,10 @@ class TestBadInput : public QObject {
 
         Outcome outcome;
         for (const ScriptedDialogs::Shown &shown : w->dialogs.messages) {
-            if (shown.title == QLatin1String("Application Error"))
+            if (shown.title == QLatin1String("Application Error")) {
                 outcome.lines << shown.text.section(QStringLiteral("at line "), 1).section(QLatin1Char('\r'), 0, 0);
-            else
+                outcome.reports << shown.text.section(QStringLiteral("\r\n"), 0, 0);
+            } else
                 outcome.messages << shown.text;
         }
         return outcome;
@@ -290,6 +298,11 @@ private slots:
             const Outcome outcome = convert({bad, good}, folder);
 
             QCOMPARE(outcome.lines, failureLines);
+            // The office does not say why a load gave nothing: no guess at damage, but a
+            // password-protected document is named as such.
+            QCOMPARE(outcome.reports.value(0).contains("protected by a password"),
+                     QByteArray(QTest::currentDataTag()) == "password-protected");
+            QVERIFY(!outcome.reports.join('\n').contains("damaged"));
             QCOMPARE(outcome.messages, QStringList{"Done."});
             QVERIFY(readText(root + QLatin1Char('/') + written + QStringLiteral("good.txt")).contains("Good after bad."));
             QStringList expected{QStringLiteral("+ ") + written + QStringLiteral("good.txt")};
@@ -331,6 +344,124 @@ private slots:
             expected.sort();
             QCOMPARE(treeChanges(before, treeState(root)), expected);
         }
+    }
+
+    // Text files that are not the run's to replace: a link (to a file outside), a
+    // read-only file, and one this run wrote from another document are reported and
+    // left as they are; one of an earlier run is replaced. A new text file gets the
+    // user's usual mode, and no file of the save is left behind.
+    void targetRules()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("targets"));
+        for (const char *folder : {"/in", "/a", "/b", "/out"})
+            QDir().mkpath(root + QLatin1String(folder));
+        writeOdt(root + QStringLiteral("/in/invoice.odt"), {QStringLiteral("Invoice")});
+        writeOdt(root + QStringLiteral("/in/locked.odt"), {QStringLiteral("Locked")});
+        writeOdt(root + QStringLiteral("/a/report.odt"), {QStringLiteral("From a")});
+        writeOdt(root + QStringLiteral("/b/report.odt"), {QStringLiteral("From b")});
+        writeFile(root + QStringLiteral("/precious"), "Precious.\n");
+        writeFile(root + QStringLiteral("/out/usual")); // made with the user's usual mode
+        QVERIFY(QFile::link(root + QStringLiteral("/precious"), root + QStringLiteral("/out/invoice.txt")));
+        writeFile(root + QStringLiteral("/out/locked.txt"), "Keep me.\n");
+        QVERIFY(QFile::setPermissions(root + QStringLiteral("/out/locked.txt"), QFile::ReadOwner | QFile::ReadOther));
+        const QStringList rows{root + QStringLiteral("/in/invoice.odt"), root + QStringLiteral("/in/locked.odt"),
+                               root + QStringLiteral("/a/report.odt"), root + QStringLiteral("/b/report.odt")};
+
+        for (const QByteArray &earlier : {QByteArray(), QByteArray("Earlier run.\n")}) {
+            if (!earlier.isEmpty())
+                writeFile(root + QStringLiteral("/out/report.txt"), earlier);
+            const TreeState before = treeState(root);
+            const Outcome outcome = convert(rows, root + QStringLiteral("/out/"));
+            QCOMPARE(outcome.lines, QStringList({"164", "164", "164"}));
+            QVERIFY2(outcome.reports[0].contains("symbolic link") && outcome.reports[1].contains("read-only")
+                         && outcome.reports[2].contains("already written in this run, from " + rows[2]),
+                     qPrintable(outcome.reports.join('\n')));
+            QCOMPARE(outcome.messages, QStringList{"Done."});
+            QCOMPARE(treeChanges(before, treeState(root)),
+                     QStringList{(earlier.isEmpty() ? "+ " : "* ") + QStringLiteral("out/report.txt")});
+            QVERIFY(readText(root + QStringLiteral("/out/report.txt")).contains("From a"));
+        }
+        struct stat made {}, usual {};
+        QCOMPARE(::stat(QFile::encodeName(root + QStringLiteral("/out/report.txt")).constData(), &made), 0);
+        QCOMPARE(::stat(QFile::encodeName(root + QStringLiteral("/out/usual")).constData(), &usual), 0);
+        QCOMPARE(made.st_mode, usual.st_mode);
+    }
+
+    // On a nearly full file system a save that does not fit is reported; the old text
+    // file stays as it was and no partial file is left. Once there is room, it converts.
+    void fullDiskCostsNoFile()
+    {
+        const QString disk = m_dir.filePath(QStringLiteral("small-disk"));
+        QDir().mkpath(disk);
+        if (::mount("tarnwick-test", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0)
+            QSKIP("no tmpfs can be mounted here (needs root): the full-disk case is not tried");
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+        QStringList paragraphs;
+        for (int i = 0; i < 3000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 of a long document that does not fit.").arg(i);
+        QDir().mkpath(m_dir.filePath(QStringLiteral("full")));
+        const QString big = m_dir.filePath(QStringLiteral("full/big.odt"));
+        writeOdt(big, paragraphs);
+        writeOdt(m_dir.filePath(QStringLiteral("full/new.odt")), paragraphs);
+        writeFile(disk + QStringLiteral("/big.txt"), "The old text.\n");
+        QFile filler(disk + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+        }
+        filler.close();
+        QVERIFY(filler.resize(filler.size() - 16384));
+
+        const TreeState before = treeState(disk);
+        const Outcome outcome = convert({big, m_dir.filePath(QStringLiteral("full/new.odt"))}, disk);
+        QCOMPARE(outcome.lines, QStringList({"164", "164"}));
+        QCOMPARE(outcome.messages, QStringList{"Done."});
+        QCOMPARE(treeChanges(before, treeState(disk)), QStringList());
+
+        QVERIFY(filler.remove());
+        QCOMPARE(convert({big}, disk).lines, QStringList());
+        QVERIFY(readText(disk + QStringLiteral("/big.txt")).contains("Paragraph 2999 of"));
+    }
+
+    // Names show as they are: never as markup in a message box, never as a pattern in
+    // the progress caption, never filled in by the hang message.
+    void textsShowExactlyWhatTheyHold()
+    {
+        const QString markup = QStringLiteral("<b>BOLD<i>x<font color=red size=7>RED <img src=/dev/zero>.odt");
+        QString shown;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->textFormat() == Qt::PlainText ? box->text() : QStringLiteral("<not plain text>");
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        closer.start(10);
+        QtDialogs().message(markup, QStringLiteral("Tarnwick"), Dialogs::Buttons::Ok, Dialogs::Icon::None);
+        QCOMPARE(shown, markup);
+
+        const QString root = m_dir.filePath(QStringLiteral("texts"));
+        const QString percent = root + QStringLiteral("/#cap %p %v %m.odt");
+        QDir().mkpath(root);
+        writeOdt(percent, {QStringLiteral("Percent signs.")});
+        QStringList captions;
+        convert({percent}, root, [&](Form1 &form) { captions << ProgressBar1(form)->text(); });
+        QVERIFY2(captions.contains(QStringLiteral("Processing: #cap %p %v %m.odt")), qPrintable(captions.join('|')));
+        QVERIFY(readText(root + QStringLiteral("/#cap %p %v %m.txt")).contains("Percent signs."));
+
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.callTimeoutMs = 2000;
+        UnoOfficeBridge hanging(options);
+        const OfficeRef desktop = hanging.createInstance(hanging.createServiceManager(), OfficeService::Desktop);
+        QCOMPARE(::kill(pid_t(hanging.officeProcessId()), SIGSTOP), 0);
+        const QString hung = root + QStringLiteral("/%1 and %2.odt");
+        QString error;
+        try {
+            hanging.loadComponentFromURL(desktop, FileUrlOf(hung), FrameTarget::NewFrame, 0);
+        } catch (const AppError &caught) {
+            error = caught.description();
+        }
+        QVERIFY2(error.contains(hung + QStringLiteral(": the office suite did not answer within 2 seconds")),
+                 qPrintable(error));
     }
 
     // A folder dropped on the list brings its text files too: one that the conversion of

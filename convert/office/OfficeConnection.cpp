@@ -85,6 +85,16 @@ void OfficeConnection::shutdown()
     m_processId = 0;
     OfficePipe::removeLeftover(m_pipe);
     m_pipe.clear();
+    emptyTemporaryFolder();
+}
+
+void OfficeConnection::emptyTemporaryFolder()
+{
+    try {
+        m_profile.emptyTemporaryFolder();
+    } catch (const AppError &error) {
+        qWarning("%s", qPrintable(error.description()));
+    }
 }
 
 void OfficeConnection::killOffice()
@@ -129,9 +139,12 @@ void OfficeConnection::startAndConnect()
     const auto local = localUnoContext(office.programDir);
     const QString profile = m_profile.claim(m_options.profileDir.isEmpty() ? OfficeProfile::defaultFolder()
                                                                              : m_options.profileDir);
+    // What an office that was killed left there goes before the next one starts.
+    m_profile.emptyTemporaryFolder();
     m_pipe = OfficePipe::newName();
     const QStringList arguments = officeArguments(profile, m_pipe);
-    const QProcessEnvironment environment = officeEnvironment(QProcessEnvironment::systemEnvironment());
+    const QProcessEnvironment environment =
+        officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder());
 
     QElapsedTimer clock;
     clock.start();
@@ -141,8 +154,7 @@ void OfficeConnection::startAndConnect()
     const auto gaveUp = [&] {
         shutdown();
         return AppError(QStringLiteral("The office (%1) did not answer within %2 seconds.")
-                            .arg(office.officeBinary)
-                            .arg(m_options.startTimeoutMs / 1000.0));
+                            .arg(office.officeBinary, QString::number(m_options.startTimeoutMs / 1000.0)));
     };
 
     startProcess(office.officeBinary, arguments, environment);
@@ -165,8 +177,7 @@ void OfficeConnection::startAndConnect()
                 const int exitCode = m_process.exitCode();
                 shutdown();
                 throw AppError(QStringLiteral("The office (%1) stopped while starting, with exit code %2.")
-                                   .arg(office.officeBinary)
-                                   .arg(exitCode));
+                                   .arg(office.officeBinary, QString::number(exitCode)));
             }
             OfficePipe::removeLeftover(m_pipe);
             startProcess(office.officeBinary, arguments, environment);
@@ -220,7 +231,7 @@ bool OfficeConnection::tryConnect(const css::uno::Reference<css::uno::XComponent
 
 AppError OfficeConnection::timedOut(const QString &failure, std::chrono::milliseconds timeout)
 {
+    // One arg() call: a "%1" in the failure (a file name) stays as it is.
     return AppError(QStringLiteral("%1: the office suite did not answer within %2 seconds, so it was ended.")
-                        .arg(failure)
-                        .arg(timeout.count() / 1000.0));
+                        .arg(failure, QString::number(timeout.count() / 1000.0)));
 }

@@ -72,6 +72,8 @@ private:
     bool pipeIsReady();
     bool tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local);
     void applySettings();
+    // Empties the office's temporary folder; a failure is only logged.
+    void emptyTemporaryFolder();
     static AppError timedOut(const QString &failure, std::chrono::milliseconds timeout);
 
     UnoOfficeOptions m_options;

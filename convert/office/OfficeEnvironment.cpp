@@ -31,8 +31,9 @@ bool isInstalledUtf8Locale(const QString &name)
 
 } // namespace
 
-QProcessEnvironment officeEnvironment(QProcessEnvironment base)
+QProcessEnvironment officeEnvironment(QProcessEnvironment base, const QString &temporaryFolder)
 {
+    base.insert(QStringLiteral("TMPDIR"), temporaryFolder);
     // As the soffice launcher script does.
     base.insert(QStringLiteral("SAL_ENABLE_FILE_LOCKING"), QStringLiteral("1"));
     if (!isInstalledUtf8Locale(effectiveCharacterLocale(base)))

@@ -12,6 +12,7 @@
 QStringList defaultOfficeSearchPath()
 {
     QStringList path = qEnvironmentVariable("PATH").split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    path.removeIf([](const QString &dir) { return !QDir::isAbsolutePath(dir); });
     for (const QString &installDir : {QStringLiteral(TARNWICK_OFFICE_PROGRAM_DIR),
                                       QStringLiteral("/usr/lib/libreoffice/program"),
                                       QStringLiteral("/opt/libreoffice/program")}) {
@@ -25,6 +26,10 @@ OfficeInstallation findOffice(const QStringList &searchPath, const QString &prog
 {
     QString soffice;
     for (const QString &dir : searchPath) {
+        // A relative entry (".", "bin") depends on the current folder, which may be
+        // anyone's: never run an office from there.
+        if (!QDir::isAbsolutePath(dir))
+            continue;
         const QFileInfo candidate(QDir(dir).filePath(QStringLiteral("soffice")));
         if (candidate.isFile() && candidate.isExecutable()) {
             soffice = candidate.canonicalFilePath();

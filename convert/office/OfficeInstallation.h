@@ -10,10 +10,10 @@ struct OfficeInstallation {
     QString programDir;
 };
 
-// PATH, then the usual install folder.
+// The absolute folders of PATH, then the usual install folder.
 QStringList defaultOfficeSearchPath();
 
-// Finds soffice in the first folder of `searchPath` that has it; its program folder
+// Finds soffice in the first absolute folder of `searchPath` that has it; its program folder
 // is `programDir` when given, else the folder soffice resolves to. Throws AppError
 // when there is no usable office.
 OfficeInstallation findOffice(const QStringList &searchPath, const QString &programDir = {});

@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,9 @@ void OfficeProcess::start(const QString &program, const QStringList &arguments,
     const pid_t parent = ::getpid();
     m_process.setChildProcessModifier([parent] {
         ::setpgid(0, 0);
+        // The office's files, pipes and sockets are for this user alone, whatever
+        // the program's own umask.
+        ::umask(077);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         // The parent may have died before the signal was armed.
         if (::getppid() != parent)

@@ -7,7 +7,8 @@
 // The user profile folder of the private office. A second office on a profile
 // that is in use hands its arguments to the first and exits, so each running
 // program claims a folder of its own: `base`, or `base`-2, -3... when another
-// running program holds it.
+// running program holds it. Under the program's cache folder that folder is made
+// private first.
 class OfficeProfile {
 public:
     // <per-user cache>/tarnwick/office-profile
@@ -16,6 +17,13 @@ public:
     // Claims a folder (kept until this object is destroyed) and returns it.
     // Throws AppError when none can be claimed.
     QString claim(const QString &base);
+
+    // The office's own temporary folder (TMPDIR), beside the claimed profile: a
+    // killed office leaves copies of documents there. Empty before a claim.
+    QString temporaryFolder() const;
+    // Removes everything in it, and makes it (mode 0700) when it is missing. Throws
+    // AppError when it cannot be made.
+    void emptyTemporaryFolder();
 
 private:
     std::unique_ptr<QLockFile> m_lock;

@@ -1,5 +1,6 @@
 #include "convert/office/UnoOfficeBridge.h"
 
+#include "convert/DocumentPackage.h"
 #include "convert/office/DispatchOutcome.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
@@ -32,6 +33,14 @@ QString shownName(const QString &url)
 {
     const QUrl parsed(url);
     return parsed.isLocalFile() ? parsed.toLocalFile() : url;
+}
+
+// Why a load gave no document, as far as the program can tell.
+QString noDocumentReason(const QString &path)
+{
+    if (IsPasswordProtected(path))
+        return QStringLiteral(": the document is protected by a password.");
+    return QStringLiteral(": the office gave no document for it, and did not say why.");
 }
 
 css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyValue> &arguments)
@@ -166,12 +175,11 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
                                                            {});
-        // A truncated zip loads as nothing at all; so does a sound document that
-        // needs a part of the office this installation lacks.
+        // A truncated zip loads as nothing at all, and so may a sound document that
+        // needs a part of the office this installation lacks: the office does not
+        // say which, so neither does the message.
         if (!document.is())
-            throw AppError(failure + QStringLiteral(": the office gave no document for it (the file may be damaged "
-                                                    "or of a kind the office cannot read, or the office may lack a "
-                                                    "part it needs)."));
+            throw AppError(failure + noDocumentReason(shownName(url)));
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         return handle;

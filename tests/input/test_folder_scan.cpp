@@ -1,10 +1,17 @@
+#include "core/ProgramCache.h"
 #include "input/DroppedPaths.h"
+#include "input/FileListView.h"
 #include "input/FolderScan.h"
 #include "util/AppError.h"
 #include "support/FakeListWindow.h"
 #include "support/TestEnvironment.h"
+#include "support/TestFiles.h"
 #include "TempTree.h"
 
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QUrl>
+#include <fcntl.h>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -43,31 +50,58 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
-    void hiddenFoldersAreWalkedUnsafeNamesAreNot()
+    // What a walk enters and what a listing gives, whoever asks: the whole-folder add
+    // and a folder dropped on the list.
+    void walkRules()
     {
         TempTree tree;
-        tree.folder(".config/inner");
-        tree.folder(QString::fromUtf8("John’s Documents"));
-        tree.folder(QString::fromUtf8("Отчёты – 2024 €"));
-        tree.folder("what?/below");
-        tree.folder("tab\there");
+        tree.file(".config/inner/a.odt");
+        tree.file(QString::fromUtf8("John’s Documents/b.odt"));
+        tree.file("what?/below/c.odt");
+        tree.file("tab\there/d\x01?.odt");
+        tree.file(".Trash-1000/files/deleted.odt");
+        tree.file(".Trash/1000/files/deleted.odt");
+        tree.file("kept.odt");
         const QByteArray latin1Name = QFile::encodeName(tree.root()) + "/caf\xe9";
         QCOMPARE(::mkdir(latin1Name.constData(), 0755), 0);
         QCOMPARE(::mkdir((latin1Name + "/below").constData(), 0755), 0);
+        QCOMPARE(::close(::creat((QFile::encodeName(tree.root()) + "/caf\xe9.odt").constData(), 0644)) , 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(tree.path("fifo.odt")).constData(), 0644), 0);
+        QCOMPARE(::symlink("/dev/null", QFile::encodeName(tree.path("device.odt")).constData()), 0);
+        QVERIFY(QFile::link(tree.path("kept.odt"), tree.path("link to kept.odt")));
+        // The user's Trash and the program's cache folder, reached from the home folder.
+        const QString home = QDir::homePath();
+        writeFile(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/gone.odt");
+        writeFile(ProgramCacheFolder() + "/office-profile-temp/lu1.tmp/copy.odt");
+        writeFile(home + "/Documents/mine.odt");
 
         ScriptedDialogs dialogs;
         QCOMPARE(tree.relative(walk(tree.root(), dialogs)),
-                 QStringList({"R/", "R/.config/", QString::fromUtf8("R/John’s Documents/"),
-                              QString::fromUtf8("R/Отчёты – 2024 €/"), "R/.config/inner/"}));
-        ::rmdir((latin1Name + "/below").constData()); // Qt cannot name these to remove them
-        ::rmdir(latin1Name.constData());
-    }
+                 QStringList({"R/", "R/.config/", QString::fromUtf8("R/John’s Documents/"), "R/tab\there/",
+                              "R/what?/", "R/.config/inner/", "R/what?/below/"}));
+        QCOMPARE(ListFolderFiles(tree.root(), "*.odt"), QStringList({"kept.odt", "link to kept.odt"}));
 
-    void unsafeCharacters()
-    {
-        QVERIFY(!HasUnsafeChars(QString::fromUtf8("John’s “Draft” – €5 日本 ~$x")));
-        for (const QChar c : {QChar(1), QChar(127), QChar(0x9f), QChar('?'), QChar(0xfffd)})
-            QVERIFY(HasUnsafeChars(QString("a") + c));
+        FakeListWindow w;
+        AddDroppedPaths({home, tree.path("fifo.odt"), tree.path("tab\there")}, w);
+        QCOMPARE(w.rowTexts, QStringList({home + "/Documents/mine.odt", tree.path("tab\there/d\x01?.odt")}));
+
+        // A drop answers Copy, also when the file manager proposes Move.
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(tree.path("kept.odt"))});
+        FileListView list;
+        const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
+        QDragEnterEvent enter(QPoint(1, 1), offered, &dropped, Qt::LeftButton, Qt::ShiftModifier);
+        QCOMPARE(enter.dropAction(), Qt::MoveAction); // what a Shift-drop proposes
+        QApplication::sendEvent(list.viewport(), &enter);
+        QDropEvent drop(QPointF(1, 1), offered, &dropped, Qt::LeftButton, Qt::ShiftModifier);
+        QApplication::sendEvent(list.viewport(), &drop);
+        QVERIFY(enter.isAccepted() && drop.isAccepted());
+        QCOMPARE(enter.dropAction(), Qt::CopyAction);
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+
+        ::unlink((QFile::encodeName(tree.root()) + "/caf\xe9.odt").constData()); // Qt cannot name these
+        ::rmdir((latin1Name + "/below").constData());
+        ::rmdir(latin1Name.constData());
     }
 
     void linkLoopEnds()

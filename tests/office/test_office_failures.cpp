@@ -195,6 +195,45 @@ private slots:
         QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe)));
     }
 
+    // The office's files are its user's alone, whatever the program's umask; its
+    // temporary files go to a private folder of the cache that is emptied when it
+    // starts and ends; and no office is taken from a relative PATH entry.
+    void officeEnvironment()
+    {
+        const QString cache = QDir(qEnvironmentVariable("XDG_CACHE_HOME")).filePath("tarnwick");
+        const QString temporary = cache + "/office-profile-temp";
+        writeFile(temporary + "/lu1234.tmp/left-by-a-killed-office.odt");
+        const QString here = fakeOfficeFolder(path("relative"), "touch \"$0.ran\"\nexit 1");
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(here);
+        const QByteArray searchPath = qgetenv("PATH");
+        qputenv("PATH", ".:" + searchPath);
+        const mode_t umask = ::umask(0);
+        UnoOfficeBridge office;
+        OFFICE_STEP(convertDocument(office, document("environment", "Private"), path("environment.txt")));
+        ::umask(umask);
+        qputenv("PATH", searchPath);
+        QDir::setCurrent(previous);
+        QVERIFY(!QFile::exists(here + "/soffice.bin.ran"));
+        QVERIFY(readUtf8(path("environment.txt")).contains("Private"));
+
+        const qint64 pid = office.officeProcessId();
+        QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        QVERIFY(status.readAll().contains("\nUmask:\t0077\n"));
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QVERIFY(environment.readAll().split('\0').contains("TMPDIR=" + QFile::encodeName(temporary)));
+        for (const QString &folder : {cache, temporary}) {
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 077, 0u); // nothing for group or others
+        }
+        QVERIFY(!QFile::exists(temporary + "/lu1234.tmp"));
+        office.shutdown();
+        QVERIFY(QDir(temporary).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+    }
+
     void officeIsStartedAfreshAfterManyDocumentsButNeverUnderOne()
     {
         UnoOfficeOptions options = UnoOfficeOptions::defaults();

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QProgressBar>
+
+// A progress bar whose caption shows exactly as set. QProgressBar reads its format
+// as a pattern and turns "%p", "%v" and "%m" into numbers, which would garble file
+// names holding them.
+class CaptionProgressBar : public QProgressBar {
+public:
+    using QProgressBar::QProgressBar;
+
+    void setCaption(const QString &caption) { setFormat(caption); }
+    QString text() const override { return format(); }
+};

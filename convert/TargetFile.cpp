@@ -1,0 +1,178 @@
+#include "convert/TargetFile.h"
+
+#include "util/AppError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray bytesOf(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Closes a descriptor on every way out.
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The process's file-creation mask, read without changing it (umask() would change
+// it for every thread for a moment).
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask);
+            }
+        }
+    }
+    return 022;
+}
+
+// Disk blocks this user may still fill on the file system of `path`.
+std::optional<unsigned long long> freeBlocks(const QString &path)
+{
+    struct statvfs info {};
+    if (::statvfs(bytesOf(path).constData(), &info) != 0)
+        return std::nullopt;
+    return ::geteuid() == 0 ? info.f_bfree : info.f_bavail;
+}
+
+// Throws unless the saved file is whole: written by the office (an untouched
+// temporary file is empty), on the disk, and not cut short by a full file system.
+// A writer that ignores "no space left" stops exactly where the space ends, so a file
+// system left without a free block may have cut the save short.
+void requireWholeSave(const QString &temporary, const QString &target)
+{
+    struct stat info {};
+    if (::lstat(bytesOf(temporary).constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
+        throw AppError(QStringLiteral("The office did not save %1.").arg(target));
+
+    const Descriptor file{::open(bytesOf(temporary).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
+    if (file.fd < 0 || ::fsync(file.fd) != 0) {
+        const int error = errno;
+        throw AppError(QStringLiteral("The text file %1 could not be written to the disk: %2.")
+                           .arg(target, systemError(error)));
+    }
+    if (freeBlocks(temporary) == 0u) {
+        throw AppError(QStringLiteral("The disk that holds %1 is full, so its text may be cut short; the "
+                                      "text file was not written.")
+                           .arg(target));
+    }
+}
+
+// What the text file's mode will be: that of the file it replaces, else what a new
+// file of this user gets.
+mode_t targetMode(const QString &target)
+{
+    struct stat info {};
+    if (::lstat(bytesOf(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
+        return info.st_mode & 07777;
+    return 0666 & ~currentUmask();
+}
+
+// Makes a rename in `folder` survive a crash of the machine.
+void syncFolder(const QString &folder)
+{
+    const Descriptor dir{::open(bytesOf(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd >= 0)
+        ::fsync(dir.fd);
+}
+
+} // namespace
+
+void RunTextFiles::checkTarget(const QString &target) const
+{
+    struct stat info {};
+    if (::lstat(bytesOf(target).constData(), &info) != 0)
+        return; // a new file
+    if (S_ISLNK(info.st_mode)) {
+        throw AppError(QStringLiteral("The text file %1 is a symbolic link; nothing was written through it, "
+                                      "and neither the link nor what it points to was changed.")
+                           .arg(target));
+    }
+    if (!S_ISREG(info.st_mode))
+        throw AppError(QStringLiteral("%1 is not a plain file; it was not replaced.").arg(target));
+    // Root may write anything, so a file without any write permission counts as
+    // read-only for everyone.
+    if (::access(bytesOf(target).constData(), W_OK) != 0 || (info.st_mode & 0222) == 0)
+        throw AppError(QStringLiteral("The text file %1 is read-only; it was not replaced.").arg(target));
+    const auto written = m_written.find({info.st_dev, info.st_ino});
+    if (written != m_written.end()) {
+        throw AppError(QStringLiteral("The text file %1 was already written in this run, from %2; it was "
+                                      "not replaced.")
+                           .arg(target, written->second));
+    }
+}
+
+void RunTextFiles::commit(const QString &temporary, const QString &target, const QString &source)
+{
+    requireWholeSave(temporary, target);
+    checkTarget(target); // the target may have changed while the office saved
+    const QByteArray from = bytesOf(temporary);
+    if (::chmod(from.constData(), targetMode(target)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
+        const int error = errno;
+        throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, systemError(error)));
+    }
+    syncFolder(QFileInfo(target).absolutePath());
+
+    struct stat info {};
+    if (::lstat(bytesOf(target).constData(), &info) == 0)
+        m_written[{info.st_dev, info.st_ino}] = source;
+}
+
+QString TemporaryNameFor(const QString &target)
+{
+    const quint64 random = QRandomGenerator::system()->generate64();
+    return QFileInfo(target).absolutePath() + QStringLiteral("/.tarnwick-%1.part").arg(random, 16, 16, QLatin1Char('0'));
+}
+
+TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path))
+{
+    const int fd = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const int error = errno;
+        m_owned = false;
+        throw AppError(QStringLiteral("The text file %1 could not be written: no file can be made in its "
+                                      "folder (%2).")
+                           .arg(target, systemError(error)));
+    }
+    ::close(fd);
+}
+
+TemporaryTextFile::~TemporaryTextFile()
+{
+    if (m_owned)
+        ::unlink(bytesOf(m_path).constData());
+}
+
+void TemporaryTextFile::commitAs(RunTextFiles &files, const QString &target, const QString &source)
+{
+    files.commit(m_path, target, source);
+    m_owned = false;
+}

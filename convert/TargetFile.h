@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QString>
+#include <map>
+#include <sys/types.h>
+#include <utility>
+
+// Writing text files without endangering what is already there.
+//
+// A target is refused when it is a symbolic link (the office would write through it),
+// is not a plain file, cannot be written by this user, or was written earlier in the
+// same run from another document. An accepted target is never written in place: the
+// office saves into a new file beside it, and only a save that is whole replaces the
+// target, by a rename in the same folder. A failed or cut-short save is removed and
+// the old text file stays as it was.
+
+// The text files one run has written.
+class RunTextFiles {
+public:
+    // Throws AppError, naming the target, when it must not be written.
+    void checkTarget(const QString &target) const;
+
+    // Makes `temporary` (saved from `source`) the text file `target`: throws AppError
+    // when the save is not whole or the target may not be replaced; the temporary
+    // file is then left for its owner to remove. Records the target as written.
+    void commit(const QString &temporary, const QString &target, const QString &source);
+
+private:
+    std::map<std::pair<dev_t, ino_t>, QString> m_written; // file -> the document it came from
+};
+
+// A new, hidden, unguessable name in the target's folder for the office to save into.
+QString TemporaryNameFor(const QString &target);
+
+// The file a save of `target` goes into: created empty and private when constructed
+// (throws AppError naming the target when it cannot be), removed when destroyed
+// unless it became the target.
+class TemporaryTextFile {
+public:
+    TemporaryTextFile(QString path, const QString &target);
+    ~TemporaryTextFile();
+    TemporaryTextFile(const TemporaryTextFile &) = delete;
+    TemporaryTextFile &operator=(const TemporaryTextFile &) = delete;
+
+    const QString &path() const { return m_path; }
+    // Commits through `files`; on success the file is no longer this object's.
+    void commitAs(RunTextFiles &files, const QString &target, const QString &source);
+
+private:
+    QString m_path;
+    bool m_owned = true;
+};
