@@ -1,48 +1,51 @@
 // The conversion path of the program against LibreOffice's own batch conversion on
-// the same Writer documents.
+// the same Writer documents, and how long the calling (window's) thread goes
+// without handling an event while the office works.
 //
 //   bench_conversion [folder]      (default: ../shared/corpus beside the repository)
 //
-// Ours: "Start Converting To TXT" (ConversionRun) over all documents, with a
-// window-less RunWindow, dialogs that only record, the fixed waits set to 0 and
-// the real private office (UnoOfficeBridge). Four runs:
-//   cold     new profile folder, office not running: the run starts the office,
-//            which first makes its profile;
-//   warm     the profile made by the cold run, office not running: the run starts
-//            the office;
-//   running  the office left running by the warm run, as in the program, whose
-//            start-up starts the office before the window shows;
-//   hidden   an experiment, not the program: "running" again with the documents
-//            loaded with Hidden=true, as soffice --convert-to loads them.
+// Ours: "Start Converting To TXT" (ConversionRun) with a window-less RunWindow,
+// dialogs that only record, the fixed waits set to 0 and the real private office
+// (UnoOfficeBridge). Three runs:
+//   cold     all documents in one run; new profile folder, office not running: the
+//            run starts the office, which first makes its profile;
+//   on, off  two offices already running, as in the program (its start-up starts
+//            the office), one with the profile's speed and safety settings (on, what
+//            the program uses), one without (off); document by document, each
+//            document converted by both, which goes first alternating. Their texts
+//            are compared byte for byte.
 // Peer: `soffice --headless --convert-to txt:Text --outdir OUT files...`, at most
 // 200 files a call. Two runs:
 //   cold     new -env:UserInstallation folder;
 //   warm     the profile made by the cold run.
 // Each peer run includes the office's start; the office start alone is timed too.
 // The office is never restarted after so many documents here (restartAfterDocuments
-// = 0), so that the four runs on one office stay alike.
+// = 0), so that the runs stay alike.
 //
-// Per file: ours from the progress of file i to that of file i+1; the peer from
-// the end of the previous text file to the end of its own (see OfficeBatch.h). The
-// two documents that cost most in the "running" run are reported apart.
+// Per file: ours from the progress of file i to that of file i+1 (cold) or the
+// document's own run (on, off), and its office work: the time of its calls into the
+// office; the peer from the end of the previous text file to the end of its own
+// (see OfficeBatch.h). The two documents that cost most in the "on" run are
+// reported apart.
+//
+// Window's thread: a timer ticking every 5 ms on the thread that runs the
+// conversions records its worst lateness over the three runs, against the longest
+// single office call (how long a window would have frozen with the calls on its
+// thread). Then the same for an office stopped (SIGSTOP) during a run, until the
+// watchdog ends it (bound shortened to 10 s here).
 #include "BenchSupport.h"
 #include "OfficeBatch.h"
+#include "StallMeter.h"
 
 #include "convert/office/OfficeInstallation.h"
-#include "convert/office/UnoErrors.h"
-#include "convert/office/UnoHandle.h"
-#include "convert/office/UnoNames.h"
 #include "convert/office/UnoOfficeBridge.h"
-#include "convert/office/UnoString.h"
-#include "util/AppError.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <array>
-#include <com/sun/star/beans/PropertyValue.hpp>
-#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <csignal>
 #include <cstdio>
 
 using namespace bench;
@@ -66,8 +69,10 @@ private:
             part = Start;
             ++starts;
         }
+        const double ms = clock.nsecsElapsed() / 1e6;
+        longestCallMs = std::max(longestCallMs, ms);
         if (file >= 1 && file <= perFile.size())
-            perFile[file - 1][part] += clock.nsecsElapsed() / 1e6;
+            perFile[file - 1][part] += ms;
     }
     template <typename Call>
     auto timed(Part part, Call &&call)
@@ -85,20 +90,6 @@ private:
         }
     }
 
-    static OfficeRef loadHidden(const OfficeRef &desktop, const QString &url, FrameTarget frame, short flags)
-    {
-        return officeCall(QStringLiteral("The office could not load %1 hidden").arg(url), [&] {
-            const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
-            css::uno::Sequence<css::beans::PropertyValue> arguments(1);
-            arguments.getArray()[0].Name = "Hidden";
-            arguments.getArray()[0].Value <<= true;
-            const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(frame)), flags, arguments);
-            if (!document.is())
-                throw AppError(QStringLiteral("The office loaded nothing from %1.").arg(url));
-            return makeUnoHandle(document);
-        });
-    }
-
     UnoOfficeBridge &m_office;
 
 public:
@@ -107,9 +98,7 @@ public:
     QList<Parts> perFile;
     int file = 0; // 1-based, set by the run window
     int starts = 0;
-    // An experiment, not what the program does: load with Hidden=true, as
-    // `soffice --convert-to` does, to see what the visible load costs.
-    bool hiddenLoad = false;
+    double longestCallMs = 0;
 
     OfficeRef createServiceManager() override
     {
@@ -122,10 +111,7 @@ public:
     OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget frame,
                                    short flags) override
     {
-        return timed(Load, [&] {
-            return hiddenLoad ? loadHidden(desktop, url, frame, flags)
-                              : m_office.loadComponentFromURL(desktop, url, frame, flags);
-        });
+        return timed(Load, [&] { return m_office.loadComponentFromURL(desktop, url, frame, flags); });
     }
     OfficeRef getCurrentController(const OfficeRef &document) override
     {
@@ -155,7 +141,6 @@ public:
         });
     }
     void shutdown() override { m_office.shutdown(); }
-
 };
 
 struct OurRun {
@@ -174,11 +159,11 @@ int countTextFiles(const QString &folder)
     return int(QDir(folder).entryList({QStringLiteral("*.txt")}, QDir::Files).size());
 }
 
-OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QString &outDir, bool hidden = false)
+OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QString &outDir,
+              double *longestCallMs = nullptr)
 {
     QDir().mkpath(outDir);
     TimedOffice timed(office, int(documents.size()));
-    timed.hiddenLoad = hidden;
     ListRunWindow window(documents, outDir);
     RecordingDialogs dialogs;
     ConversionRun run(window, timed, dialogs);
@@ -225,7 +210,109 @@ OurRun runOurs(UnoOfficeBridge &office, const QStringList &documents, const QStr
     }
     if (dialogs.plainMessages.value(dialogs.plainMessages.size() - 1) != QLatin1String("Done."))
         std::printf("  (the run did not end with \"Done.\")\n");
+    if (longestCallMs)
+        *longestCallMs = std::max(*longestCallMs, timed.longestCallMs);
     return result;
+}
+
+// The office work of each file: the time of its calls into the office.
+QList<double> officeWorkOf(const OurRun &run)
+{
+    QList<double> work;
+    for (const Parts &parts : run.parts)
+        work.append(std::accumulate(parts.begin(), parts.end(), 0.0));
+    return work;
+}
+
+// Each document converted by both offices in a run of its own, which office goes
+// first alternating from one document to the next.
+std::array<OurRun, 2> runAlternated(const std::array<UnoOfficeBridge *, 2> &offices, const QStringList &documents,
+                                    const std::array<QString, 2> &outDirs, double &longestCallMs)
+{
+    std::array<OurRun, 2> results;
+    std::array<std::unique_ptr<TimedOffice>, 2> timed;
+    for (int side = 0; side < 2; ++side) {
+        QDir().mkpath(outDirs[side]);
+        timed[side] = std::make_unique<TimedOffice>(*offices[side], int(documents.size()));
+    }
+    for (qsizetype i = 0; i < documents.size(); ++i) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const int side = i % 2 == 0 ? turn : 1 - turn;
+            ListRunWindow window({documents[i]}, outDirs[side]);
+            RecordingDialogs dialogs;
+            ConversionRun run(window, *timed[side], dialogs);
+            run.setWaitSeconds(0);
+            timed[side]->file = int(i) + 1;
+            const double ms = millisecondsOf([&] { run.convertAll(); });
+            OurRun &result = results[side];
+            result.perFileMs.append(ms);
+            result.totalMs += ms;
+            result.reports += int(dialogs.errorReports.size());
+            if (!dialogs.errorReports.isEmpty())
+                result.reportLines.append(QStringLiteral("%1: %2 report(s), first: %3")
+                                              .arg(QFileInfo(documents[i]).fileName())
+                                              .arg(dialogs.errorReports.size())
+                                              .arg(dialogs.errorReports[0].section(QLatin1Char('\r'), 0, 0)));
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        OurRun &result = results[side];
+        result.parts = timed[side]->perFile;
+        result.starts = timed[side]->starts;
+        result.written = countTextFiles(outDirs[side]);
+        for (const QString &document : documents) {
+            if (!QFileInfo::exists(QDir(outDirs[side]).filePath(textNameOf(document))))
+                result.failed.append(QFileInfo(document).fileName());
+        }
+        longestCallMs = std::max(longestCallMs, timed[side]->longestCallMs);
+    }
+    return results;
+}
+
+// Documents whose text files differ between two output folders (or exist in one only).
+QStringList differingTexts(const QStringList &documents, const QString &one, const QString &other)
+{
+    QStringList differing;
+    for (const QString &document : documents) {
+        QFile a(QDir(one).filePath(textNameOf(document))), b(QDir(other).filePath(textNameOf(document)));
+        const bool hasA = a.open(QIODevice::ReadOnly), hasB = b.open(QIODevice::ReadOnly);
+        if (hasA != hasB || (hasA && a.readAll() != b.readAll()))
+            differing.append(QFileInfo(document).fileName());
+    }
+    return differing;
+}
+
+// The worst stall of the calling thread while a run meets an office that is stopped
+// during it, until the watchdog has ended that office (and the run has gone on with
+// a fresh one); against the hung call itself.
+void stoppedOfficeStall(const QString &document, const QString &work)
+{
+    UnoOfficeOptions options = UnoOfficeOptions::defaults();
+    options.profileDir = QDir(work).filePath("stopped-profile");
+    options.callTimeoutMs = 10000;
+    UnoOfficeBridge office(options);
+    office.createServiceManager();
+    TimedOffice timed(office, 1);
+    ListRunWindow window({document}, QDir(work).filePath("stopped-out"));
+    QDir().mkpath(QDir(work).filePath("stopped-out"));
+    RecordingDialogs dialogs;
+    ConversionRun run(window, timed, dialogs);
+    run.setWaitSeconds(0);
+    StallMeter meter;
+    IdleThreadStalls idle;
+    meter.start();
+    ::kill(static_cast<pid_t>(office.officeProcessId()), SIGSTOP);
+    const double ms = millisecondsOf([&] { run.convertAll(); });
+    meter.stop();
+    idle.stop();
+    std::printf("\nstopped office (SIGSTOP before the run, watchdog bound 10 s): run %.1f s, %lld error report(s), "
+                "text %s;\n  worst stall of the calling thread %.1f ms (%ld ticks, %ld over 100 ms) against the hung "
+                "call, %.0f ms: ratio %.4f; an idle thread meanwhile: worst %.1f ms\n",
+                ms / 1000, static_cast<long long>(dialogs.errorReports.size()),
+                countTextFiles(QDir(work).filePath("stopped-out")) == 1 ? "written" : "not written", meter.worstMs(),
+                meter.ticks(), meter.ticksLaterThan100Ms(), timed.longestCallMs,
+                ratio(meter.worstMs(), timed.longestCallMs), idle.worstMs());
+    office.shutdown();
 }
 
 // Statistics over the documents whose index is (or is not) in `heavy`; failed
@@ -290,22 +377,32 @@ int main(int argc, char **argv)
     std::printf("%lld documents in %s; work folder %s\n\n", static_cast<long long>(documents.size()),
                 qPrintable(folder), qPrintable(work.path()));
 
-    UnoOfficeOptions options = UnoOfficeOptions::defaults();
-    options.profileDir = work.filePath("ours-profile");
-    // The runs follow each other on one office: no restart after so many documents
-    // in the middle of one of them.
-    setRestartAfter(options, 0);
-    UnoOfficeBridge office(options);
+    // The runs follow each other on their offices: no restart after so many
+    // documents in the middle of one of them.
+    UnoOfficeOptions onOptions = UnoOfficeOptions::defaults();
+    onOptions.profileDir = work.filePath("ours-profile");
+    setRestartAfter(onOptions, 0);
+    UnoOfficeOptions offOptions = onOptions;
+    offOptions.profileDir = work.filePath("ours-profile-off");
+    offOptions.tunedProfile = false;
+    UnoOfficeBridge office(onOptions), officeOff(offOptions);
+
+    StallMeter meter;
+    auto idle = std::make_unique<IdleThreadStalls>();
+    double longestCallMs = 0;
+    meter.start();
     std::printf("ours: cold run...\n");
-    const OurRun oursCold = runOurs(office, documents, work.filePath("ours-cold"));
+    const OurRun oursCold = runOurs(office, documents, work.filePath("ours-cold"), &longestCallMs);
+    std::printf("ours: settings on and off, alternated document by document...\n");
+    officeOff.createServiceManager();
+    const auto [oursOn, oursOff] = runAlternated({&office, &officeOff}, documents,
+                                                 {work.filePath("ours-on"), work.filePath("ours-off")}, longestCallMs);
+    meter.stop();
+    idle->stop();
+    const double worstStallMs = meter.worstMs();
+    const long ticks = meter.ticks(), ticksOver100 = meter.ticksLaterThan100Ms();
     office.shutdown();
-    std::printf("ours: warm run...\n");
-    const OurRun oursWarm = runOurs(office, documents, work.filePath("ours-warm"));
-    std::printf("ours: running run...\n");
-    const OurRun oursRunning = runOurs(office, documents, work.filePath("ours-running"));
-    std::printf("ours: running run, hidden load (experiment)...\n");
-    const OurRun oursHidden = runOurs(office, documents, work.filePath("ours-hidden"), true);
-    office.shutdown();
+    officeOff.shutdown();
 
     std::printf("peer: cold run...\n");
     const QString peerProfile = work.filePath("peer-profile");
@@ -328,11 +425,11 @@ int main(int argc, char **argv)
         peerStartWarm.append(officeStartAlone(soffice, profile));
     }
 
-    // The two heaviest documents, by what they cost in our "running" run.
+    // The two heaviest documents, by what they cost in our "on" run.
     QList<qsizetype> order(documents.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(),
-              [&](qsizetype a, qsizetype b) { return oursRunning.perFileMs.value(a) > oursRunning.perFileMs.value(b); });
+              [&](qsizetype a, qsizetype b) { return oursOn.perFileMs.value(a) > oursOn.perFileMs.value(b); });
     const QList<qsizetype> heavy = order.mid(0, 2);
     const qsizetype restCount = documents.size() - heavy.size();
 
@@ -355,9 +452,12 @@ int main(int argc, char **argv)
                  QStringLiteral("exit codes %1").arg(codes.join(',')), heavy);
     };
     ours("ours cold", oursCold);
-    ours("ours warm", oursWarm);
-    ours("ours running", oursRunning);
-    ours("ours hidden*", oursHidden);
+    ours("ours on", oursOn);
+    ours("ours off", oursOff);
+    const QList<double> workOn = officeWorkOf(oursOn), workOff = officeWorkOf(oursOff);
+    printRow("office work on", workOn, sum(workOn), oursOn.written, int(oursOn.failed.size()),
+             QStringLiteral("(the calls into the office alone)"), heavy);
+    printRow("office work off", workOff, sum(workOff), oursOff.written, int(oursOff.failed.size()), {}, heavy);
     peer("peer cold", peerCold);
     peer("peer warm", peerWarm);
 
@@ -365,41 +465,46 @@ int main(int argc, char **argv)
                 "peer (soffice --terminate_after_init) cold %.0f ms, warm %.0f ms\n",
                 mean(oursStartCold), mean(oursStartWarm), mean(peerStartCold), mean(peerStartWarm));
 
-    auto ratios = [&](const char *name, const OurRun &o, const BatchRun &p, double peerStartMs) {
-        const Stats oAll = statsOf(o.perFileMs, {}, false), pAll = statsOf(p.perFileMs, {}, false);
-        const Stats oRest = statsOf(o.perFileMs, heavy, false), pRest = statsOf(p.perFileMs, heavy, false);
-        const Stats oHeavy = statsOf(o.perFileMs, heavy, true), pHeavy = statsOf(p.perFileMs, heavy, true);
-        std::printf("%-24s total %.2f  mean %.2f  median %.2f | heavy two %.2f | other mean %.2f median %.2f",
-                    name, ratio(o.totalMs, p.totalMs), ratio(oAll.mean, pAll.mean), ratio(oAll.median, pAll.median),
+    auto ratios = [&](const char *name, const QList<double> &o, double oTotalMs, const QList<double> &p,
+                      double pTotalMs) {
+        const Stats oAll = statsOf(o, {}, false), pAll = statsOf(p, {}, false);
+        const Stats oRest = statsOf(o, heavy, false), pRest = statsOf(p, heavy, false);
+        const Stats oHeavy = statsOf(o, heavy, true), pHeavy = statsOf(p, heavy, true);
+        std::printf("%-26s total %.2f  mean %.2f  median %.2f | heavy two %.2f | other mean %.2f median %.2f\n",
+                    name, ratio(oTotalMs, pTotalMs), ratio(oAll.mean, pAll.mean), ratio(oAll.median, pAll.median),
                     ratio(oHeavy.total, pHeavy.total), ratio(oRest.mean, pRest.mean),
                     ratio(oRest.median, pRest.median));
-        if (peerStartMs > 0)
-            std::printf(" | total vs peer less its start %.2f", ratio(o.totalMs, p.totalMs - peerStartMs));
-        std::printf("\n");
     };
-    std::printf("\nratio ours/peer (below 1: ours is faster)\n");
-    ratios("cold/cold", oursCold, peerCold, 0);
-    ratios("warm/warm", oursWarm, peerWarm, 0);
-    ratios("running/warm", oursRunning, peerWarm, mean(peerStartWarm));
-    ratios("hidden*/warm", oursHidden, peerWarm, mean(peerStartWarm));
-    std::printf("* hidden: an experiment, not the program: the running run again with the documents loaded\n"
-                "  with Hidden=true (as soffice --convert-to loads them); everything else the same.\n");
+    std::printf("\nratios (below 1: the first is faster)\n");
+    ratios("ours cold/peer cold", oursCold.perFileMs, oursCold.totalMs, peerCold.perFileMs, peerCold.totalMs);
+    ratios("ours on/peer warm", oursOn.perFileMs, oursOn.totalMs, peerWarm.perFileMs, peerWarm.totalMs);
+    ratios("ours off/peer warm", oursOff.perFileMs, oursOff.totalMs, peerWarm.perFileMs, peerWarm.totalMs);
+    ratios("office work on/peer warm", workOn, sum(workOn), peerWarm.perFileMs, peerWarm.totalMs);
+    ratios("office work off/peer warm", workOff, sum(workOff), peerWarm.perFileMs, peerWarm.totalMs);
+    ratios("office work on/off", workOn, sum(workOn), workOff, sum(workOff));
+    const QStringList differing = differingTexts(documents, work.filePath("ours-on"), work.filePath("ours-off"));
+    const QStringList differingCold = differingTexts(documents, work.filePath("ours-on"), work.filePath("ours-cold"));
+    std::printf("texts, settings on against off: %lld of %lld documents byte-identical%s%s; on against cold: %lld "
+                "differ\n",
+                static_cast<long long>(documents.size() - differing.size()), static_cast<long long>(documents.size()),
+                differing.isEmpty() ? "" : ", differing: ", qPrintable(differing.join(", ")),
+                static_cast<long long>(differingCold.size()));
 
-    std::printf("\nthe eight documents that cost most in the running run, s: ours running (its load, controller+frame,\n"
-                "save, close) | ours hidden* | peer warm | ratio running/peer\n");
+    std::printf("\nthe eight documents that cost most in the on run, s: ours on (its load, controller+frame,\n"
+                "save, close) | ours off | peer warm | ratio on/peer\n");
     for (qsizetype rank = 0; rank < std::min<qsizetype>(8, order.size()); ++rank) {
         const qsizetype i = order[rank];
-        const Parts &parts = oursRunning.parts.value(i);
+        const Parts &parts = oursOn.parts.value(i);
         std::printf("  %-34s %6.2f (%5.2f %5.2f %5.2f %5.2f) | %6.2f | %6.2f | %5.2f\n",
-                    qPrintable(QFileInfo(documents[i]).fileName()), oursRunning.perFileMs.value(i) / 1000,
+                    qPrintable(QFileInfo(documents[i]).fileName()), oursOn.perFileMs.value(i) / 1000,
                     parts[Load] / 1000, parts[Frame] / 1000, parts[Save] / 1000, parts[Close] / 1000,
-                    oursHidden.perFileMs.value(i) / 1000, peerWarm.perFileMs.value(i) / 1000,
-                    ratio(oursRunning.perFileMs.value(i), peerWarm.perFileMs.value(i)));
+                    oursOff.perFileMs.value(i) / 1000, peerWarm.perFileMs.value(i) / 1000,
+                    ratio(oursOn.perFileMs.value(i), peerWarm.perFileMs.value(i)));
     }
 
     std::printf("\nwhere our time goes: heavy two s | other s, other median ms a file | all s\n");
-    const std::array<std::pair<const char *, const OurRun *>, 4> ourRuns{
-        {{"cold", &oursCold}, {"warm", &oursWarm}, {"running", &oursRunning}, {"hidden*", &oursHidden}}};
+    const std::array<std::pair<const char *, const OurRun *>, 3> ourRuns{
+        {{"cold", &oursCold}, {"on", &oursOn}, {"off", &oursOff}}};
     for (const auto &[name, run] : ourRuns) {
         std::printf("  %s:\n", name);
         for (int part = 0; part < PartCount; ++part) {
@@ -430,6 +535,13 @@ int main(int argc, char **argv)
         if (!missing.isEmpty())
             std::printf("peer %s: no text file for %s\n", name, qPrintable(missing.join(", ")));
     }
+
+    std::printf("\nwindow's thread over the cold, on and off runs: worst stall %.1f ms (%ld ticks of 5 ms, %ld over 100 "
+                "ms) against the longest office call, %.0f ms: ratio %.4f;\n  an idle thread meanwhile: worst %.1f ms "
+                "(%ld wakes over 100 ms late)\n",
+                worstStallMs, ticks, ticksOver100, longestCallMs, ratio(worstStallMs, longestCallMs), idle->worstMs(),
+                idle->wakesLaterThan100Ms());
+    stoppedOfficeStall(documents[0], work.path());
     std::printf("load average at end: %s\n", qPrintable(loadAverage()));
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "support/WindowFixture.h"
 
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -195,6 +196,33 @@ private slots:
         }
         QCOMPARE(run->dialogs.messages.last().text, QString("Done."));
         QCOMPARE(QDir(in).entryList(QDir::Files | QDir::Hidden).size(), 7); // no lock file left behind
+    }
+
+    void closingWhileTheOfficeHangsEndsProgramAndOffice()
+    {
+        const QString document = m_dir.filePath(QStringLiteral("hang.odt"));
+        writeOdt(document, {"Never converted."});
+        QProcess probe;
+        probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        probe.start(QStringLiteral(CLOSE_PROBE), {document});
+        const auto line = [&probe] {
+            while (!probe.canReadLine() && probe.waitForReadyRead(120000)) {
+            }
+            return QString::fromLatin1(probe.readLine()).trimmed();
+        };
+        const QString office = line();
+        QVERIFY2(office.startsWith("office "), qPrintable(office));
+        const auto pid = static_cast<pid_t>(office.section(' ', 1).toInt());
+
+        // The close request waits for no office call, and ends everything long before
+        // the hang's two-minute bound.
+        const QString closing = line();
+        QVERIFY2(closing.startsWith("closing ") && closing.section(' ', 1).toInt() < 1000, qPrintable(closing));
+        QVERIFY(probe.waitForFinished(15000));
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(probe.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(processStateIs(pid, 'Z'), 5000); // gone, or dead and not yet reaped
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("hang.txt"))));
     }
 
     void unwritableDestinationIsReportedAndNothingIsWritten()

@@ -1,7 +1,8 @@
 #pragma once
 
-// The program has one thread. Long commands keep the window alive by letting
-// pending window events through between items of work.
+// The window's thread does all of the program's own work. Long commands keep the
+// window alive by letting pending window events through between items of work;
+// while the office works on a call, the window's thread handles its events too.
 
 // Processes every pending window event, then returns.
 void YieldToEvents();

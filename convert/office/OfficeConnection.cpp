@@ -9,6 +9,7 @@
 #include "convert/office/UnoString.h"
 
 #include <QElapsedTimer>
+#include <csignal>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
 #include <com/sun/star/frame/Desktop.hpp>
@@ -63,6 +64,8 @@ bool OfficeConnection::restartIsDue() const
 
 void OfficeConnection::shutdown()
 {
+    if (m_beforeEnd)
+        m_beforeEnd();
     // Asked, the office removes its pipes and leaves its profile tidy; signals
     // are the fallback for one that does not answer.
     if (answers(kShutdownAnswerTime)) {
@@ -79,6 +82,7 @@ void OfficeConnection::shutdown()
     }
     m_remote.clear();
     m_process.stop();
+    m_processId = 0;
     OfficePipe::removeLeftover(m_pipe);
     m_pipe.clear();
     emptyTemporaryFolder();
@@ -91,6 +95,23 @@ void OfficeConnection::emptyTemporaryFolder()
     } catch (const AppError &error) {
         qWarning("%s", qPrintable(error.description()));
     }
+}
+
+void OfficeConnection::killOffice()
+{
+    const auto group = static_cast<pid_t>(m_processId.load());
+    if (group <= 0)
+        return;
+    // SIGKILL also ends a stopped office; the group takes any helper it started.
+    if (::kill(-group, SIGKILL) != 0)
+        ::kill(group, SIGKILL);
+}
+
+void OfficeConnection::startProcess(const QString &binary, const QStringList &arguments,
+                                    const QProcessEnvironment &environment)
+{
+    m_process.start(binary, arguments, environment);
+    m_processId = m_process.processId();
 }
 
 bool OfficeConnection::answers(std::chrono::milliseconds within)
@@ -136,7 +157,7 @@ void OfficeConnection::startAndConnect()
                             .arg(office.officeBinary, QString::number(m_options.startTimeoutMs / 1000.0)));
     };
 
-    m_process.start(office.officeBinary, arguments, environment);
+    startProcess(office.officeBinary, arguments, environment);
     m_documentsSinceStart = 0;
     for (;;) {
         if (pipeIsReady()) {
@@ -159,7 +180,7 @@ void OfficeConnection::startAndConnect()
                                    .arg(office.officeBinary, QString::number(exitCode)));
             }
             OfficePipe::removeLeftover(m_pipe);
-            m_process.start(office.officeBinary, arguments, environment);
+            startProcess(office.officeBinary, arguments, environment);
         }
         if (clock.hasExpired(m_options.startTimeoutMs))
             throw gaveUp();
@@ -179,7 +200,8 @@ bool OfficeConnection::pipeIsReady()
 void OfficeConnection::applySettings()
 {
     try {
-        watched(QStringLiteral("The office refused its settings"), [&] { applyOfficeSettings(m_remote); });
+        watched(QStringLiteral("The office refused its settings"),
+                [&] { applyOfficeSettings(m_remote, m_options.tunedProfile); });
     } catch (const AppError &error) {
         // Conversions work without them; an office that has stopped answering
         // shows at the next call.

@@ -8,10 +8,19 @@
 #include <com/sun/star/uno/XInterface.hpp>
 
 // An office object behind an OfficeRef. A service manager also carries the
-// context its instances are created in.
+// context its instances are created in. When its office is ended the handle lets
+// go of the object (officeEnded).
 struct UnoHandle final : OfficeObject {
     css::uno::Reference<css::uno::XInterface> object;
     css::uno::Reference<css::uno::XComponentContext> context;
+    bool officeEnded = false;
+
+    void release()
+    {
+        object.clear();
+        context.clear();
+        officeEnded = true;
+    }
 };
 
 inline OfficeRef makeUnoHandle(const css::uno::Reference<css::uno::XInterface> &object,
@@ -28,6 +37,8 @@ inline OfficeRef makeUnoHandle(const css::uno::Reference<css::uno::XInterface> &
 inline const UnoHandle &unoHandleOf(const OfficeRef &ref, const QString &role)
 {
     const auto *handle = dynamic_cast<const UnoHandle *>(ref.get());
+    if (handle && handle->officeEnded)
+        throw AppError(QStringLiteral("The %1 belonged to an office that has been ended since.").arg(role));
     if (!handle || !handle->object.is())
         throw AppError(QStringLiteral("No %1 was given to the office.").arg(role));
     return *handle;

@@ -4,6 +4,7 @@
 #include "convert/office/DispatchOutcome.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
+#include "convert/office/OfficeThread.h"
 #include "convert/office/UnoErrors.h"
 #include "convert/office/UnoHandle.h"
 #include "convert/office/UnoNames.h"
@@ -20,6 +21,8 @@
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <optional>
+#include <type_traits>
 
 using css::uno::Reference;
 
@@ -51,6 +54,44 @@ css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyV
     return result;
 }
 
+// Runs `call` on the office thread and gives back what it returns or throws.
+template <typename Call>
+auto onOfficeThread(OfficeThread &thread, Call &&call) -> decltype(call())
+{
+    using Result = decltype(call());
+    if constexpr (std::is_void_v<Result>) {
+        thread.run(call);
+    } else {
+        std::optional<Result> result;
+        thread.run([&] { result.emplace(call()); });
+        return std::move(*result);
+    }
+}
+
+// Runs `call` on the office thread under the watchdog (see OfficeConnection::watched).
+template <typename Call>
+auto watchedOnOfficeThread(OfficeThread &thread, OfficeConnection &connection, const QString &failure, Call &&call)
+    -> decltype(call())
+{
+    return onOfficeThread(thread, [&] { return connection.watched(failure, call); });
+}
+
+// Holds the office's own handle for the caller's, and hands it back to the office
+// thread to be released there when the caller's goes.
+struct ReleaseOnOfficeThread {
+    OfficeRef made;
+    std::weak_ptr<OfficeThread> thread;
+
+    void operator()(OfficeObject *)
+    {
+        OfficeRef last = std::move(made);
+        if (const auto officeThread = thread.lock(); officeThread && !officeThread->isCurrent())
+            officeThread->post([last = std::move(last)] {});
+        // else released here: on the office thread, or after it (and the office
+        // objects with it) has gone.
+    }
+};
+
 } // namespace
 
 UnoOfficeOptions UnoOfficeOptions::defaults()
@@ -61,22 +102,52 @@ UnoOfficeOptions UnoOfficeOptions::defaults()
 }
 
 UnoOfficeBridge::UnoOfficeBridge(UnoOfficeOptions options)
-    : m_connection(std::make_unique<OfficeConnection>(std::move(options)))
+    : m_thread(std::make_shared<OfficeThread>())
 {
+    // The connection's process and pipe belong to the thread that uses them.
+    m_thread->run(
+        [&] {
+            m_connection = std::make_unique<OfficeConnection>(std::move(options));
+            m_connection->setBeforeEnd([this] { releaseHandedOut(); });
+        },
+        OfficeThread::Waiting::Blocked);
 }
 
-UnoOfficeBridge::~UnoOfficeBridge() = default;
+UnoOfficeBridge::~UnoOfficeBridge()
+{
+    m_thread->run([this] { m_connection.reset(); }, OfficeThread::Waiting::Blocked);
+    m_thread.reset(); // the thread ends here, with what is still queued for it
+}
+
+OfficeRef UnoOfficeBridge::handOut(const OfficeRef &made)
+{
+    std::erase_if(m_handedOut, [](const std::weak_ptr<UnoHandle> &handle) { return handle.expired(); });
+    m_handedOut.push_back(std::static_pointer_cast<UnoHandle>(made));
+    OfficeObject *object = made.get();
+    return OfficeRef(object, ReleaseOnOfficeThread{made, m_thread});
+}
+
+void UnoOfficeBridge::releaseHandedOut()
+{
+    for (const std::weak_ptr<UnoHandle> &handedOut : m_handedOut) {
+        if (const auto handle = handedOut.lock())
+            handle->release();
+    }
+    m_handedOut.clear();
+}
 
 OfficeRef UnoOfficeBridge::createServiceManager()
 {
-    if (m_connection->restartIsDue() && !documentIsHeld())
-        m_connection->shutdown(); // started afresh just below
-    const auto context = m_connection->context();
-    return m_connection->watched(QStringLiteral("The office gave no service manager"), [&] {
-        const auto serviceManager = context->getServiceManager();
-        if (!serviceManager.is())
-            throw AppError(QStringLiteral("The office gave no service manager."));
-        return makeUnoHandle(serviceManager, context);
+    return onOfficeThread(*m_thread, [&] {
+        if (m_connection->restartIsDue() && !documentIsHeld())
+            m_connection->shutdown(); // started afresh just below
+        const auto context = m_connection->context();
+        return m_connection->watched(QStringLiteral("The office gave no service manager"), [&] {
+            const auto serviceManager = context->getServiceManager();
+            if (!serviceManager.is())
+                throw AppError(QStringLiteral("The office gave no service manager."));
+            return handOut(makeUnoHandle(serviceManager, context));
+        });
     });
 }
 
@@ -84,14 +155,14 @@ OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, Offic
 {
     const QString serviceName = unoServiceName(service);
     const QString failure = QStringLiteral("The office could not create %1").arg(serviceName);
-    return m_connection->watched(failure, [&] {
+    return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
         const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
                                                                                QStringLiteral("service manager"));
         const auto instance = factory->createInstanceWithContext(toOUString(serviceName),
                                                                  unoHandleOf(serviceManager, {}).context);
         if (!instance.is())
             throw AppError(QStringLiteral("The office has no service named %1.").arg(serviceName));
-        return makeUnoHandle(instance);
+        return handOut(makeUnoHandle(instance));
     });
 }
 
@@ -99,8 +170,8 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
                                                 FrameTarget targetFrame, short searchFlags)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
-    m_connection->countLoadedDocument();
-    return m_connection->watched(failure, [&] {
+    return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
+        m_connection->countLoadedDocument();
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
                                                            {});
@@ -109,7 +180,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         // say which, so neither does the message.
         if (!document.is())
             throw AppError(failure + noDocumentReason(shownName(url)));
-        OfficeRef handle = makeUnoHandle(document);
+        OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         return handle;
     });
@@ -117,23 +188,25 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
 
 OfficeRef UnoOfficeBridge::getCurrentController(const OfficeRef &document)
 {
-    return m_connection->watched(QStringLiteral("The office could not give the document's controller"), [&] {
+    return watchedOnOfficeThread(*m_thread, *m_connection,
+                                 QStringLiteral("The office could not give the document's controller"), [&] {
         const auto model = unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
         const auto controller = model->getCurrentController();
         if (!controller.is())
             throw AppError(QStringLiteral("The document has no controller."));
-        return makeUnoHandle(controller);
+        return handOut(makeUnoHandle(controller));
     });
 }
 
 OfficeRef UnoOfficeBridge::getFrame(const OfficeRef &controller)
 {
-    return m_connection->watched(QStringLiteral("The office could not give the document's frame"), [&] {
+    return watchedOnOfficeThread(*m_thread, *m_connection,
+                                 QStringLiteral("The office could not give the document's frame"), [&] {
         const auto frame = unoInterfaceOf<css::frame::XController>(controller, QStringLiteral("controller"))
                                ->getFrame();
         if (!frame.is())
             throw AppError(QStringLiteral("The document's controller has no frame."));
-        return makeUnoHandle(frame);
+        return handOut(makeUnoHandle(frame));
     });
 }
 
@@ -147,7 +220,8 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
                                       FrameTarget targetFrame, short searchFlags,
                                       const QList<PropertyValue> &arguments)
 {
-    m_connection->watched(QStringLiteral("The office could not carry out %1").arg(unoCommandUrl(command)), [&] {
+    const QString failure = QStringLiteral("The office could not carry out %1").arg(unoCommandUrl(command));
+    watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
         const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
         const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
         const auto result = helper->executeDispatch(provider, toOUString(unoCommandUrl(command)),
@@ -161,7 +235,8 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
 
 void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
 {
-    m_connection->watched(QStringLiteral("The office could not close the document"), [&] {
+    watchedOnOfficeThread(*m_thread, *m_connection,
+                                 QStringLiteral("The office could not close the document"), [&] {
         const UnoHandle &handle = unoHandleOf(document, QStringLiteral("document"));
         const Reference<css::util::XCloseable> closeable(handle.object, css::uno::UNO_QUERY);
         if (closeable.is()) {
@@ -178,7 +253,15 @@ void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
 
 void UnoOfficeBridge::shutdown()
 {
-    m_connection->shutdown();
+    if (m_thread->isBusy() && !m_thread->isCurrent()) {
+        // The call under way may never return (a hung office): the office is killed
+        // at once, which makes the call fail, and the rest follows it on the office
+        // thread. Nobody waits for either.
+        m_connection->killOffice();
+        m_thread->post([this] { m_connection->shutdown(); });
+        return;
+    }
+    onOfficeThread(*m_thread, [&] { m_connection->shutdown(); });
 }
 
 bool UnoOfficeBridge::documentIsHeld()

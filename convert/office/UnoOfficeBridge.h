@@ -7,11 +7,18 @@
 #include <vector>
 
 class OfficeConnection;
+class OfficeThread;
+struct UnoHandle;
 
 // OfficeBridge on a private headless LibreOffice that this object starts on first
 // use, starts again when it has died or has loaded many documents, and ends in
 // shutdown() or when destroyed. A call that hangs ends the office (see
 // OfficeWatchdog).
+//
+// Every call into the office is made on a thread of the bridge's own (see
+// OfficeThread); the caller's call returns when the office has answered, and the
+// window's thread handles its events meanwhile. A bridge serves one calling thread
+// at a time, any thread; several bridges run side by side.
 class UnoOfficeBridge final : public OfficeBridge {
 public:
     explicit UnoOfficeBridge(UnoOfficeOptions options = UnoOfficeOptions::defaults());
@@ -27,16 +34,26 @@ public:
     void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                          FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
     void close(const OfficeRef &document, bool deliverOwnership) override;
+    // Ends the office. Called while a call is under way (the window closing during
+    // a hang), it kills the office at once and returns without waiting for it.
     void shutdown() override;
 
-    // The running office's process id; 0 when none runs.
+    // The running office's process id; 0 when none runs. Any thread may ask.
     qint64 officeProcessId() const;
 
 private:
+    // Office thread only, all of them.
     // True while a document this bridge loaded is still held by a caller: the
     // office is never restarted under it.
     bool documentIsHeld();
+    // The handle given to the caller for an office object: whenever the caller lets
+    // go of it, the object is released on the office thread.
+    OfficeRef handOut(const OfficeRef &made);
+    // Lets go of every office object made over the connection that is ending.
+    void releaseHandedOut();
 
+    std::shared_ptr<OfficeThread> m_thread;
     std::unique_ptr<OfficeConnection> m_connection;
     std::vector<std::weak_ptr<OfficeObject>> m_documents;
+    std::vector<std::weak_ptr<UnoHandle>> m_handedOut;
 };

@@ -20,6 +20,10 @@ struct UnoOfficeOptions {
     // The office's memory grows with every document it loads; after this many it
     // is ended and started afresh before the next file (0: never).
     int restartAfterDocuments = 200;
+    // The office's profile gets the settings that switch off what nobody sees
+    // (toolbars, sidebar, background spelling) and what is unsafe (macros, link
+    // updates); see OfficeSettings.h. Off only to measure what they gain.
+    bool tunedProfile = true;
 
     // PATH, then the usual install folder; the rest as described above.
     static UnoOfficeOptions defaults();

@@ -2,10 +2,49 @@
 // converted by a private office running on a profile in a temporary home.
 #include "OfficeTestSupport.h"
 #include "assets/WriterDocuments.h"
+#include "convert/office/OfficeInstallation.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "convert/office/UnoRuntime.h"
+#include "convert/office/UnoString.h"
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/bridge/UnoUrlResolver.hpp>
+#include <com/sun/star/configuration/theDefaultProvider.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+
+namespace {
+
+using css::uno::Reference;
+using css::uno::UNO_QUERY_THROW;
+
+// A value of the running office's configuration, read over a connection of the
+// test's own to the office's pipe: `node`, then each name in `names` in turn.
+css::uno::Any officeSetting(qint64 officePid, const QString &node, const QStringList &names)
+{
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(officePid));
+    commandLine.open(QIODevice::ReadOnly);
+    const QString pipe =
+        QString::fromLocal8Bit(commandLine.readAll()).section("--accept=pipe,name=", 1).section(';', 0, 0);
+    const auto local = localUnoContext(findOffice(defaultOfficeSearchPath()).programDir);
+    const Reference<css::uno::XComponentContext> office(
+        css::bridge::UnoUrlResolver::create(local)->resolve(
+            toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe))),
+        UNO_QUERY_THROW);
+    css::beans::PropertyValue nodePath;
+    nodePath.Name = "nodepath";
+    nodePath.Value <<= toOUString(node);
+    css::uno::Sequence<css::uno::Any> arguments(1);
+    arguments.getArray()[0] <<= nodePath;
+    css::uno::Any value(css::configuration::theDefaultProvider::get(office)->createInstanceWithArguments(
+        "com.sun.star.configuration.ConfigurationAccess", arguments));
+    for (const QString &name : names)
+        value = Reference<css::container::XNameAccess>(value, UNO_QUERY_THROW)->getByName(toOUString(name));
+    return value;
+}
+
+} // namespace
 
 class TestOfficeBridge : public QObject {
     Q_OBJECT
@@ -160,6 +199,35 @@ private slots:
         OFFICE_STEP(convert(path("after-kill.odt"), path("after-kill.txt")));
         QVERIFY(readUtf8(path("after-kill.txt")).contains("After the kill"));
         QVERIFY(m_bridge->officeProcessId() != pid);
+    }
+
+    void officeRunsWithMacrosLinkUpdatesAndItsViewsOff()
+    {
+        OFFICE_STEP(m_bridge->createServiceManager());
+        for (int start = 1; start <= 2; ++start) { // a new profile, then the same one again
+            const qint64 pid = m_bridge->officeProcessId();
+            const auto setting = [pid](const QString &node, const QStringList &names) {
+                return officeSetting(pid, node, names);
+            };
+            QCOMPARE(setting("/org.openoffice.Office.Common/Security/Scripting", {"DisableMacrosExecution"}),
+                     css::uno::Any(true));
+            QCOMPARE(setting("/org.openoffice.Office.Common/Security/Scripting", {"MacroSecurityLevel"}),
+                     css::uno::Any(sal_Int32(3)));
+            QCOMPARE(setting("/org.openoffice.Office.Writer/Content/Update", {"Link"}), css::uno::Any(sal_Int32(0)));
+            QCOMPARE(setting("/org.openoffice.Office.Common/History", {"PickListSize"}), css::uno::Any(sal_Int32(0)));
+            QCOMPARE(setting("/org.openoffice.Office.Recovery/AutoSave", {"Enabled"}), css::uno::Any(false));
+            QCOMPARE(setting("/org.openoffice.Office.Linguistic/SpellChecking", {"IsSpellAuto"}), css::uno::Any(false));
+            QCOMPARE(setting("/org.openoffice.Office.UI.WriterWindowState/UIElements/States",
+                             {"private:resource/statusbar/statusbar", "Visible"}),
+                     css::uno::Any(false));
+            QCOMPARE(setting("/org.openoffice.Office.UI.WriterWindowState/UIElements/States",
+                             {"private:resource/toolbar/standardbar", "Visible"}),
+                     css::uno::Any(false));
+            QCOMPARE(setting("/org.openoffice.Office.Views/Windows", {"swriter/10336", "Visible"}),
+                     css::uno::Any(false));
+            m_bridge->shutdown();
+            OFFICE_STEP(m_bridge->createServiceManager());
+        }
     }
 
     void hiddenOfficeIsAnError()

@@ -6,6 +6,7 @@
 #include "convert/office/UnoOfficeBridge.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -110,9 +111,18 @@ private slots:
 
         // A stopped office never answers: the load would wait for ever.
         QCOMPARE(::kill(static_cast<pid_t>(hung), SIGSTOP), 0);
+        QElapsedTimer callClock;
+        callClock.start();
+        qint64 handledAfter = -1;
+        QMetaObject::invokeMethod(this, [&] { handledAfter = callClock.elapsed(); }, Qt::QueuedConnection);
         VERIFY_APP_ERROR(office.loadComponentFromURL(desktop, FileUrlOf(document("hung", "Hung")), FrameTarget::NewFrame, 0),
                          "did not answer within 3 seconds");
         QTRY_VERIFY(processIsGone(hung) || office.officeProcessId() != hung);
+
+        // The calling thread handled its events all along: an event queued before the
+        // call was handled at once, not when the watchdog ended the office.
+        QVERIFY2(handledAfter >= 0 && handledAfter < 1000, qPrintable(QString::number(handledAfter)));
+        QVERIFY(callClock.elapsed() > 2500);
 
         OFFICE_STEP(convertDocument(office, document("after-hang", "After the hang"), path("after-hang.txt")));
         QVERIFY(readUtf8(path("after-hang.txt")).contains("After the hang"));
