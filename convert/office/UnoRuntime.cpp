@@ -4,6 +4,7 @@
 #include "convert/office/UnoString.h"
 
 #include <QDir>
+#include <csignal>
 #include <cppuhelper/bootstrap.hxx>
 #include <mutex>
 #include <rtl/bootstrap.hxx>
@@ -18,6 +19,11 @@ css::uno::Reference<css::uno::XComponentContext> localUnoContext(const QString &
     const std::lock_guard lock(bootstrapping);
     if (context->is())
         return *context;
+
+    // A write to the pipe of an office that has just died must fail with EPIPE,
+    // which the bridge reports as a lost connection, not end this program with
+    // SIGPIPE in the middle of a run.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // Without this the first call into the office crashes in the UNO runtime.
     const QString fundamentalrc = QDir(programDir).absoluteFilePath(QStringLiteral("fundamentalrc"));
