@@ -242,7 +242,7 @@ private slots:
         qsizetype mostAtOnce = 0;
         const Outcome outcome = run({QStringLiteral("--jobs"), QStringLiteral("2"), folder},
                                     [&](qint64 program) { mostAtOnce = std::max(mostAtOnce, officesOf(program).size()); });
-        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
         QCOMPARE(mostAtOnce, qsizetype(2));
         for (int i = 0; i < 8; ++i)
             QCOMPARE(readText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
