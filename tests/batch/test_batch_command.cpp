@@ -1,6 +1,7 @@
 // `tarnwick --convert` as a user runs it: the built program, the real office, no
 // display, a home of its own.
 #include "assets/WriterDocuments.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -20,12 +21,10 @@ struct Outcome {
     QString errors; // stderr
 };
 
-QString readText(const QString &path)
+// A text file's words, without the office's byte-order mark and final line break.
+QString documentText(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("<missing>");
-    return QString::fromUtf8(file.readAll()).remove(QChar(0xFEFF)).trimmed();
+    return readText(path).remove(QChar(0xFEFF)).trimmed();
 }
 
 // soffice.bin processes whose parent is `parent`.
@@ -129,17 +128,17 @@ private slots:
 
         const Outcome beside = run({tree});
         QCOMPARE(beside.exitCode, 1); // the broken one
-        QCOMPARE(readText(tree + "/good.txt"), QStringLiteral("Good document"));
-        QCOMPARE(readText(tree + "/Zoë #1 100% ünïcode.txt"), QStringLiteral("Awkward name"));
-        QCOMPARE(readText(tree + "/UPPER.txt"), QStringLiteral("Upper case extension"));
-        QCOMPARE(readText(tree + "/sub/old.txt"), QStringLiteral("Old format"));
-        QCOMPARE(readText(tree + "/sub/deeper/form.txt"), QStringLiteral("A template"));
-        QCOMPARE(readText(tree + "/sub/good.txt"), QStringLiteral("Same name, other folder"));
+        QCOMPARE(documentText(tree + "/good.txt"), QStringLiteral("Good document"));
+        QCOMPARE(documentText(tree + "/Zoë #1 100% ünïcode.txt"), QStringLiteral("Awkward name"));
+        QCOMPARE(documentText(tree + "/UPPER.txt"), QStringLiteral("Upper case extension"));
+        QCOMPARE(documentText(tree + "/sub/old.txt"), QStringLiteral("Old format"));
+        QCOMPARE(documentText(tree + "/sub/deeper/form.txt"), QStringLiteral("A template"));
+        QCOMPARE(documentText(tree + "/sub/good.txt"), QStringLiteral("Same name, other folder"));
         for (const char *absent : {"/broken.txt", "/.hidden.txt", "/~lock.txt", "/link/linked.txt"})
             QVERIFY2(!QFileInfo::exists(tree + absent), absent);
         QVERIFY(!QFileInfo::exists(path("elsewhere/linked.txt")));
         QVERIFY(!QFileInfo::exists(tree + "/.Trash-1000/files/thrown.txt"));
-        QCOMPARE(readText(tree + "/notes.txt"), QStringLiteral("not a document"));
+        QCOMPARE(documentText(tree + "/notes.txt"), QStringLiteral("not a document"));
         QVERIFY2(beside.errors.contains(QStringLiteral("failed: %1/broken.odt: ").arg(tree)), qPrintable(beside.errors));
         QVERIFY2(beside.errors.contains(QStringLiteral("Converted 6, failed 1, skipped 0")), qPrintable(beside.errors));
 
@@ -151,7 +150,7 @@ private slots:
                  (QStringList{"UPPER.txt", "Zoë #1 100% ünïcode.txt", "form.txt", "good.txt", "old.txt"}));
         // Two documents giving good.txt: the first in walk order wins, the second is
         // reported and nothing is replaced.
-        QCOMPARE(readText(out + "/good.txt"), QStringLiteral("Good document"));
+        QCOMPARE(documentText(out + "/good.txt"), QStringLiteral("Good document"));
         QVERIFY2(into.errors.contains(QStringLiteral("skipped: %1/sub/good.odt: ").arg(tree)), qPrintable(into.errors));
         QVERIFY(into.errors.contains(QStringLiteral("failed: %1/broken.odt: ").arg(tree)));
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
@@ -163,11 +162,11 @@ private slots:
         QDir().mkpath(single);
         writeOdt(single + "/one.odt", {"One"});
         QCOMPARE(run({single}).exitCode, 0);
-        QCOMPARE(readText(single + "/one.txt"), QStringLiteral("One"));
+        QCOMPARE(documentText(single + "/one.txt"), QStringLiteral("One"));
 
         // A document is never written over: here its own text file name is itself.
         QCOMPARE(run({QStringLiteral("--ext"), QStringLiteral("txt"), single}).exitCode, 1);
-        QCOMPARE(readText(single + "/one.txt"), QStringLiteral("One"));
+        QCOMPARE(documentText(single + "/one.txt"), QStringLiteral("One"));
 
         for (const QStringList &bad : {QStringList{}, QStringList{"--jobs", "0", single},
                                        QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
@@ -221,7 +220,7 @@ private slots:
                  qPrintable(outcome.errors));
         QVERIFY(!QFileInfo::exists(folder + "/long.txt"));
         for (int i = 0; i < 6; ++i)
-            QCOMPARE(readText(folder + QStringLiteral("/small%1.txt").arg(i)), QStringLiteral("Small %1").arg(i));
+            QCOMPARE(documentText(folder + QStringLiteral("/small%1.txt").arg(i)), QStringLiteral("Small %1").arg(i));
 
         // Killed once, the document converts on the next office.
         killed.clear();
@@ -229,7 +228,7 @@ private slots:
         QCOMPARE(run({QStringLiteral("--jobs"), QStringLiteral("1"), folder + "/long.odt"}, killWhileLoading).exitCode,
                  0);
         QCOMPARE(killed.size(), 1);
-        QVERIFY(readText(folder + "/long.txt").endsWith(QStringLiteral("Paragraph 19999 of a long document that "
+        QVERIFY(documentText(folder + "/long.txt").endsWith(QStringLiteral("Paragraph 19999 of a long document that "
                                                                        "takes the office a while.")));
     }
 
@@ -245,7 +244,7 @@ private slots:
         QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
         QCOMPARE(mostAtOnce, qsizetype(2));
         for (int i = 0; i < 8; ++i)
-            QCOMPARE(readText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
+            QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
     }
 };
 
