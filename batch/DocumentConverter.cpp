@@ -5,6 +5,60 @@
 
 #include <QFileInfo>
 
+namespace {
+
+// Runs `work` on a loaded document and closes it again whatever happened; a
+// failure to close after a failed step is not the error that counts.
+template <typename Work>
+auto withDocument(OfficeBridge &office, const OfficeRef &document, Work &&work) -> decltype(work())
+{
+    try {
+        if constexpr (std::is_void_v<decltype(work())>) {
+            work();
+            office.close(document, true);
+        } else {
+            auto result = work();
+            office.close(document, true);
+            return result;
+        }
+    } catch (const AppError &) {
+        try {
+            office.close(document, true);
+        } catch (const AppError &) {
+            // The office may be gone.
+        }
+        throw;
+    }
+}
+
+QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
+{
+    return {{SaveArgument::Url, FileUrlOf(saved.path())}, {SaveArgument::FilterName, TextExportFilter()}};
+}
+
+// A text save of the document in its frame, as the window's run makes it.
+void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const OfficeRef &document,
+                   const QString &source, const QString &target, SharedTextFiles &textFiles)
+{
+    const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
+    const OfficeRef frame = office.getFrame(office.getCurrentController(document));
+    TemporaryTextFile saved(TemporaryNameFor(target), target);
+    office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
+                           textSaveArguments(saved));
+    textFiles.commit(saved, target, source);
+}
+
+// A save without a view: what the text export makes of the document as loaded.
+void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source,
+                     const QString &target, SharedTextFiles &textFiles)
+{
+    TemporaryTextFile saved(TemporaryNameFor(target), target);
+    office.storeToURL(document, textSaveArguments(saved));
+    textFiles.commit(saved, target, source);
+}
+
+} // namespace
+
 void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
                      SharedTextFiles &textFiles)
 {
@@ -14,27 +68,13 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
     textFiles.checkTarget(target);
 
     const OfficeRef serviceManager = office.createServiceManager();
-    const OfficeRef desktop = office.createInstance(serviceManager, OfficeService::Desktop);
-    const OfficeRef document =
-        office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
-    try {
-        const OfficeRef dispatcher =
-            office.createInstance(serviceManager, OfficeService::DispatchHelper);
-        const OfficeRef frame = office.getFrame(office.getCurrentController(document));
-        // The two arguments as the run builds them; no service manager is needed
-        // to make them.
-        TemporaryTextFile saved(TemporaryNameFor(target), target);
-        const QList<PropertyValue> arguments{{SaveArgument::Url, FileUrlOf(saved.path())},
-                                             {SaveArgument::FilterName, TextExportFilter()}};
-        office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0, arguments);
-        textFiles.commit(saved, target, source);
-    } catch (const AppError &) {
-        try {
-            office.close(document, true);
-        } catch (const AppError &) {
-            // The office may be gone; the first error is the one that counts.
+    const OfficeRef document = office.loadWithoutView(serviceManager, FileUrlOf(source));
+    withDocument(office, document, [&] {
+        if (!office.hasTextFields(document)) {
+            saveWithoutView(office, document, source, target, textFiles);
+            return;
         }
-        throw;
-    }
-    office.close(document, true);
+        office.showInNewFrame(office.createInstance(serviceManager, OfficeService::Desktop), document);
+        saveFromFrame(office, serviceManager, document, source, target, textFiles);
+    });
 }

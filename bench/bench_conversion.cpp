@@ -133,6 +133,28 @@ public:
             return 0;
         });
     }
+    OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override
+    {
+        return timed(Load, [&] { return m_office.loadWithoutView(serviceManager, url); });
+    }
+    void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override
+    {
+        timed(Load, [&] {
+            m_office.showInNewFrame(desktop, document);
+            return 0;
+        });
+    }
+    bool hasTextFields(const OfficeRef &document) override
+    {
+        return timed(Frame, [&] { return m_office.hasTextFields(document); });
+    }
+    void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override
+    {
+        timed(Save, [&] {
+            m_office.storeToURL(document, arguments);
+            return 0;
+        });
+    }
     void close(const OfficeRef &document, bool deliverOwnership) override
     {
         timed(Close, [&] {

@@ -77,6 +77,22 @@ public:
     virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                                  FrameTarget targetFrame, short searchFlags,
                                  const QList<PropertyValue> &arguments) = 0;
+    // The document's model alone, read-only, with no frame or view: its type is
+    // detected, a Writer document is made and loaded from url with the type's filter
+    // (XLoadable.load). The office neither lays it out nor updates its fields, and no
+    // lock file is left beside it. A load that gives no document is an error.
+    virtual OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) = 0;
+    // desktop.loadComponentFromURL("private:object", new frame, 0, {Model}): gives a
+    // document loaded without a view a new frame and view of its own, which the office
+    // lays out as any document in a frame.
+    virtual void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) = 0;
+    // True when the document holds text fields (document.getTextFields() is not
+    // empty), wherever they are: body, headers, footers, frames.
+    virtual bool hasTextFields(const OfficeRef &document) = 0;
+    // document.storeToURL(Url argument, {FilterName, Overwrite}): a copy under another
+    // name with the export filter, replacing a file already there. The target must
+    // exist afterwards.
+    virtual void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) = 0;
     // document.close(deliverOwnership)
     virtual void close(const OfficeRef &document, bool deliverOwnership) = 0;
 

@@ -66,6 +66,19 @@ public:
     {
         m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
     }
+    OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override
+    {
+        return m_office.loadWithoutView(serviceManager, url);
+    }
+    void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override
+    {
+        m_office.showInNewFrame(desktop, document);
+    }
+    bool hasTextFields(const OfficeRef &document) override { return m_office.hasTextFields(document); }
+    void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override
+    {
+        m_office.storeToURL(document, arguments);
+    }
     void close(const OfficeRef &document, bool deliverOwnership) override { m_office.close(document, deliverOwnership); }
     void shutdown() override { m_office.shutdown(); }
 

@@ -13,14 +13,22 @@
 #include <QUrl>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XDispatchHelper.hpp>
 #include <com/sun/star/frame/XDispatchProvider.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
 #include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <algorithm>
 #include <optional>
 #include <type_traits>
 
@@ -52,6 +60,15 @@ css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyV
         out[i].Value <<= toOUString(arguments[i].value);
     }
     return result;
+}
+
+// A named argument set to true.
+css::beans::PropertyValue switchedOn(const char *name)
+{
+    css::beans::PropertyValue value;
+    value.Name = rtl::OUString::createFromAscii(name);
+    value.Value <<= true;
+    return value;
 }
 
 // Runs `call` on the office thread and gives back what it returns or throws.
@@ -173,8 +190,8 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
     return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
         m_connection->countLoadedDocument();
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
-        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
-                                                           {});
+        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)),
+                                                           searchFlags, {});
         // A truncated zip loads as nothing at all, and so may a sound document that
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.
@@ -184,6 +201,95 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         m_documents.push_back(handle);
         return handle;
     });
+}
+
+OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, const QString &url)
+{
+    const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
+    return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
+        m_connection->countLoadedDocument();
+        const UnoHandle &manager = unoHandleOf(serviceManager, QStringLiteral("service manager"));
+        const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
+                                                                               QStringLiteral("service manager"));
+        const Reference<css::document::XTypeDetection> detection(
+            factory->createInstanceWithContext(rtl::OUString("com.sun.star.document.TypeDetection"), manager.context),
+            css::uno::UNO_QUERY_THROW);
+        css::uno::Sequence<css::beans::PropertyValue> descriptor(1);
+        descriptor.getArray()[0].Name = rtl::OUString("URL");
+        descriptor.getArray()[0].Value <<= toOUString(url);
+        // A deep detection looks into the file, and names the filter in the descriptor.
+        const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
+        rtl::OUString filter;
+        for (const css::beans::PropertyValue &value : std::as_const(descriptor))
+            if (value.Name == "FilterName")
+                value.Value >>= filter;
+        if (type.isEmpty() || filter.isEmpty())
+            throw AppError(failure + noDocumentReason(shownName(url)));
+
+        const Reference<css::frame::XLoadable> document(
+            factory->createInstanceWithContext(rtl::OUString("com.sun.star.text.TextDocument"), manager.context),
+            css::uno::UNO_QUERY_THROW);
+        css::uno::Sequence<css::beans::PropertyValue> arguments(3);
+        arguments.getArray()[0].Name = rtl::OUString("URL");
+        arguments.getArray()[0].Value <<= toOUString(url);
+        arguments.getArray()[1].Name = rtl::OUString("FilterName");
+        arguments.getArray()[1].Value <<= filter;
+        arguments.getArray()[2] = switchedOn("ReadOnly");
+        OfficeRef handle = handOut(makeUnoHandle(document));
+        m_documents.push_back(handle);
+        try {
+            document->load(arguments);
+        } catch (const css::io::IOException &) {
+            // The office's message is an error code; what can be told in words is
+            // what a load into a frame tells.
+            throw AppError(failure + noDocumentReason(shownName(url)));
+        }
+        return handle;
+    });
+}
+
+void UnoOfficeBridge::showInNewFrame(const OfficeRef &desktop, const OfficeRef &document)
+{
+    watchedOnOfficeThread(*m_thread, *m_connection, QStringLiteral("The office could not show the document"), [&] {
+        const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
+        css::uno::Sequence<css::beans::PropertyValue> arguments(1);
+        arguments.getArray()[0].Name = rtl::OUString("Model");
+        arguments.getArray()[0].Value <<= unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
+        const auto shown = loader->loadComponentFromURL(rtl::OUString("private:object"),
+                                                        toOUString(unoFrameName(FrameTarget::NewFrame)), 0, arguments);
+        if (!shown.is())
+            throw AppError(QStringLiteral("The office could not show the document in a frame."));
+    });
+}
+
+bool UnoOfficeBridge::hasTextFields(const OfficeRef &document)
+{
+    return watchedOnOfficeThread(*m_thread, *m_connection,
+                                 QStringLiteral("The office could not list the document's fields"), [&] {
+        const auto supplier = unoInterfaceOf<css::text::XTextFieldsSupplier>(document, QStringLiteral("document"));
+        const auto fields = supplier->getTextFields();
+        return fields.is() && fields->createEnumeration()->hasMoreElements();
+    });
+}
+
+void UnoOfficeBridge::storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments)
+{
+    const auto target = std::find_if(arguments.begin(), arguments.end(),
+                                     [](const PropertyValue &value) { return value.name == SaveArgument::Url; });
+    if (target == arguments.end())
+        throw AppError(QStringLiteral("The save was given no target: the \"URL\" argument is missing."));
+    watchedOnOfficeThread(*m_thread, *m_connection,
+                          QStringLiteral("The office could not save %1").arg(shownName(target->value)), [&] {
+        const auto storable = unoInterfaceOf<css::frame::XStorable>(document, QStringLiteral("document"));
+        QList<PropertyValue> rest = arguments;
+        rest.removeIf([](const PropertyValue &value) { return value.name == SaveArgument::Url; });
+        auto properties = unoArguments(rest);
+        // The target is the empty file made for the save, which the office replaces.
+        properties.realloc(properties.getLength() + 1);
+        properties.getArray()[properties.getLength() - 1] = switchedOn("Overwrite");
+        storable->storeToURL(toOUString(target->value), properties);
+    });
+    checkSavedFileExists(arguments);
 }
 
 OfficeRef UnoOfficeBridge::getCurrentController(const OfficeRef &document)

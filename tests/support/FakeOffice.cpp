@@ -31,6 +31,17 @@ QString argument(const QList<PropertyValue> &arguments, SaveArgument name)
     return {};
 }
 
+// Writes "text of <source>" where the save's Url argument says.
+void writeText(const QString &source, const QList<PropertyValue> &arguments, QList<FakeOffice::Save> &saved)
+{
+    const QString target = QUrl(argument(arguments, SaveArgument::Url)).toLocalFile();
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        throw AppError(QStringLiteral("The office could not save the document."));
+    out.write("text of " + source.toUtf8());
+    saved << FakeOffice::Save{source, target, argument(arguments, SaveArgument::FilterName)};
+}
+
 } // namespace
 
 OfficeRef FakeOffice::createServiceManager()
@@ -84,12 +95,36 @@ void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &f
     const FakeObject &f = need(frame, Kind::Frame);
     if (refuseSaves)
         throw AppError(QStringLiteral("The office could not save the document."));
-    const QString target = QUrl(argument(arguments, SaveArgument::Url)).toLocalFile();
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly))
+    writeText(f.source, arguments, saved);
+}
+
+OfficeRef FakeOffice::loadWithoutView(const OfficeRef &serviceManager, const QString &url)
+{
+    need(serviceManager, Kind::ServiceManager);
+    const QString path = QUrl(url).toLocalFile();
+    loadedWithoutView << path;
+    if (failingSources.contains(path) || !QFile::exists(path))
+        throw AppError(QStringLiteral("Unsupported URL <%1>").arg(url));
+    return std::make_shared<FakeObject>(Kind::Document, path);
+}
+
+void FakeOffice::showInNewFrame(const OfficeRef &desktop, const OfficeRef &document)
+{
+    need(desktop, Kind::Desktop);
+    loaded << need(document, Kind::Document).source;
+}
+
+bool FakeOffice::hasTextFields(const OfficeRef &document)
+{
+    return sourcesWithFields.contains(need(document, Kind::Document).source);
+}
+
+void FakeOffice::storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments)
+{
+    const FakeObject &d = need(document, Kind::Document);
+    if (refuseSaves)
         throw AppError(QStringLiteral("The office could not save the document."));
-    out.write("text of " + f.source.toUtf8());
-    saved << Save{f.source, target, argument(arguments, SaveArgument::FilterName)};
+    writeText(d.source, arguments, saved);
 }
 
 void FakeOffice::close(const OfficeRef &document, bool)

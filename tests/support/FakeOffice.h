@@ -19,7 +19,8 @@ public:
     };
 
     // What the office was asked to do.
-    QStringList loaded;   // paths of the documents loaded, in order
+    QStringList loaded;   // paths of the documents loaded into frames, in order
+    QStringList loadedWithoutView; // paths of the documents loaded without a view, in order
     QList<Save> saved;    // saves that were carried out
     int closed = 0;       // documents closed
     int shutdowns = 0;
@@ -28,6 +29,7 @@ public:
     QSet<QString> failingSources; // documents (paths) that cannot be loaded
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
+    QSet<QString> sourcesWithFields; // documents (paths) that hold text fields
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
 
     OfficeRef createServiceManager() override;
@@ -39,6 +41,10 @@ public:
     PropertyValue newPropertyValue(SaveArgument name, const QString &value) override;
     void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                          FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
+    OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override;
+    void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override;
+    bool hasTextFields(const OfficeRef &document) override;
+    void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override;
     void close(const OfficeRef &document, bool deliverOwnership) override;
     void shutdown() override { ++shutdowns; }
 };
