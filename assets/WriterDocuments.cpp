@@ -7,6 +7,7 @@
 namespace {
 
 const char *const kXmlDeclaration = R"(<?xml version="1.0" encoding="UTF-8"?>)";
+const char *const kOdtType = "application/vnd.oasis.opendocument.text";
 
 QByteArray paragraphsXml(const QStringList &paragraphs)
 {
@@ -16,7 +17,7 @@ QByteArray paragraphsXml(const QStringList &paragraphs)
     return xml;
 }
 
-QByteArray odfBytes(const QByteArray &mimeType, const QStringList &paragraphs)
+QByteArray odfBytes(const QByteArray &mimeType, const QByteArray &bodyXml)
 {
     StoredZip zip;
     zip.add(QStringLiteral("mimetype"), mimeType);
@@ -25,7 +26,7 @@ QByteArray odfBytes(const QByteArray &mimeType, const QStringList &paragraphs)
                 + QByteArray(R"(<office:document-content xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" )"
                              R"(xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" office:version="1.2">)"
                              "<office:body><office:text>")
-                + paragraphsXml(paragraphs) + "</office:text></office:body></office:document-content>");
+                + bodyXml + "</office:text></office:body></office:document-content>");
     zip.add(QStringLiteral("META-INF/manifest.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">)"
@@ -66,15 +67,20 @@ QByteArray sxwBytes(const QByteArray &mimeType, const QStringList &paragraphs)
 void writeWriterDocument(const QString &path, WriterFormat format, const QStringList &paragraphs)
 {
     switch (format) {
-    case WriterFormat::Odt: writeFile(path, odfBytes("application/vnd.oasis.opendocument.text", paragraphs)); break;
-    case WriterFormat::Ott: writeFile(path, odfBytes("application/vnd.oasis.opendocument.text-template", paragraphs)); break;
+    case WriterFormat::Odt: writeFile(path, odfBytes(kOdtType, paragraphsXml(paragraphs))); break;
+    case WriterFormat::Ott: writeFile(path, odfBytes(kOdtType + QByteArray("-template"), paragraphsXml(paragraphs))); break;
     case WriterFormat::Sxw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer", paragraphs)); break;
     case WriterFormat::Stw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer.template", paragraphs)); break;
     }
 }
 
+void writeOdtXml(const QString &path, const QByteArray &bodyXml)
+{
+    writeFile(path, odfBytes(kOdtType, bodyXml));
+}
+
 void writeTruncatedOdt(const QString &path)
 {
-    const QByteArray whole = odfBytes("application/vnd.oasis.opendocument.text", {QStringLiteral("This document was cut off.")});
+    const QByteArray whole = odfBytes(kOdtType, paragraphsXml({QStringLiteral("This document was cut off.")}));
     writeFile(path, whole.left(whole.size() / 2));
 }

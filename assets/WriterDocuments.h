@@ -25,5 +25,9 @@ inline void writeSxw(const QString &path, const QStringList &paragraphs)
     writeWriterDocument(path, WriterFormat::Sxw, paragraphs);
 }
 
+// An .odt whose body is `bodyXml`, paragraphs in the OpenDocument "text:"
+// namespace, taken as it is (fields, for instance).
+void writeOdtXml(const QString &path, const QByteArray &bodyXml);
+
 // An .odt cut off halfway, as a broken download leaves it.
 void writeTruncatedOdt(const QString &path);

@@ -47,6 +47,17 @@ bool ProcessIsAlive(qint64 pid)
 void BatchJob::run()
 {
     UnoOfficeBridge office(m_options);
+    for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
+        try {
+            office.createServiceManager();
+            m_startFailure.clear();
+            break;
+        } catch (const AppError &error) {
+            m_startFailure = error.description();
+        }
+    }
+    if (!m_startFailure.isEmpty())
+        return;
     while (const std::optional<BatchDocument> document = m_queue.next()) {
         m_report.started(document->source);
         QString failure;

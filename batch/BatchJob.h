@@ -9,19 +9,24 @@
 // calls run() and from no other, converting documents from the queue until it is
 // empty. A document during which the office ended (it crashed, was killed, or hung
 // and was ended by the watchdog) is tried once more on a fresh office; when it
-// ends that one too it is reported as failed and not tried again.
+// ends that one too it is reported as failed and not tried again. A job whose
+// office does not start, twice, takes no document at all and leaves the work to
+// the others.
 class BatchJob {
 public:
     BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report, SharedTextFiles &textFiles)
         : m_options(std::move(options)), m_queue(queue), m_report(report), m_textFiles(textFiles) {}
 
     void run();
+    // After run(): why the job's office could not be started; empty when it was.
+    const QString &startFailure() const { return m_startFailure; }
 
 private:
     UnoOfficeOptions m_options;
     WorkQueue &m_queue;
     BatchReport &m_report;
     SharedTextFiles &m_textFiles;
+    QString m_startFailure;
 };
 
 // True while the process exists and has not ended (a zombie has ended).

@@ -156,7 +156,7 @@ QString BatchHelpText()
                "failed, skipped, time) ends the run.\n"
                "\n"
                "Exit status: 0 when every document was converted; 1 when some failed or were\n"
-               "skipped; 2 for a command line that cannot be run or when no LibreOffice is\n"
-               "found.\n")
+               "skipped; 2 for a command line that cannot be run, or when no LibreOffice is\n"
+               "found or none of the batch's offices can be started.\n")
         .arg(DefaultJobs());
 }

@@ -10,17 +10,10 @@ namespace {
 // Runs `work` on a loaded document and closes it again whatever happened; a
 // failure to close after a failed step is not the error that counts.
 template <typename Work>
-auto withDocument(OfficeBridge &office, const OfficeRef &document, Work &&work) -> decltype(work())
+void withDocument(OfficeBridge &office, const OfficeRef &document, Work &&work)
 {
     try {
-        if constexpr (std::is_void_v<decltype(work())>) {
-            work();
-            office.close(document, true);
-        } else {
-            auto result = work();
-            office.close(document, true);
-            return result;
-        }
+        work();
     } catch (const AppError &) {
         try {
             office.close(document, true);
@@ -29,6 +22,7 @@ auto withDocument(OfficeBridge &office, const OfficeRef &document, Work &&work) 
         }
         throw;
     }
+    office.close(document, true);
 }
 
 QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
@@ -70,7 +64,7 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
     const OfficeRef serviceManager = office.createServiceManager();
     const OfficeRef document = office.loadWithoutView(serviceManager, FileUrlOf(source));
     withDocument(office, document, [&] {
-        if (!office.hasTextFields(document)) {
+        if (!office.hasComputedText(document)) {
             saveWithoutView(office, document, source, target, textFiles);
             return;
         }

@@ -107,5 +107,24 @@ int RunBatch(int argc, char **argv)
         while (!thread->wait(kProgressIntervalMs))
             report.tick();
     }
+    QString startFailure;
+    int started = 0;
+    for (const auto &job : jobs) {
+        if (job->startFailure().isEmpty())
+            ++started;
+        else
+            startFailure = job->startFailure();
+    }
+    if (!jobs.empty() && started == 0) {
+        report.finish();
+        printError(QStringLiteral("the office could not be started, so no document was converted. %1")
+                       .arg(startFailure));
+        return kBadUsage;
+    }
+    if (started < int(jobs.size()))
+        report.note(QStringLiteral("%1 of %2 offices could not be started (%3); the others did the work.")
+                        .arg(int(jobs.size()) - started)
+                        .arg(jobs.size())
+                        .arg(startFailure));
     return report.finish();
 }

@@ -144,9 +144,9 @@ public:
             return 0;
         });
     }
-    bool hasTextFields(const OfficeRef &document) override
+    bool hasComputedText(const OfficeRef &document) override
     {
-        return timed(Frame, [&] { return m_office.hasTextFields(document); });
+        return timed(Frame, [&] { return m_office.hasComputedText(document); });
     }
     void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override
     {

@@ -86,9 +86,11 @@ public:
     // document loaded without a view a new frame and view of its own, which the office
     // lays out as any document in a frame.
     virtual void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) = 0;
-    // True when the document holds text fields (document.getTextFields() is not
-    // empty), wherever they are: body, headers, footers, frames.
-    virtual bool hasTextFields(const OfficeRef &document) = 0;
+    // True when some of the document's text is worked out by the office and may take
+    // its value from the layout or the view: it holds text fields (page numbers,
+    // references, dates; in the body, headers, footers or frames alike), or sections
+    // shown on a condition.
+    virtual bool hasComputedText(const OfficeRef &document) = 0;
     // document.storeToURL(Url argument, {FilterName, Overwrite}): a copy under another
     // name with the export filter, replacing a file already there. The target must
     // exist afterwards.

@@ -74,7 +74,7 @@ public:
     {
         m_office.showInNewFrame(desktop, document);
     }
-    bool hasTextFields(const OfficeRef &document) override { return m_office.hasTextFields(document); }
+    bool hasComputedText(const OfficeRef &document) override { return m_office.hasComputedText(document); }
     void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override
     {
         m_office.storeToURL(document, arguments);

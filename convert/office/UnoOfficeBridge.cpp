@@ -24,7 +24,9 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -262,13 +264,27 @@ void UnoOfficeBridge::showInNewFrame(const OfficeRef &desktop, const OfficeRef &
     });
 }
 
-bool UnoOfficeBridge::hasTextFields(const OfficeRef &document)
+bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)
 {
     return watchedOnOfficeThread(*m_thread, *m_connection,
-                                 QStringLiteral("The office could not list the document's fields"), [&] {
-        const auto supplier = unoInterfaceOf<css::text::XTextFieldsSupplier>(document, QStringLiteral("document"));
-        const auto fields = supplier->getTextFields();
-        return fields.is() && fields->createEnumeration()->hasMoreElements();
+                                 QStringLiteral("The office could not look into the document"), [&] {
+        const auto fields = unoInterfaceOf<css::text::XTextFieldsSupplier>(document, QStringLiteral("document"))
+                                ->getTextFields();
+        if (fields.is() && fields->createEnumeration()->hasMoreElements())
+            return true;
+        const auto sections = unoInterfaceOf<css::text::XTextSectionsSupplier>(document, QStringLiteral("document"))
+                                  ->getTextSections();
+        if (!sections.is())
+            return false;
+        const auto names = sections->getElementNames();
+        for (const rtl::OUString &name : names) {
+            const Reference<css::beans::XPropertySet> section(sections->getByName(name), css::uno::UNO_QUERY);
+            rtl::OUString condition;
+            if (section.is() && (section->getPropertyValue(rtl::OUString("Condition")) >>= condition) &&
+                !condition.isEmpty())
+                return true;
+        }
+        return false;
     });
 }
 

@@ -156,6 +156,21 @@ private slots:
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
     }
 
+    // A field shows what the office works out for it in the laid-out document, as in
+    // the window's run, not the value stored in the file.
+    void fieldsTakeTheirLaidOutValues()
+    {
+        const QString folder = path(QStringLiteral("fields"));
+        QDir().mkpath(folder);
+        writeOdtXml(folder + "/page.odt", R"(<text:p>Page <text:page-number text:select-page="current">99)"
+                                          R"(</text:page-number> of the document</text:p>)");
+        writeOdt(folder + "/plain.odt", {"No fields here"});
+        const Outcome outcome = run({folder});
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        QCOMPARE(documentText(folder + "/page.txt"), QStringLiteral("Page 1 of the document"));
+        QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("No fields here"));
+    }
+
     void exitStatuses()
     {
         const QString single = path(QStringLiteral("single"));
@@ -175,19 +190,26 @@ private slots:
             QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));
         }
 
-        // A soffice on PATH that is no LibreOffice.
+        // A soffice on PATH that is no LibreOffice; then one that looks like it but
+        // whose office cannot start.
         const QString fake = path(QStringLiteral("fake-office"));
-        QDir().mkpath(fake);
-        QFile soffice(fake + "/soffice");
-        QVERIFY(soffice.open(QIODevice::WriteOnly));
-        soffice.write("#!/bin/sh\nexit 1\n");
-        soffice.close();
-        soffice.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const auto writeProgram = [](const QString &file) {
+            writeFile(file, "#!/bin/sh\nexit 1\n");
+            QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        writeProgram(fake + "/soffice");
         QProcessEnvironment noOffice = m_environment;
         noOffice.insert(QStringLiteral("PATH"), fake + ":" + m_environment.value(QStringLiteral("PATH")));
         const Outcome missing = run({single}, {}, noOffice);
         QCOMPARE(missing.exitCode, 2);
         QVERIFY2(missing.errors.contains(QStringLiteral("LibreOffice")), qPrintable(missing.errors));
+
+        writeProgram(fake + "/soffice.bin");
+        writeFile(fake + "/fundamentalrc", "[Bootstrap]\n");
+        const Outcome deadOffice = run({single}, {}, noOffice);
+        QCOMPARE(deadOffice.exitCode, 2);
+        QVERIFY2(deadOffice.errors.contains(QStringLiteral("the office could not be started")),
+                 qPrintable(deadOffice.errors));
     }
 
     // Offices that die under a document: the document is tried on a fresh office;

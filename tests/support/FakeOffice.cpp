@@ -114,7 +114,7 @@ void FakeOffice::showInNewFrame(const OfficeRef &desktop, const OfficeRef &docum
     loaded << need(document, Kind::Document).source;
 }
 
-bool FakeOffice::hasTextFields(const OfficeRef &document)
+bool FakeOffice::hasComputedText(const OfficeRef &document)
 {
     return sourcesWithFields.contains(need(document, Kind::Document).source);
 }
