@@ -102,7 +102,6 @@ OfficeRef FakeOffice::loadWithoutView(const OfficeRef &serviceManager, const QSt
 {
     need(serviceManager, Kind::ServiceManager);
     const QString path = QUrl(url).toLocalFile();
-    loadedWithoutView << path;
     if (failingSources.contains(path) || !QFile::exists(path))
         throw AppError(QStringLiteral("Unsupported URL <%1>").arg(url));
     return std::make_shared<FakeObject>(Kind::Document, path);

@@ -20,7 +20,6 @@ public:
 
     // What the office was asked to do.
     QStringList loaded;   // paths of the documents loaded into frames, in order
-    QStringList loadedWithoutView; // paths of the documents loaded without a view, in order
     QList<Save> saved;    // saves that were carried out
     int closed = 0;       // documents closed
     int shutdowns = 0;

@@ -1,0 +1,54 @@
+// One document of the batch on the scripted office: what is left on disk when the
+// office fails.
+#include "batch/DocumentConverter.h"
+#include "support/FakeOffice.h"
+#include "support/TestFiles.h"
+#include "util/AppError.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDocumentConverter : public QObject {
+    Q_OBJECT
+
+private slots:
+    // A save the office refuses, on either way: the old text file stays as it was,
+    // no half-written file is left beside it, and the document is closed again.
+    void refusedSaveKeepsTheOldText()
+    {
+        for (const bool withFields : {false, true}) {
+            QTemporaryDir dir;
+            const QString source = writeFile(dir.filePath("letter.odt"));
+            const QString target = writeFile(dir.filePath("letter.txt"), "old text");
+            FakeOffice office;
+            office.refuseSaves = true;
+            if (withFields)
+                office.sourcesWithFields << source;
+            SharedTextFiles textFiles;
+            QVERIFY_THROWS_EXCEPTION(AppError, ConvertDocument(office, source, target, textFiles));
+            QCOMPARE(readBytes(target), QByteArray("old text"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"letter.odt", "letter.txt"}));
+            QCOMPARE(office.closed, 1);
+        }
+    }
+
+    // Fields are worked out in a frame; the rest is stored as loaded.
+    void fieldsGoThroughAFrame()
+    {
+        QTemporaryDir dir;
+        const QString plain = writeFile(dir.filePath("plain.odt"));
+        const QString fields = writeFile(dir.filePath("fields.odt"));
+        FakeOffice office;
+        office.sourcesWithFields << fields;
+        SharedTextFiles textFiles;
+        ConvertDocument(office, plain, dir.filePath("plain.txt"), textFiles);
+        ConvertDocument(office, fields, dir.filePath("fields.txt"), textFiles);
+        QCOMPARE(office.loaded, QStringList{fields}); // shown in a frame
+        QCOMPARE(readText(dir.filePath("fields.txt")), "text of " + fields);
+        QCOMPARE(readText(dir.filePath("plain.txt")), "text of " + plain);
+        QCOMPARE(office.closed, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDocumentConverter)
+#include "test_document_converter.moc"
