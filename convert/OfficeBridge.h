@@ -5,8 +5,9 @@
 #include <memory>
 
 // The office suite as the program drives it: the handful of UNO calls that load a
-// document into a new frame, save it with an export filter and close it. Every
-// call throws AppError, carrying the office's own message, when it fails.
+// document into a new frame, save it with an export filter and close it, and the
+// few more with which the batch loads a document without a view and stores it.
+// Every call throws AppError, carrying the office's own message, when it fails.
 //
 // Office objects are opaque handles. A handle holds its office object for as long
 // as the handle lives; nothing is disposed explicitly.

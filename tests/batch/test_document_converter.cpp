@@ -31,23 +31,6 @@ private slots:
             QCOMPARE(office.closed, 1);
         }
     }
-
-    // Fields are worked out in a frame; the rest is stored as loaded.
-    void fieldsGoThroughAFrame()
-    {
-        QTemporaryDir dir;
-        const QString plain = writeFile(dir.filePath("plain.odt"));
-        const QString fields = writeFile(dir.filePath("fields.odt"));
-        FakeOffice office;
-        office.sourcesWithFields << fields;
-        SharedTextFiles textFiles;
-        ConvertDocument(office, plain, dir.filePath("plain.txt"), textFiles);
-        ConvertDocument(office, fields, dir.filePath("fields.txt"), textFiles);
-        QCOMPARE(office.loaded, QStringList{fields}); // shown in a frame
-        QCOMPARE(readText(dir.filePath("fields.txt")), "text of " + fields);
-        QCOMPARE(readText(dir.filePath("plain.txt")), "text of " + plain);
-        QCOMPARE(office.closed, 2);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestDocumentConverter)

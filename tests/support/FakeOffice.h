@@ -19,7 +19,7 @@ public:
     };
 
     // What the office was asked to do.
-    QStringList loaded;   // paths of the documents loaded into frames, in order
+    QStringList loaded;   // paths of the documents loaded into or shown in frames, in order
     QList<Save> saved;    // saves that were carried out
     int closed = 0;       // documents closed
     int shutdowns = 0;
@@ -28,7 +28,7 @@ public:
     QSet<QString> failingSources; // documents (paths) that cannot be loaded
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
-    QSet<QString> sourcesWithFields; // documents (paths) that hold text fields
+    QSet<QString> sourcesWithFields; // documents (paths) whose text the office works out
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
 
     OfficeRef createServiceManager() override;
