@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <algorithm>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
@@ -280,9 +281,13 @@ bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)
         for (const rtl::OUString &name : names) {
             const Reference<css::beans::XPropertySet> section(sections->getByName(name), css::uno::UNO_QUERY);
             rtl::OUString condition;
-            if (section.is() && (section->getPropertyValue(rtl::OUString("Condition")) >>= condition) &&
-                !condition.isEmpty())
-                return true;
+            try {
+                if (section.is() && (section->getPropertyValue(rtl::OUString("Condition")) >>= condition) &&
+                    !condition.isEmpty())
+                    return true;
+            } catch (const css::beans::UnknownPropertyException &) {
+                // A section without a condition at all: shown whatever happens.
+            }
         }
         return false;
     });
