@@ -3,9 +3,8 @@
 #include "batch/DocumentConverter.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "util/AppError.h"
+#include "util/ProcessInfo.h"
 
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -32,16 +31,8 @@ bool officeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
 
 bool ProcessIsAlive(qint64 pid)
 {
-    if (pid <= 0)
-        return false;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    // "pid (name) S ...": the state follows the last ")".
-    const QByteArray line = stat.readAll();
-    const qsizetype close = line.lastIndexOf(')');
-    const char state = close >= 0 && close + 2 < line.size() ? line[close + 2] : '?';
-    return state != 'Z' && state != 'X';
+    const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+    return status && status->state != 'Z' && status->state != 'X';
 }
 
 void BatchJob::run()

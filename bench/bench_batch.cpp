@@ -22,6 +22,7 @@
 
 #include "assets/WriterDocuments.h"
 #include "convert/office/OfficeInstallation.h"
+#include "util/ProcessInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,18 +49,9 @@ struct Run {
 QList<qint64> descendantsOf(qint64 root)
 {
     QHash<qint64, QList<qint64>> children;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const qsizetype close = line.lastIndexOf(')');
-        if (close > 0)
-            children[line.mid(close + 2).split(' ').value(1).toLongLong()].append(pid);
+    for (const qint64 pid : ProcessIds()) {
+        if (const std::optional<ProcessStatus> status = ReadProcessStatus(pid))
+            children[status->parent].append(pid);
     }
     QList<qint64> found;
     QList<qint64> next{root};
@@ -75,18 +67,8 @@ QList<qint64> descendantsOf(qint64 root)
 
 bool isOffice(qint64 pid)
 {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    return comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "soffice.bin";
-}
-
-bool holdsOpen(qint64 pid, const QString &path)
-{
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == path)
-            return true;
-    }
-    return false;
+    const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+    return status && status->name == "soffice.bin";
 }
 
 int countTextFiles(const QString &folder)
@@ -316,11 +298,11 @@ int faults(const Sides &sides, int count)
         for (const qint64 pid : descendantsOf(program)) {
             if (struck.contains(pid) || !isOffice(pid))
                 continue;
-            if (holdsOpen(pid, killed)) {
+            if (OpenFilesOf(pid).contains(killed)) {
                 ::kill(static_cast<pid_t>(pid), SIGKILL);
                 struck.insert(pid);
                 ++kills;
-            } else if (holdsOpen(pid, stopped)) {
+            } else if (OpenFilesOf(pid).contains(stopped)) {
                 ::kill(static_cast<pid_t>(pid), SIGSTOP);
                 struck.insert(pid);
                 ++stops;

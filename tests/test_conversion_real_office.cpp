@@ -5,6 +5,7 @@
 #include "convert/office/UnoOfficeBridge.h"
 #include "support/TestEnvironment.h"
 #include "support/WindowFixture.h"
+#include "util/ProcessInfo.h"
 
 #include <QLineEdit>
 #include <QProcess>
@@ -18,9 +19,8 @@ namespace {
 // The process is gone, or in the state of /proc/<pid>/stat given (Z dead, T stopped).
 bool processStateIs(pid_t pid, char state)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    return !stat.open(QIODevice::ReadOnly)
-           || QString::fromLatin1(stat.readAll()).section(')', -1).trimmed().startsWith(QLatin1Char(state));
+    const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+    return !status || status->state == state;
 }
 
 // The real office, signalled the moment it has loaded one given document: with

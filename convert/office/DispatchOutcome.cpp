@@ -44,13 +44,17 @@ void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
         throw AppError(QStringLiteral("The office refused %1.").arg(describeCommand(command, arguments)));
 }
 
-void checkSavedFileExists(const QList<PropertyValue> &arguments)
+QString saveTargetOf(const QList<PropertyValue> &arguments)
 {
     const auto target = targetUrlOf(arguments);
     if (!target)
         throw AppError(QStringLiteral("The save was given no target: the \"URL\" argument is missing."));
+    return *target;
+}
 
-    const QUrl url(*target);
+void checkSavedFileExists(const QList<PropertyValue> &arguments)
+{
+    const QUrl url(saveTargetOf(arguments));
     if (!url.isLocalFile())
         return; // nothing to look at
     const QString path = url.toLocalFile();

@@ -12,5 +12,8 @@
 void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
                          const QList<PropertyValue> &arguments);
 
+// The Url argument of a save; throws AppError when it has none.
+QString saveTargetOf(const QList<PropertyValue> &arguments);
+
 // For a save: throws unless the file named by the Url argument exists.
 void checkSavedFileExists(const QList<PropertyValue> &arguments);

@@ -11,7 +11,6 @@
 #include "convert/office/UnoString.h"
 
 #include <QUrl>
-#include <algorithm>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -65,13 +64,13 @@ css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyV
     return result;
 }
 
-// A named argument set to true.
-css::beans::PropertyValue switchedOn(const char *name)
+// One named argument of the office's own calls.
+css::beans::PropertyValue namedValue(const char *name, const css::uno::Any &value)
 {
-    css::beans::PropertyValue value;
-    value.Name = rtl::OUString::createFromAscii(name);
-    value.Value <<= true;
-    return value;
+    css::beans::PropertyValue property;
+    property.Name = rtl::OUString::createFromAscii(name);
+    property.Value = value;
+    return property;
 }
 
 // Runs `call` on the office thread and gives back what it returns or throws.
@@ -217,9 +216,9 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
         const Reference<css::document::XTypeDetection> detection(
             factory->createInstanceWithContext(rtl::OUString("com.sun.star.document.TypeDetection"), manager.context),
             css::uno::UNO_QUERY_THROW);
+        const css::uno::Any location(toOUString(url));
         css::uno::Sequence<css::beans::PropertyValue> descriptor(1);
-        descriptor.getArray()[0].Name = rtl::OUString("URL");
-        descriptor.getArray()[0].Value <<= toOUString(url);
+        descriptor.getArray()[0] = namedValue("URL", location);
         // A deep detection looks into the file, and names the filter in the descriptor.
         const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
         rtl::OUString filter;
@@ -233,11 +232,9 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
             factory->createInstanceWithContext(rtl::OUString("com.sun.star.text.TextDocument"), manager.context),
             css::uno::UNO_QUERY_THROW);
         css::uno::Sequence<css::beans::PropertyValue> arguments(3);
-        arguments.getArray()[0].Name = rtl::OUString("URL");
-        arguments.getArray()[0].Value <<= toOUString(url);
-        arguments.getArray()[1].Name = rtl::OUString("FilterName");
-        arguments.getArray()[1].Value <<= filter;
-        arguments.getArray()[2] = switchedOn("ReadOnly");
+        arguments.getArray()[0] = namedValue("URL", location);
+        arguments.getArray()[1] = namedValue("FilterName", css::uno::Any(filter));
+        arguments.getArray()[2] = namedValue("ReadOnly", css::uno::Any(true));
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         try {
@@ -256,8 +253,8 @@ void UnoOfficeBridge::showInNewFrame(const OfficeRef &desktop, const OfficeRef &
     watchedOnOfficeThread(*m_thread, *m_connection, QStringLiteral("The office could not show the document"), [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         css::uno::Sequence<css::beans::PropertyValue> arguments(1);
-        arguments.getArray()[0].Name = rtl::OUString("Model");
-        arguments.getArray()[0].Value <<= unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
+        arguments.getArray()[0] =
+            namedValue("Model", css::uno::Any(unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))));
         const auto shown = loader->loadComponentFromURL(rtl::OUString("private:object"),
                                                         toOUString(unoFrameName(FrameTarget::NewFrame)), 0, arguments);
         if (!shown.is())
@@ -295,20 +292,17 @@ bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)
 
 void UnoOfficeBridge::storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments)
 {
-    const auto target = std::find_if(arguments.begin(), arguments.end(),
-                                     [](const PropertyValue &value) { return value.name == SaveArgument::Url; });
-    if (target == arguments.end())
-        throw AppError(QStringLiteral("The save was given no target: the \"URL\" argument is missing."));
+    const QString target = saveTargetOf(arguments);
     watchedOnOfficeThread(*m_thread, *m_connection,
-                          QStringLiteral("The office could not save %1").arg(shownName(target->value)), [&] {
+                          QStringLiteral("The office could not save %1").arg(shownName(target)), [&] {
         const auto storable = unoInterfaceOf<css::frame::XStorable>(document, QStringLiteral("document"));
         QList<PropertyValue> rest = arguments;
         rest.removeIf([](const PropertyValue &value) { return value.name == SaveArgument::Url; });
         auto properties = unoArguments(rest);
         // The target is the empty file made for the save, which the office replaces.
         properties.realloc(properties.getLength() + 1);
-        properties.getArray()[properties.getLength() - 1] = switchedOn("Overwrite");
-        storable->storeToURL(toOUString(target->value), properties);
+        properties.getArray()[properties.getLength() - 1] = namedValue("Overwrite", css::uno::Any(true));
+        storable->storeToURL(toOUString(target), properties);
     });
     checkSavedFileExists(arguments);
 }

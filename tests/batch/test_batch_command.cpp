@@ -2,6 +2,7 @@
 // display, a home of its own.
 #include "assets/WriterDocuments.h"
 #include "support/TestFiles.h"
+#include "util/ProcessInfo.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,33 +32,12 @@ QString documentText(const QString &path)
 QList<qint64> officesOf(qint64 parent)
 {
     QList<qint64> offices;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool isPid = false;
-        const qint64 pid = entry.toLongLong(&isPid);
-        if (!isPid)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const qsizetype close = line.lastIndexOf(')');
-        if (!line.contains("(soffice.bin)") || close < 0)
-            continue;
-        if (line.mid(close + 2).split(' ').value(1).toLongLong() == parent)
+    for (const qint64 pid : ProcessIds()) {
+        const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+        if (status && status->name == "soffice.bin" && status->parent == parent)
             offices << pid;
     }
     return offices;
-}
-
-// True when the process has the file open.
-bool holdsOpen(qint64 pid, const QString &path)
-{
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        if (QFileInfo(fds.filePath(fd)).symLinkTarget() == path)
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -229,7 +209,8 @@ private slots:
         int kills = 2;
         const auto killWhileLoading = [&](qint64 program) {
             for (const qint64 office : officesOf(program)) {
-                if (killed.size() < kills && !killed.contains(office) && holdsOpen(office, folder + "/long.odt")) {
+                if (killed.size() < kills && !killed.contains(office)
+                    && OpenFilesOf(office).contains(folder + "/long.odt")) {
                     ::kill(static_cast<pid_t>(office), SIGKILL);
                     killed.insert(office);
                 }

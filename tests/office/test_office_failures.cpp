@@ -4,6 +4,7 @@
 #include "OfficeTestSupport.h"
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "util/ProcessInfo.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,10 +32,9 @@ QStringList commandLineOf(qint64 pid)
 QSet<QString> socketInodesOf(qint64 pid)
 {
     QSet<QString> inodes;
-    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
     static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
-    for (const QString &fd : fds.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        const auto match = socket.match(QFileInfo(fds.filePath(fd)).symLinkTarget().section('/', -1));
+    for (const QString &target : OpenFilesOf(pid)) {
+        const auto match = socket.match(target.section('/', -1));
         if (match.hasMatch())
             inodes << match.captured(1);
     }

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <optional>
+
+// What Linux tells of running processes, from /proc.
+
+struct ProcessStatus {
+    QByteArray name;  // the command name, as /proc/<pid>/stat gives it ("soffice.bin")
+    char state = '?'; // R running, S sleeping, T stopped, Z zombie, X dead...
+    qint64 parent = 0;
+};
+
+// The status of a process; nullopt when there is none (it has gone, or pid <= 0).
+std::optional<ProcessStatus> ReadProcessStatus(qint64 pid);
+
+// The ids of every process this user can see.
+QList<qint64> ProcessIds();
+
+// The targets of the process's open file descriptors (paths, "socket:[123]"...).
+QStringList OpenFilesOf(qint64 pid);
