@@ -31,11 +31,19 @@ QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
 }
 
 // A text save of the document in its frame, as the window's run makes it.
+//
+// Once shown, the document is laid out whole in one go, and the first call that
+// reaches it waits for that: the window's run saves at that point, and so does this.
+// After a save the office would go on laying out again what its page numbers
+// changed, and the close would wait for it (seconds on a long document) although the
+// text is written; the document's layout is held after that first call instead.
 void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const OfficeRef &document,
                    const QString &source, const QString &target, SharedTextFiles &textFiles)
 {
     const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
-    const OfficeRef frame = office.getFrame(office.getCurrentController(document));
+    const OfficeRef controller = office.getCurrentController(document);
+    office.lockControllers(document);
+    const OfficeRef frame = office.getFrame(controller);
     TemporaryTextFile saved(TemporaryNameFor(target), target);
     office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                            textSaveArguments(saved));

@@ -144,6 +144,13 @@ public:
             return 0;
         });
     }
+    void lockControllers(const OfficeRef &document) override
+    {
+        timed(Frame, [&] {
+            m_office.lockControllers(document);
+            return 0;
+        });
+    }
     bool hasComputedText(const OfficeRef &document) override
     {
         return timed(Frame, [&] { return m_office.hasComputedText(document); });

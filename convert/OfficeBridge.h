@@ -87,6 +87,9 @@ public:
     // document loaded without a view a new frame and view of its own, which the office
     // lays out as any document in a frame.
     virtual void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) = 0;
+    // document.lockControllers(): the office does no further layout work on the
+    // document until it is closed.
+    virtual void lockControllers(const OfficeRef &document) = 0;
     // True when some of the document's text is worked out by the office and may take
     // its value from the layout or the view: it holds text fields (page numbers,
     // references, dates; in the body, headers, footers or frames alike), or sections

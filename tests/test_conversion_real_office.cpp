@@ -74,6 +74,7 @@ public:
     {
         m_office.showInNewFrame(desktop, document);
     }
+    void lockControllers(const OfficeRef &document) override { m_office.lockControllers(document); }
     bool hasComputedText(const OfficeRef &document) override { return m_office.hasComputedText(document); }
     void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override
     {

@@ -113,6 +113,11 @@ void FakeOffice::showInNewFrame(const OfficeRef &desktop, const OfficeRef &docum
     loaded << need(document, Kind::Document).source;
 }
 
+void FakeOffice::lockControllers(const OfficeRef &document)
+{
+    need(document, Kind::Document);
+}
+
 bool FakeOffice::hasComputedText(const OfficeRef &document)
 {
     return sourcesWithFields.contains(need(document, Kind::Document).source);

@@ -42,6 +42,7 @@ public:
                          FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override;
     void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override;
+    void lockControllers(const OfficeRef &document) override;
     bool hasComputedText(const OfficeRef &document) override;
     void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) override;
     void close(const OfficeRef &document, bool deliverOwnership) override;
