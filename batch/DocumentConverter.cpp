@@ -32,11 +32,11 @@ QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
 
 // A text save of the document in its frame, as the window's run makes it.
 //
-// Once shown, the document is laid out whole in one go, and the first call that
-// reaches it waits for that: the window's run saves at that point, and so does this.
-// After a save the office would go on laying out again what its page numbers
-// changed, and the close would wait for it (seconds on a long document) although the
-// text is written; the document's layout is held after that first call instead.
+// Once shown, the document is laid out whole in one go, and a call made meanwhile
+// waits until that is done: the window's run saves at that point, and so does this.
+// After it the office goes on laying out again what the new page numbers changed,
+// which the save does not wait for but the close would (seconds on a long document);
+// so the layout is held as soon as the first call has got through.
 void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const OfficeRef &document,
                    const QString &source, const QString &target, SharedTextFiles &textFiles)
 {

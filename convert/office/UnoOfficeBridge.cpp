@@ -264,8 +264,9 @@ void UnoOfficeBridge::showInNewFrame(const OfficeRef &desktop, const OfficeRef &
 
 void UnoOfficeBridge::lockControllers(const OfficeRef &document)
 {
-    watchedOnOfficeThread(*m_thread, *m_connection, QStringLiteral("The office could not hold the document's layout"),
-                          [&] { unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))->lockControllers(); });
+    watchedOnOfficeThread(
+        *m_thread, *m_connection, QStringLiteral("The office could not hold the document's layout"),
+        [&] { unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))->lockControllers(); });
 }
 
 bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)
