@@ -36,14 +36,13 @@ QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
 // waits until that is done: the window's run saves at that point, and so does this.
 // After it the office goes on laying out again what the new page numbers changed,
 // which the save does not wait for but the close would (seconds on a long document);
-// so the layout is held as soon as the first call has got through.
+// so the layout is held once the calls before the save have got through.
 void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const OfficeRef &document,
                    const QString &source, const QString &target, SharedTextFiles &textFiles)
 {
     const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
-    const OfficeRef controller = office.getCurrentController(document);
+    const OfficeRef frame = office.getFrame(office.getCurrentController(document));
     office.lockControllers(document);
-    const OfficeRef frame = office.getFrame(controller);
     TemporaryTextFile saved(TemporaryNameFor(target), target);
     office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                            textSaveArguments(saved));
