@@ -5,10 +5,10 @@
 #include "util/AppError.h"
 #include "util/ProcessInfo.h"
 
-
 namespace {
 
 constexpr int kTriesPerDocument = 2;
+constexpr int kOfficeStartTries = 2;
 
 // True when the office that was running at the start of a document is no longer
 // the one that answers: it crashed, was killed or hung and was ended. Asked
@@ -38,7 +38,7 @@ bool ProcessIsAlive(qint64 pid)
 void BatchJob::run()
 {
     UnoOfficeBridge office(m_options);
-    for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
+    for (int attempt = 1; attempt <= kOfficeStartTries; ++attempt) {
         try {
             office.createServiceManager();
             m_startFailure.clear();

@@ -31,6 +31,7 @@
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <initializer_list>
 #include <optional>
 #include <type_traits>
 
@@ -71,6 +72,19 @@ css::beans::PropertyValue namedValue(const char *name, const css::uno::Any &valu
     property.Name = rtl::OUString::createFromAscii(name);
     property.Value = value;
     return property;
+}
+
+css::uno::Sequence<css::beans::PropertyValue> namedValues(std::initializer_list<css::beans::PropertyValue> values)
+{
+    return {values.begin(), static_cast<sal_Int32>(values.size())};
+}
+
+// serviceManager.createInstanceWithContext(service, its context); empty when the
+// office has no such service.
+css::uno::Reference<css::uno::XInterface> newInstance(const OfficeRef &serviceManager, const rtl::OUString &service)
+{
+    return unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager, QStringLiteral("service manager"))
+        ->createInstanceWithContext(service, unoHandleOf(serviceManager, {}).context);
 }
 
 // Runs `call` on the office thread and gives back what it returns or throws.
@@ -175,10 +189,7 @@ OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, Offic
     const QString serviceName = unoServiceName(service);
     const QString failure = QStringLiteral("The office could not create %1").arg(serviceName);
     return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
-        const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
-                                                                               QStringLiteral("service manager"));
-        const auto instance = factory->createInstanceWithContext(toOUString(serviceName),
-                                                                 unoHandleOf(serviceManager, {}).context);
+        const auto instance = newInstance(serviceManager, toOUString(serviceName));
         if (!instance.is())
             throw AppError(QStringLiteral("The office has no service named %1.").arg(serviceName));
         return handOut(makeUnoHandle(instance));
@@ -210,15 +221,11 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
     return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
         m_connection->countLoadedDocument();
-        const UnoHandle &manager = unoHandleOf(serviceManager, QStringLiteral("service manager"));
-        const auto factory = unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager,
-                                                                               QStringLiteral("service manager"));
         const Reference<css::document::XTypeDetection> detection(
-            factory->createInstanceWithContext(rtl::OUString("com.sun.star.document.TypeDetection"), manager.context),
+            newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")),
             css::uno::UNO_QUERY_THROW);
         const css::uno::Any location(toOUString(url));
-        css::uno::Sequence<css::beans::PropertyValue> descriptor(1);
-        descriptor.getArray()[0] = namedValue("URL", location);
+        css::uno::Sequence<css::beans::PropertyValue> descriptor = namedValues({namedValue("URL", location)});
         // A deep detection looks into the file, and names the filter in the descriptor.
         const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
         rtl::OUString filter;
@@ -228,13 +235,12 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
         if (type.isEmpty() || filter.isEmpty())
             throw AppError(failure + noDocumentReason(shownName(url)));
 
-        const Reference<css::frame::XLoadable> document(
-            factory->createInstanceWithContext(rtl::OUString("com.sun.star.text.TextDocument"), manager.context),
-            css::uno::UNO_QUERY_THROW);
-        css::uno::Sequence<css::beans::PropertyValue> arguments(3);
-        arguments.getArray()[0] = namedValue("URL", location);
-        arguments.getArray()[1] = namedValue("FilterName", css::uno::Any(filter));
-        arguments.getArray()[2] = namedValue("ReadOnly", css::uno::Any(true));
+        const Reference<css::frame::XLoadable> document(newInstance(serviceManager,
+                                                                    rtl::OUString("com.sun.star.text.TextDocument")),
+                                                        css::uno::UNO_QUERY_THROW);
+        const auto arguments =
+            namedValues({namedValue("URL", location), namedValue("FilterName", css::uno::Any(filter)),
+                         namedValue("ReadOnly", css::uno::Any(true))});
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         try {
@@ -252,9 +258,9 @@ void UnoOfficeBridge::showInNewFrame(const OfficeRef &desktop, const OfficeRef &
 {
     watchedOnOfficeThread(*m_thread, *m_connection, QStringLiteral("The office could not show the document"), [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
-        css::uno::Sequence<css::beans::PropertyValue> arguments(1);
-        arguments.getArray()[0] =
-            namedValue("Model", css::uno::Any(unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))));
+        const auto arguments = namedValues(
+            {namedValue("Model",
+                        css::uno::Any(unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))))});
         const auto shown = loader->loadComponentFromURL(rtl::OUString("private:object"),
                                                         toOUString(unoFrameName(FrameTarget::NewFrame)), 0, arguments);
         if (!shown.is())
