@@ -16,8 +16,9 @@ if [ -z "${TARNWICK_SHOT_INSIDE:-}" ] && [ "${build#/home/}" = "$build" ] && [ "
     exec env TARNWICK_SHOT_INSIDE=1 unshare --mount --map-root-user bash "$0" "$build" "$output"
 fi
 
+source "$(dirname "$0")/virtual_display.sh"
 work=$(mktemp -d)
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'stop_virtual_display || true; rm -rf "$work"' EXIT
 if [ -n "${TARNWICK_SHOT_INSIDE:-}" ]; then
     mount -t tmpfs -o mode=0755 tarnwick-shot /home
     mount -t tmpfs -o mode=0755 tarnwick-shot /opt
@@ -31,12 +32,7 @@ fi
 mkdir -p "$home" "$program"
 cp -r "$build/Samples" "$build/x" "$build/HAND-M.CUR" "$build/drag.ico" "$program/"
 
-for n in $(seq 150 190); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+start_virtual_display "$work"
 
-export DISPLAY=$display HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache QT_QPA_PLATFORM=xcb
+export HOME=$home XDG_CONFIG_HOME=$home/.config XDG_CACHE_HOME=$home/.cache QT_QPA_PLATFORM=xcb
 "$build/assets/picture_of_a_run" "$program/" "$home/Documents/Text files" "$output"

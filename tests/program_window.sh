@@ -6,21 +6,18 @@ set -u
 program=$1
 grab=$2
 
+source "$(dirname "$0")/../scripts/virtual_display.sh"
+
 work=$(mktemp -d)
 cleanup() {
-    kill -9 "${pid:-}" "${xvfb:-}" 2>/dev/null
+    kill -9 "${pid:-}" 2>/dev/null
+    stop_virtual_display
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-for n in $(seq 100 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-
-export DISPLAY=$display HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_CACHE_HOME=$work/home/cache
+start_virtual_display "$work" || exit 1
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_CACHE_HOME=$work/home/cache
 export QT_QPA_PLATFORM=xcb
 mkdir -p "$HOME"
 "$program" >"$work/program.log" 2>&1 &

@@ -6,6 +6,7 @@
 # Needs root; exits with 77 (skipped) without it, or when a tarnwick package is
 # installed already (the test would replace it and then remove it).
 set -u
+source "$(dirname "$0")/../../scripts/virtual_display.sh"
 build=$1
 skipped=77
 
@@ -21,7 +22,7 @@ installed=no
 cleanup() {
     kill -9 "${pid:-}" 2>/dev/null
     pkill -9 -f "soffice.bin.*$work/home" 2>/dev/null
-    kill -9 "${xvfb:-}" 2>/dev/null
+    stop_virtual_display
     [ "$installed" = yes ] && dpkg -r tarnwick >/dev/null 2>&1
     rm -rf "$work"
 }
@@ -51,13 +52,8 @@ samples=("$program_dir"/Samples/*)
 [ -e "${samples[0]}" ] || fail "the package installed no sample documents"
 
 # ---- the installed program on a virtual display -----------------------------------
-# Xvfb picks a free display and writes its number once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-
-export DISPLAY=:$(cat "$work/display") HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
+start_virtual_display "$work" || fail "no virtual display"
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
 export XDG_DATA_HOME=$work/home/.local/share XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
 # The default destination is the desktop folder. Anything the program hands to the
 # desktop's opener (the home page, now and then) goes nowhere.
