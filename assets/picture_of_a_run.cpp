@@ -64,6 +64,7 @@ int main(int argc, char **argv)
     window.setHomePageDraw([] { return 1; });
     const auto end = [&](int code) {
         office.shutdown();
+        settingsFolder.remove(); // _Exit runs no destructors
         std::_Exit(code);
     };
     window.setTerminator([&] { end(1); });

@@ -49,6 +49,7 @@ int main(int argc, char **argv)
     QTimer::singleShot(500, &window, [&] {
         std::printf("closing %lld\n", static_cast<long long>(clock.elapsed() - 500));
         std::fflush(stdout);
+        dir.remove(); // the window's close ends the program without destructors
         window.close();
     });
     PushButton2(window)->click();
