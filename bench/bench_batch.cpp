@@ -298,11 +298,12 @@ int faults(const Sides &sides, int count)
         for (const qint64 pid : descendantsOf(program)) {
             if (struck.contains(pid) || !isOffice(pid))
                 continue;
-            if (OpenFilesOf(pid).contains(killed)) {
+            const QStringList open = OpenFilesOf(pid);
+            if (open.contains(killed)) {
                 ::kill(static_cast<pid_t>(pid), SIGKILL);
                 struck.insert(pid);
                 ++kills;
-            } else if (OpenFilesOf(pid).contains(stopped)) {
+            } else if (open.contains(stopped)) {
                 ::kill(static_cast<pid_t>(pid), SIGSTOP);
                 struck.insert(pid);
                 ++stops;
