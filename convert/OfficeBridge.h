@@ -63,8 +63,9 @@ public:
     virtual OfficeRef createServiceManager() = 0;
     // serviceManager.createInstance(service)
     virtual OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService service) = 0;
-    // desktop.loadComponentFromURL(url, targetFrame, searchFlags, no arguments).
-    // A load that gives no document is an error.
+    // desktop.loadComponentFromURL(url, targetFrame, searchFlags, {InteractionHandler}).
+    // A load that gives no document is an error, which names a document the office
+    // asked a password for as protected by one.
     virtual OfficeRef loadComponentFromURL(const OfficeRef &desktop, const QString &url, FrameTarget targetFrame,
                                            short searchFlags) = 0;
     virtual OfficeRef getCurrentController(const OfficeRef &document) = 0;

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qt6-base-dev qt6-image-formats-plugins zlib1g-dev
+    qt6-base-dev qt6-image-formats-plugins
     libreoffice-writer libreoffice-dev
     xvfb xauth x11-utils fonts-liberation2
     dpkg-dev file xdotool

@@ -1,7 +1,7 @@
 #include "convert/office/UnoOfficeBridge.h"
 
-#include "convert/DocumentPackage.h"
 #include "convert/office/DispatchOutcome.h"
+#include "convert/office/LoadInteraction.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeThread.h"
@@ -33,6 +33,7 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <initializer_list>
 #include <optional>
+#include <rtl/ref.hxx>
 #include <type_traits>
 
 using css::uno::Reference;
@@ -46,10 +47,10 @@ QString shownName(const QString &url)
     return parsed.isLocalFile() ? parsed.toLocalFile() : url;
 }
 
-// Why a load gave no document, as far as the program can tell.
-QString noDocumentReason(const QString &path)
+// Why a load gave no document, as far as the office told.
+QString noDocumentReason(const LoadInteraction &interaction)
 {
-    if (IsPasswordProtected(path))
+    if (interaction.askedForPassword())
         return QStringLiteral(": the document is protected by a password.");
     return QStringLiteral(": the office gave no document for it, and did not say why.");
 }
@@ -77,6 +78,13 @@ css::beans::PropertyValue namedValue(const char *name, const css::uno::Any &valu
 css::uno::Sequence<css::beans::PropertyValue> namedValues(std::initializer_list<css::beans::PropertyValue> values)
 {
     return {values.begin(), static_cast<sal_Int32>(values.size())};
+}
+
+// The "InteractionHandler" argument of a load.
+css::beans::PropertyValue interactionArgument(const rtl::Reference<LoadInteraction> &interaction)
+{
+    const css::uno::Reference<css::task::XInteractionHandler> handler(interaction.get());
+    return namedValue("InteractionHandler", css::uno::Any(handler));
 }
 
 // serviceManager.createInstanceWithContext(service, its context); empty when the
@@ -203,13 +211,15 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
     return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
         m_connection->countLoadedDocument();
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
-        const auto document = loader->loadComponentFromURL(toOUString(url), toOUString(unoFrameName(targetFrame)),
-                                                           searchFlags, {});
+        const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
+        const auto document = loader->loadComponentFromURL(
+            toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
+            namedValues({interactionArgument(interaction)}));
         // A truncated zip loads as nothing at all, and so may a sound document that
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.
         if (!document.is())
-            throw AppError(failure + noDocumentReason(shownName(url)));
+            throw AppError(failure + noDocumentReason(*interaction));
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         return handle;
@@ -225,7 +235,9 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
             newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")),
             css::uno::UNO_QUERY_THROW);
         const css::uno::Any location(toOUString(url));
-        css::uno::Sequence<css::beans::PropertyValue> descriptor = namedValues({namedValue("URL", location)});
+        const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
+        css::uno::Sequence<css::beans::PropertyValue> descriptor =
+            namedValues({namedValue("URL", location), interactionArgument(interaction)});
         // A deep detection looks into the file, and names the filter in the descriptor.
         const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
         rtl::OUString filter;
@@ -233,14 +245,15 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
             if (value.Name == "FilterName")
                 value.Value >>= filter;
         if (type.isEmpty() || filter.isEmpty())
-            throw AppError(failure + noDocumentReason(shownName(url)));
+            throw AppError(failure + noDocumentReason(*interaction));
 
         const Reference<css::frame::XLoadable> document(newInstance(serviceManager,
                                                                     rtl::OUString("com.sun.star.text.TextDocument")),
                                                         css::uno::UNO_QUERY_THROW);
         const auto arguments =
             namedValues({namedValue("URL", location), namedValue("FilterName", css::uno::Any(filter)),
-                         namedValue("ReadOnly", css::uno::Any(true))});
+                         namedValue("ReadOnly", css::uno::Any(true)),
+                         interactionArgument(interaction)});
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         try {
@@ -248,7 +261,7 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
         } catch (const css::io::IOException &) {
             // The office's message is an error code; what can be told in words is
             // what a load into a frame tells.
-            throw AppError(failure + noDocumentReason(shownName(url)));
+            throw AppError(failure + noDocumentReason(*interaction));
         }
         return handle;
     });

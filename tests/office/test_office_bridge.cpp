@@ -138,6 +138,29 @@ private slots:
         QVERIFY2(text.contains("Written by OpenOffice.org 1.1") && text.contains("Zweite Zeile"), qPrintable(text));
     }
 
+    // Saved with a password by the office itself, in both formats; were the
+    // password ignored, each would load. Only the office tells why a load failed:
+    // a damaged document is not called protected.
+    void passwordProtectedDocumentsAreNamedSo()
+    {
+        writeOdt(path("secret.odt"), {"A secret."});
+        OfficeRef plain;
+        OFFICE_STEP(plain = load(path("secret.odt")));
+        OFFICE_STEP(m_bridge->storeToURL(plain, {{SaveArgument::Url, FileUrlOf(path("locked.odt"))},
+                                                 {SaveArgument::FilterName, "writer8"},
+                                                 {SaveArgument::Password, "secret"}}));
+        OFFICE_STEP(m_bridge->close(plain, true));
+        writeTruncatedOdt(path("damaged.odt"));
+
+        for (const char *name : {"locked.odt", "damaged.odt"}) {
+            const QString expected = QString(name).startsWith("locked") ? "protected by a password"
+                                                                        : "did not say why";
+            VERIFY_APP_ERROR(load(path(name)), expected);
+            VERIFY_APP_ERROR(m_bridge->loadWithoutView(m_bridge->createServiceManager(), FileUrlOf(path(name))),
+                             expected);
+        }
+    }
+
     void corruptDocumentFailsAtLoadAndNextStillConverts()
     {
         writeTruncatedOdt(path("truncated.odt"));
