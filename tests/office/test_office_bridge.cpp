@@ -13,25 +13,66 @@
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/configuration/theDefaultProvider.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/embed/ElementModes.hpp>
+#include <com/sun/star/embed/XEncryptionProtectedSource.hpp>
+#include <com/sun/star/embed/XStorage.hpp>
+#include <com/sun/star/embed/XTransactedObject.hpp>
+#include <com/sun/star/io/XStream.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XSingleServiceFactory.hpp>
 
 namespace {
 
 using css::uno::Reference;
 using css::uno::UNO_QUERY_THROW;
 
-// A value of the running office's configuration, read over a connection of the
-// test's own to the office's pipe: `node`, then each name in `names` in turn.
-css::uno::Any officeSetting(qint64 officePid, const QString &node, const QStringList &names)
+// The running office, over a connection of the test's own to its pipe.
+Reference<css::uno::XComponentContext> officeContext(qint64 officePid)
 {
     QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(officePid));
     commandLine.open(QIODevice::ReadOnly);
     const QString pipe =
         QString::fromLocal8Bit(commandLine.readAll()).section("--accept=pipe,name=", 1).section(';', 0, 0);
     const auto local = localUnoContext(findOffice(defaultOfficeSearchPath()).programDir);
-    const Reference<css::uno::XComponentContext> office(
+    return Reference<css::uno::XComponentContext>(
         css::bridge::UnoUrlResolver::create(local)->resolve(
             toOUString(QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe))),
         UNO_QUERY_THROW);
+}
+
+// Encrypts the content of a package with `password`, by the office's own package
+// code: the office can no longer save the 1.x format, but its storage still
+// writes any package.
+void encryptContent(qint64 officePid, const QString &path, const QString &password)
+{
+    using namespace css::embed;
+    const auto office = officeContext(officePid);
+    const Reference<css::lang::XSingleServiceFactory> factory(
+        office->getServiceManager()->createInstanceWithContext("com.sun.star.embed.StorageFactory", office),
+        UNO_QUERY_THROW);
+    css::uno::Sequence<css::uno::Any> arguments(2);
+    arguments.getArray()[0] <<= toOUString(FileUrlOf(path));
+    arguments.getArray()[1] <<= ElementModes::READWRITE;
+    const Reference<XStorage> storage(factory->createInstanceWithArguments(arguments), UNO_QUERY_THROW);
+    Reference<XEncryptionProtectedSource>(storage, UNO_QUERY_THROW)->setEncryptionPassword(toOUString(password));
+
+    css::uno::Sequence<sal_Int8> content;
+    const auto reader = storage->openStreamElement("content.xml", ElementModes::READ)->getInputStream();
+    reader->readBytes(content, 1 << 20);
+    reader->closeInput();
+    // Written anew, the stream takes the storage's password.
+    const auto writer = storage->openStreamElement("content.xml", ElementModes::READWRITE | ElementModes::TRUNCATE);
+    writer->getOutputStream()->writeBytes(content);
+    writer->getOutputStream()->closeOutput();
+    Reference<XTransactedObject>(storage, UNO_QUERY_THROW)->commit();
+    Reference<css::lang::XComponent>(storage, UNO_QUERY_THROW)->dispose();
+}
+
+// A value of the running office's configuration: `node`, then each name in
+// `names` in turn.
+css::uno::Any officeSetting(qint64 officePid, const QString &node, const QStringList &names)
+{
+    const auto office = officeContext(officePid);
     css::beans::PropertyValue nodePath;
     nodePath.Name = "nodepath";
     nodePath.Value <<= toOUString(node);
@@ -138,9 +179,9 @@ private slots:
         QVERIFY2(text.contains("Written by OpenOffice.org 1.1") && text.contains("Zweite Zeile"), qPrintable(text));
     }
 
-    // Saved with a password by the office itself, in both formats; were the
-    // password ignored, each would load. Only the office tells why a load failed:
-    // a damaged document is not called protected.
+    // Encrypted by the office itself, in both formats; were the password ignored,
+    // each would load. Only the office tells why a load failed: a damaged document
+    // is not called protected.
     void passwordProtectedDocumentsAreNamedSo()
     {
         writeOdt(path("secret.odt"), {"A secret."});
@@ -150,9 +191,15 @@ private slots:
                                                  {SaveArgument::FilterName, "writer8"},
                                                  {SaveArgument::Password, "secret"}}));
         OFFICE_STEP(m_bridge->close(plain, true));
+        writeSxw(path("locked.sxw"), {"An old secret."});
+        try {
+            encryptContent(m_bridge->officeProcessId(), path("locked.sxw"), "secret");
+        } catch (const css::uno::Exception &error) {
+            QFAIL(qPrintable(toQString(error.Message)));
+        }
         writeTruncatedOdt(path("damaged.odt"));
 
-        for (const char *name : {"locked.odt", "damaged.odt"}) {
+        for (const char *name : {"locked.odt", "locked.sxw", "damaged.odt"}) {
             const QString expected = QString(name).startsWith("locked") ? "protected by a password"
                                                                         : "did not say why";
             VERIFY_APP_ERROR(load(path(name)), expected);
