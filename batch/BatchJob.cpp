@@ -1,6 +1,7 @@
 #include "batch/BatchJob.h"
 
 #include "batch/DocumentConverter.h"
+#include "convert/office/DocumentOverLimit.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "util/AppError.h"
 #include "util/ProcessInfo.h"
@@ -62,6 +63,9 @@ void BatchJob::run()
                 ConvertDocument(office, document->source, document->target, m_textFiles);
                 failure.clear();
                 break;
+            } catch (const DocumentOverLimit &error) {
+                failure = error.description();
+                break; // it would take as long again
             } catch (const AppError &error) {
                 failure = error.description();
                 if (!officeEndedSince(office, officeAtStart))

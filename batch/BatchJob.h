@@ -9,7 +9,8 @@
 // calls run() and from no other, converting documents from the queue until it is
 // empty. A document during which the office ended (it crashed, was killed, or hung
 // and was ended by the watchdog) is tried once more on a fresh office; when it
-// ends that one too it is reported as failed and not tried again. A job whose
+// ends that one too it is reported as failed and not tried again. One that kept
+// its office at work past the document limit is reported at once. A job whose
 // office does not start, twice, takes no document at all and leaves the work to
 // the others.
 class BatchJob {

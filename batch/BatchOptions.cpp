@@ -5,6 +5,7 @@
 namespace {
 
 constexpr int kMaxJobs = 32;
+constexpr int kMaxDocumentLimit = 7 * 86400;
 
 // "--name=value" or "--name value"; advances i past what it took.
 std::variant<QString, UsageError> valueOf(const QStringList &arguments, qsizetype &i, const QString &name)
@@ -76,7 +77,7 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
         } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
             options.quiet = true;
         } else if (name == QLatin1String("--out") || name == QLatin1String("--ext") || name == QLatin1String("--jobs")
-                   || name == QLatin1String("--timeout")) {
+                   || name == QLatin1String("--timeout") || name == QLatin1String("--document-limit")) {
             const auto value = valueOf(arguments, i, name);
             if (const auto *error = std::get_if<UsageError>(&value))
                 return *error;
@@ -90,6 +91,11 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
                 if (const auto *error = std::get_if<UsageError>(&extensions))
                     return *error;
                 options.extensions = std::get<QStringList>(extensions);
+            } else if (name == QLatin1String("--document-limit")) {
+                const auto number = wholeNumber(text, name, 1, kMaxDocumentLimit);
+                if (const auto *error = std::get_if<UsageError>(&number))
+                    return *error;
+                options.documentLimitSeconds = std::get<int>(number);
             } else {
                 const bool jobs = name == QLatin1String("--jobs");
                 const auto number = jobs ? wholeNumber(text, name, 1, kMaxJobs) : wholeNumber(text, name, 1, 86400);
@@ -136,11 +142,16 @@ QString BatchHelpText()
                "                     case (default: odt,ott,sxw,stw)\n"
                "  --jobs N           how many private offices convert at once (default: the\n"
                "                     number of cores, at most 4; here %1)\n"
-               "  --timeout SECONDS  how long the office may take to answer one call for a\n"
-               "                     document before it counts as hung (default: 120). A hung\n"
+               "  --timeout SECONDS  how long the office may wait on a document without doing\n"
+               "                     any work before it counts as hung (default: 120). A hung\n"
                "                     office is ended and started again and the document is tried\n"
                "                     once more; a document that ends its office twice is reported\n"
-               "                     as failed and not tried again.\n"
+               "                     as failed and not tried again. An office that is working is\n"
+               "                     never ended as hung, however long one step takes.\n"
+               "  --document-limit SECONDS\n"
+               "                     how long the office may work on one document (default: 1800,\n"
+               "                     half an hour). An office still at it then is ended, and the\n"
+               "                     document is reported as failed and not tried again.\n"
                "  --quiet, -q        print failures only\n"
                "  --help, -h         print this text\n"
                "  --                 everything after it is a PATH\n"

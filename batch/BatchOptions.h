@@ -10,7 +10,8 @@ struct BatchOptions {
     QStringList extensions; // lower case, no dot: the files a folder walk keeps
     QString outDir;         // empty: each text file beside its document
     int jobs = 1;           // private offices working at once
-    int timeoutSeconds = 120;
+    int timeoutSeconds = 120;       // without work from the office: hung
+    int documentLimitSeconds = 1800; // of work on one document: a runaway
     bool quiet = false;
     bool help = false;
 };

@@ -75,6 +75,7 @@ int RunBatch(int argc, char **argv)
     }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
+    officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
 
     BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 std::optional<ProcessStatus> ReadProcessStatus(qint64 pid)
 {
@@ -18,8 +19,30 @@ std::optional<ProcessStatus> ReadProcessStatus(qint64 pid)
     const qsizetype close = line.lastIndexOf(')');
     if (open < 0 || close < open || close + 2 >= line.size())
         return std::nullopt;
+    // Counted from the state (field 3 of proc(5)): parent 4, group 5, utime 14,
+    // stime 15, rss 24 (in pages).
     const QList<QByteArray> fields = line.mid(close + 2).split(' ');
-    return ProcessStatus{line.mid(open + 1, close - open - 1), line.at(close + 2), fields.value(1).toLongLong()};
+    const auto field = [&](int number) { return fields.value(number - 3).toLongLong(); };
+    static const qint64 ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    static const qint64 pageSize = ::sysconf(_SC_PAGESIZE);
+    return ProcessStatus{line.mid(open + 1, close - open - 1), line.at(close + 2), field(4), field(5),
+                         (field(14) + field(15)) * 1000 / ticksPerSecond, field(24) * pageSize};
+}
+
+GroupUsage UsageOfGroup(qint64 group)
+{
+    GroupUsage usage;
+    if (group <= 0)
+        return usage;
+    for (const qint64 pid : ProcessIds()) {
+        const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+        if (!status || status->group != group)
+            continue;
+        ++usage.processes;
+        usage.cpuMs += status->cpuMs;
+        usage.residentBytes += status->residentBytes;
+    }
+    return usage;
 }
 
 QList<qint64> ProcessIds()

@@ -11,10 +11,23 @@ struct ProcessStatus {
     QByteArray name;  // the command name, as /proc/<pid>/stat gives it ("soffice.bin")
     char state = '?'; // R running, S sleeping, T stopped, Z zombie, X dead...
     qint64 parent = 0;
+    qint64 group = 0;         // its process group
+    qint64 cpuMs = 0;         // CPU time it has spent, user and system
+    qint64 residentBytes = 0; // its resident size
+};
+
+// What the processes of one process group use together.
+struct GroupUsage {
+    int processes = 0; // 0: the group has none left
+    qint64 cpuMs = 0;
+    qint64 residentBytes = 0;
 };
 
 // The status of a process; nullopt when there is none (it has gone, or pid <= 0).
 std::optional<ProcessStatus> ReadProcessStatus(qint64 pid);
+
+// The sum over the processes of `group` (a leader and what it started).
+GroupUsage UsageOfGroup(qint64 group);
 
 // The ids of every process this user can see.
 QList<qint64> ProcessIds();

@@ -42,6 +42,7 @@ QStringList officeArguments(const QString &profile, const QString &pipe)
 OfficeConnection::OfficeConnection(UnoOfficeOptions options)
     : m_options(std::move(options))
     , m_callTimeout(m_options.callTimeoutMs)
+    , m_documentLimit(m_options.documentLimitMs)
 {
 }
 
@@ -55,6 +56,12 @@ css::uno::Reference<css::uno::XComponentContext> OfficeConnection::context()
     if (!answers(m_callTimeout))
         startAndConnect();
     return m_remote;
+}
+
+void OfficeConnection::startDocument()
+{
+    m_documentStart = std::chrono::steady_clock::now();
+    ++m_documentsSinceStart;
 }
 
 bool OfficeConnection::restartIsDue() const
@@ -162,14 +169,16 @@ void OfficeConnection::startAndConnect()
     for (;;) {
         if (pipeIsReady()) {
             // Connecting to an office that is stuck while starting would wait for ever.
-            OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), timeLeft());
+            const auto left = timeLeft();
+            OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), left,
+                                        std::chrono::steady_clock::now() + left);
             if (tryConnect(local)) {
                 OfficePipe::restrictToOwner(m_pipe);
                 watch.finish();
                 applySettings();
                 return;
             }
-            if (watch.finish())
+            if (watch.finish() != OfficeWatchdog::Verdict::Answered)
                 throw gaveUp();
         }
         if (m_process.waitForExit(kRetryIntervalMs)) {
@@ -227,6 +236,17 @@ bool OfficeConnection::tryConnect(const css::uno::Reference<css::uno::XComponent
         m_remote.clear();
         return false;
     }
+}
+
+DocumentOverLimit OfficeConnection::overLimit(const QString &failure) const
+{
+    const qint64 seconds = std::chrono::duration_cast<std::chrono::seconds>(m_documentLimit).count();
+    const QString limit = seconds % 60 == 0 && seconds >= 120 ? QStringLiteral("%1 minutes").arg(seconds / 60)
+                          : seconds == 1                      ? QStringLiteral("1 second")
+                                                              : QStringLiteral("%1 seconds").arg(seconds);
+    return DocumentOverLimit(
+        QStringLiteral("%1: the office worked on the document for longer than its limit of %2, so it was ended.")
+            .arg(failure, limit));
 }
 
 AppError OfficeConnection::timedOut(const QString &failure, std::chrono::milliseconds timeout)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/office/DocumentOverLimit.h"
 #include "convert/office/OfficeProcess.h"
 #include "convert/office/OfficeProfile.h"
 #include "convert/office/OfficeWatchdog.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <com/sun/star/uno/Reference.hxx>
 #include <functional>
+#include <optional>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 // The connection to the private office, over a named pipe that only this user can
@@ -37,32 +39,45 @@ public:
     void setBeforeEnd(std::function<void()> beforeEnd) { m_beforeEnd = std::move(beforeEnd); }
 
     // Runs one call into the office as officeCall does, under the watchdog: an
-    // office that does not answer within the call timeout is ended and the call
-    // fails saying so.
+    // office that does no work on it for the call timeout is ended and the call
+    // fails saying so; so does one that is still at work when the document's
+    // limit runs out (DocumentOverLimit).
     template <typename Call>
     auto watched(const QString &failure, Call &&call) -> decltype(call())
     {
-        return watchedWithin(m_callTimeout, failure, std::forward<Call>(call));
+        const auto ceiling = m_documentStart.value_or(std::chrono::steady_clock::now()) + m_documentLimit;
+        return watchedWithin(m_callTimeout, ceiling, failure, std::forward<Call>(call));
     }
 
-    // Counts a document the office has been asked to load, for the periodic
-    // restart.
-    void countLoadedDocument() { ++m_documentsSinceStart; }
+    // The document limit counts from the start of a document's load to its close;
+    // a call outside any document has the limit to itself.
+    void startDocument();
+    void endDocument() { m_documentStart.reset(); }
     // True when the office has loaded enough documents to be started afresh.
     bool restartIsDue() const;
 
 private:
     template <typename Call>
-    auto watchedWithin(std::chrono::milliseconds timeout, const QString &failure, Call &&call) -> decltype(call())
+    auto watchedWithin(std::chrono::milliseconds idleBound, std::chrono::steady_clock::time_point ceiling,
+                       const QString &failure, Call &&call) -> decltype(call())
     {
-        OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), timeout);
+        OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), idleBound, ceiling);
         try {
             return officeCall(failure, call);
         } catch (const AppError &) {
-            if (watch.finish())
-                throw timedOut(failure, timeout);
+            switch (watch.finish()) {
+            case OfficeWatchdog::Verdict::Hung: throw timedOut(failure, idleBound);
+            case OfficeWatchdog::Verdict::RanAway: throw overLimit(failure);
+            case OfficeWatchdog::Verdict::Answered: throw;
+            }
             throw;
         }
+    }
+    // Within `time`, whether the office works or not.
+    template <typename Call>
+    auto watchedWithin(std::chrono::milliseconds time, const QString &failure, Call &&call) -> decltype(call())
+    {
+        return watchedWithin(time, std::chrono::steady_clock::now() + time, failure, std::forward<Call>(call));
     }
 
     bool answers(std::chrono::milliseconds within);
@@ -75,9 +90,12 @@ private:
     // Empties the office's temporary folder; a failure is only logged.
     void emptyTemporaryFolder();
     static AppError timedOut(const QString &failure, std::chrono::milliseconds timeout);
+    DocumentOverLimit overLimit(const QString &failure) const;
 
     UnoOfficeOptions m_options;
     std::chrono::milliseconds m_callTimeout;
+    std::chrono::milliseconds m_documentLimit;
+    std::optional<std::chrono::steady_clock::time_point> m_documentStart;
     OfficeProfile m_profile;
     OfficeProcess m_process;
     OfficeWatchdog m_watchdog;

@@ -117,6 +117,18 @@ auto watchedOnOfficeThread(OfficeThread &thread, OfficeConnection &connection, c
     return onOfficeThread(thread, [&] { return connection.watched(failure, call); });
 }
 
+// Runs the load that starts a document on the office thread under the watchdog;
+// the document's time limit counts from here.
+template <typename Call>
+auto watchedDocumentStart(OfficeThread &thread, OfficeConnection &connection, const QString &failure, Call &&call)
+    -> decltype(call())
+{
+    return onOfficeThread(thread, [&] {
+        connection.startDocument();
+        return connection.watched(failure, call);
+    });
+}
+
 // Holds the office's own handle for the caller's, and hands it back to the office
 // thread to be released there when the caller's goes.
 struct ReleaseOnOfficeThread {
@@ -180,8 +192,11 @@ void UnoOfficeBridge::releaseHandedOut()
 OfficeRef UnoOfficeBridge::createServiceManager()
 {
     return onOfficeThread(*m_thread, [&] {
-        if (m_connection->restartIsDue() && !documentIsHeld())
-            m_connection->shutdown(); // started afresh just below
+        if (!documentIsHeld()) {
+            m_connection->endDocument();
+            if (m_connection->restartIsDue())
+                m_connection->shutdown(); // started afresh just below
+        }
         const auto context = m_connection->context();
         return m_connection->watched(QStringLiteral("The office gave no service manager"), [&] {
             const auto serviceManager = context->getServiceManager();
@@ -208,8 +223,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
                                                 FrameTarget targetFrame, short searchFlags)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
-    return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
-        m_connection->countLoadedDocument();
+    return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
         const auto document = loader->loadComponentFromURL(
@@ -229,8 +243,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
 OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, const QString &url)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
-    return watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
-        m_connection->countLoadedDocument();
+    return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
         const Reference<css::document::XTypeDetection> detection(
             newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")),
             css::uno::UNO_QUERY_THROW);
@@ -388,6 +401,7 @@ void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
         const Reference<css::util::XCloseable> closeable(handle.object, css::uno::UNO_QUERY);
         if (closeable.is()) {
             closeable->close(deliverOwnership);
+            m_connection->endDocument();
             return;
         }
         // Not closeable: all that is left is disposing of it.
@@ -395,6 +409,7 @@ void UnoOfficeBridge::close(const OfficeRef &document, bool deliverOwnership)
         if (!component.is())
             throw AppError(QStringLiteral("The object given to the office as the document is not one."));
         component->dispose();
+        m_connection->endDocument();
     });
 }
 

@@ -14,9 +14,12 @@ struct UnoOfficeOptions {
     QString profileDir;
     // How long the office may take to start and answer.
     int startTimeoutMs = 60000;
-    // How long one call into the office may take before the office is ended.
-    // Large documents load in well under half a minute.
+    // How long one call into the office may wait while the office does no work
+    // before the office counts as hung and is ended.
     int callTimeoutMs = 120000;
+    // How long the office may work on one document, from its load to its close,
+    // before it is ended as a runaway. Large documents take well under a minute.
+    int documentLimitMs = 30 * 60 * 1000;
     // The office's memory grows with every document it loads; after this many it
     // is ended and started afresh before the next file (0: never).
     int restartAfterDocuments = 200;

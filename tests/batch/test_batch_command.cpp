@@ -164,6 +164,7 @@ private slots:
         QCOMPARE(documentText(single + "/one.txt"), QStringLiteral("One"));
 
         for (const QStringList &bad : {QStringList{}, QStringList{"--jobs", "0", single},
+                                       QStringList{"--document-limit", "0", single},
                                        QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
             const Outcome outcome = run(bad);
             QCOMPARE(outcome.exitCode, 2);
@@ -233,6 +234,35 @@ private slots:
         QCOMPARE(killed.size(), 1);
         QVERIFY(documentText(folder + "/long.txt").endsWith(QStringLiteral("Paragraph 19999 of a long document that "
                                                                        "takes the office a while.")));
+    }
+
+    // A document that keeps its office at work for seconds converts under a
+    // one-second --timeout; under a shorter --document-limit it fails at once, with
+    // its own reason, and the others still convert.
+    void workingOfficeIsNotHungButHasALimit()
+    {
+        const QString folder = path(QStringLiteral("limit"));
+        QDir().mkpath(folder);
+        QByteArray marks;
+        for (int i = 0; i < 10000; ++i)
+            marks += QByteArray("<text:bookmark text:name=\"m") + QByteArray::number(i) + "\"/>x";
+        writeOdtXml(folder + "/marks.odt", "<text:p>Marked " + marks + "</text:p>");
+        writeOdt(folder + "/small.odt", {"Small"});
+
+        const Outcome patient = run({QStringLiteral("--timeout"), QStringLiteral("1"), folder});
+        QVERIFY2(patient.exitCode == 0, qPrintable(patient.errors));
+        QVERIFY(documentText(folder + "/marks.txt").startsWith(QStringLiteral("Marked xxx")));
+        QFile::remove(folder + "/marks.txt");
+
+        const Outcome limited = run({QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--document-limit=1"), folder});
+        QCOMPARE(limited.exitCode, 1);
+        QVERIFY2(limited.errors.contains(QStringLiteral("failed: %1/marks.odt: The office could not load %1/marks.odt: the "
+                                                        "office worked on the document for longer than its limit of 1 "
+                                                        "second, so it was ended.")
+                                             .arg(folder)),
+                 qPrintable(limited.errors));
+        QVERIFY(!QFileInfo::exists(folder + "/marks.txt"));
+        QCOMPARE(documentText(folder + "/small.txt"), QStringLiteral("Small"));
     }
 
     void twoJobsBothUsed()

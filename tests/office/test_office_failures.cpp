@@ -137,6 +137,35 @@ private slots:
         QVERIFY(processIsGone(second));
     }
 
+    // A document that keeps the office at work for seconds (every bookmark makes
+    // the import move all the others): never hung under a one-second bound, but
+    // ended under a short limit, which ends the document alone.
+    void workingOfficeIsLeftToWorkUntilTheDocumentLimit()
+    {
+        QByteArray marks;
+        for (int i = 0; i < 10000; ++i)
+            marks += QByteArray("<text:bookmark text:name=\"m") + QByteArray::number(i) + "\"/>x";
+        writeOdtXml(path("marks.odt"), "<text:p>Marked " + marks + "</text:p>");
+
+        UnoOfficeOptions options = UnoOfficeOptions::defaults();
+        options.callTimeoutMs = 1000;
+        UnoOfficeBridge office(options);
+        OFFICE_STEP(convertDocument(office, path("marks.odt"), path("marks.txt")));
+        QVERIFY(readUtf8(path("marks.txt")).startsWith("Marked xxx"));
+
+        options.documentLimitMs = 2000;
+        UnoOfficeBridge limited(options);
+        OFFICE_STEP(limited.createServiceManager());
+        const qint64 ranAway = limited.officeProcessId();
+        VERIFY_APP_ERROR(convertDocument(limited, path("marks.odt"), path("limited.txt")),
+                         "marks.odt: the office worked on the document for longer than its limit of 2 seconds, "
+                         "so it was ended.");
+        QTRY_VERIFY(processIsGone(ranAway));
+        QVERIFY(!QFile::exists(path("limited.txt")));
+        OFFICE_STEP(convertDocument(limited, document("after-limit", "After the limit"), path("after-limit.txt")));
+        QVERIFY(readUtf8(path("after-limit.txt")).contains("After the limit"));
+    }
+
     void officeThatCannotStartGivesAClearError_data()
     {
         QTest::addColumn<QByteArray>("script");
