@@ -159,6 +159,10 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         if (temporary.isEmpty())
             throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));
         TemporaryTextFile saved(temporary, target);
+        // The document is laid out by now (the calls before waited for it). Held
+        // here, the office does not lay out again what the new page numbers
+        // changed, which the save would not wait for but the close would.
+        m_office.lockControllers(document);
         m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                  exportProperties);
         saved.commitAs(m_textFiles, target, source);
