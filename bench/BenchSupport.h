@@ -107,16 +107,17 @@ public:
     void openFolder(const QString &) override {}
 };
 
-// Sets UnoOfficeOptions::restartAfterDocuments where the build has it; false when
-// it has not and a restart was asked for.
+// Sets the office's memory bound for a restart (UnoOfficeOptions::restartAboveBytes,
+// in MiB; 0: never) where the build has it; false when it has not and a restart
+// was asked for.
 template <typename Options>
-bool setRestartAfter(Options &options, int documents)
+bool setRestartAbove(Options &options, qint64 mebibytes)
 {
-    if constexpr (requires { options.restartAfterDocuments; }) {
-        options.restartAfterDocuments = documents;
+    if constexpr (requires { options.restartAboveBytes; }) {
+        options.restartAboveBytes = mebibytes * 1024 * 1024;
         return true;
     } else {
-        return documents == 0;
+        return mebibytes == 0;
     }
 }
 

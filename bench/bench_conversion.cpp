@@ -19,8 +19,8 @@
 //   cold     new -env:UserInstallation folder;
 //   warm     the profile made by the cold run.
 // Each peer run includes the office's start; the office start alone is timed too.
-// The office is never restarted after so many documents here (restartAfterDocuments
-// = 0), so that the runs stay alike.
+// The office is never restarted for its memory here (restartAboveBytes = 0), so
+// that the runs stay alike.
 //
 // Per file: ours from the progress of file i to that of file i+1 (cold) or the
 // document's own run (on, off), and its office work: the time of its calls into the
@@ -410,7 +410,7 @@ int main(int argc, char **argv)
     // documents in the middle of one of them.
     UnoOfficeOptions onOptions = UnoOfficeOptions::defaults();
     onOptions.profileDir = work.filePath("ours-profile");
-    setRestartAfter(onOptions, 0);
+    setRestartAbove(onOptions, 0);
     UnoOfficeOptions offOptions = onOptions;
     offOptions.profileDir = work.filePath("ours-profile-off");
     offOptions.tunedProfile = false;

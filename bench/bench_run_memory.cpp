@@ -2,12 +2,12 @@
 // through "Start Converting To TXT" on the real office, with the resident memory
 // of this process (the program's conversion path) and of the office sampled every
 // 50 documents, so that growth shows. Run once with the office never restarted
-// and, where the build has UnoOfficeOptions::restartAfterDocuments, once more with
-// a restart every R documents (default 200). The peer is LibreOffice's own batch
+// and, where the build has UnoOfficeOptions::restartAboveBytes, once more with
+// a restart whenever the office is past M MiB (default 200). The peer is LibreOffice's own batch
 // conversion of the same documents in one soffice.bin process, sampled the same
 // way.
 //
-//   bench_run_memory [documents] [restart after]
+//   bench_run_memory [documents] [restart above MiB]
 //
 // Before each of our runs the office is started, as the program's start-up starts
 // it; profiles exist already (warm). VmHWM is the process's peak since it started,
@@ -69,12 +69,12 @@ struct MemoryRun {
     QSet<qint64> officePids;
 };
 
-MemoryRun runOurs(const QStringList &documents, const QString &profile, int restartAfter, const QString &outDir)
+MemoryRun runOurs(const QStringList &documents, const QString &profile, qint64 restartAboveMiB, const QString &outDir)
 {
     QDir().mkpath(outDir);
     UnoOfficeOptions options = UnoOfficeOptions::defaults();
     options.profileDir = profile;
-    setRestartAfter(options, restartAfter);
+    setRestartAbove(options, restartAboveMiB);
     UnoOfficeBridge office(options);
     office.createServiceManager(); // the program's start-up check
 
@@ -177,7 +177,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // progress shows when written to a file
     const int count = argc > 1 ? std::atoi(argv[1]) : 1000;
-    const int restartAfter = argc > 2 ? std::atoi(argv[2]) : 200;
+    const qint64 restartAboveMiB = argc > 2 ? std::atoll(argv[2]) : 200;
     QTemporaryDir work;
     const QString in = work.filePath("documents");
     QDir().mkpath(in);
@@ -208,14 +208,14 @@ int main(int argc, char **argv)
     printSeries("ours, office never restarted", never, true);
 
     UnoOfficeOptions probe;
-    const bool haveRestart = setRestartAfter(probe, restartAfter);
+    const bool haveRestart = setRestartAbove(probe, restartAboveMiB);
     MemoryRun restarted;
     if (haveRestart) {
-        restarted = runOurs(documents, ourProfile, restartAfter, work.filePath("out-restart"));
-        printSeries(qPrintable(QStringLiteral("ours, office restarted every %1 documents").arg(restartAfter)),
+        restarted = runOurs(documents, ourProfile, restartAboveMiB, work.filePath("out-restart"));
+        printSeries(qPrintable(QStringLiteral("ours, office restarted above %1 MiB").arg(restartAboveMiB)),
                     restarted, true);
     } else {
-        std::printf("\n(this build has no UnoOfficeOptions::restartAfterDocuments: no run with restarts)\n");
+        std::printf("\n(this build has no UnoOfficeOptions::restartAboveBytes: no run with restarts)\n");
     }
 
     // The peer in one process: soffice.bin itself, since the launcher drops
@@ -233,10 +233,10 @@ int main(int argc, char **argv)
                       growthPer100(peer.samples, 100, &Sample::officeRss)),
                 ratio(never.totalMs, peer.totalMs));
     if (haveRestart)
-        std::printf("ratio ours/peer: office HWM %.2f, largest RSS %.2f, time %.2f (restarted every %d)\n",
+        std::printf("ratio ours/peer: office HWM %.2f, largest RSS %.2f, time %.2f (restarted above %lld MiB)\n",
                     ratio(officePeakOf(restarted), officePeakOf(peer)),
                     ratio(officeRssMax(restarted), officeRssMax(peer)), ratio(restarted.totalMs, peer.totalMs),
-                    restartAfter);
+                    restartAboveMiB);
     std::printf("load average at end: %s\n", qPrintable(loadAverage()));
     return 0;
 }

@@ -7,6 +7,7 @@
 #include "convert/office/OfficeSettings.h"
 #include "convert/office/UnoRuntime.h"
 #include "convert/office/UnoString.h"
+#include "util/ProcessInfo.h"
 
 #include <QElapsedTimer>
 #include <csignal>
@@ -61,12 +62,16 @@ css::uno::Reference<css::uno::XComponentContext> OfficeConnection::context()
 void OfficeConnection::startDocument()
 {
     m_documentStart = std::chrono::steady_clock::now();
-    ++m_documentsSinceStart;
+    m_loadedSinceLook = true;
 }
 
-bool OfficeConnection::restartIsDue() const
+bool OfficeConnection::restartIsDue()
 {
-    return m_options.restartAfterDocuments > 0 && m_documentsSinceStart >= m_options.restartAfterDocuments;
+    // Looked at once a document: reading every process's status costs a few
+    // milliseconds, more than a small document's conversion can spare each call.
+    if (m_options.restartAboveBytes <= 0 || !std::exchange(m_loadedSinceLook, false))
+        return false;
+    return UsageOfGroup(m_process.processId()).residentBytes > m_options.restartAboveBytes;
 }
 
 void OfficeConnection::shutdown()
@@ -165,7 +170,7 @@ void OfficeConnection::startAndConnect()
     };
 
     startProcess(office.officeBinary, arguments, environment);
-    m_documentsSinceStart = 0;
+    m_loadedSinceLook = false;
     for (;;) {
         if (pipeIsReady()) {
             // Connecting to an office that is stuck while starting would wait for ever.

@@ -53,8 +53,9 @@ public:
     // a call outside any document has the limit to itself.
     void startDocument();
     void endDocument() { m_documentStart.reset(); }
-    // True when the office has loaded enough documents to be started afresh.
-    bool restartIsDue() const;
+    // True when the office has grown past the memory bound since it started, and
+    // is best started afresh before the next document.
+    bool restartIsDue();
 
 private:
     template <typename Call>
@@ -101,7 +102,7 @@ private:
     OfficeWatchdog m_watchdog;
     QString m_pipe;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
-    int m_documentsSinceStart = 0;
+    bool m_loadedSinceLook = false; // a document was loaded since the memory was last looked at
     std::atomic<qint64> m_processId{0};
     std::function<void()> m_beforeEnd;
 };

@@ -11,7 +11,7 @@ class OfficeThread;
 struct UnoHandle;
 
 // OfficeBridge on a private headless LibreOffice that this object starts on first
-// use, starts again when it has died or has loaded many documents, and ends in
+// use, starts again when it has died or has grown past its memory bound, and ends in
 // shutdown() or when destroyed. A call that hangs ends the office (see
 // OfficeWatchdog).
 //

@@ -20,9 +20,11 @@ struct UnoOfficeOptions {
     // How long the office may work on one document, from its load to its close,
     // before it is ended as a runaway. Large documents take well under a minute.
     int documentLimitMs = 30 * 60 * 1000;
-    // The office's memory grows with every document it loads; after this many it
-    // is ended and started afresh before the next file (0: never).
-    int restartAfterDocuments = 200;
+    // The office's memory grows with the documents it loads; once its processes'
+    // resident size is past this, it is ended and started afresh before the next
+    // file (0: never). Small documents never take it there (bench/README.md,
+    // "Office memory"); long ones leave it at 450 MiB and more.
+    qint64 restartAboveBytes = 400LL * 1024 * 1024;
     // The office's profile gets the settings that switch off what nobody sees
     // (toolbars, sidebar, background spelling) and what is unsafe (macros, link
     // updates); see OfficeSettings.h. Off only to measure what they gain.
