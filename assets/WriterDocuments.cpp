@@ -79,6 +79,14 @@ void writeOdtXml(const QString &path, const QByteArray &bodyXml)
     writeFile(path, odfBytes(kOdtType, bodyXml));
 }
 
+void writeMarkedOdt(const QString &path, int bookmarks)
+{
+    QByteArray body = "<text:p>Marked ";
+    for (int i = 0; i < bookmarks; ++i)
+        body += "<text:bookmark text:name=\"m" + QByteArray::number(i) + "\"/>x";
+    writeOdtXml(path, body + "</text:p>");
+}
+
 void writeTruncatedOdt(const QString &path)
 {
     const QByteArray whole = odfBytes(kOdtType, paragraphsXml({QStringLiteral("This document was cut off.")}));

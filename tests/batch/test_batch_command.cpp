@@ -243,10 +243,7 @@ private slots:
     {
         const QString folder = path(QStringLiteral("limit"));
         QDir().mkpath(folder);
-        QByteArray marks;
-        for (int i = 0; i < 10000; ++i)
-            marks += QByteArray("<text:bookmark text:name=\"m") + QByteArray::number(i) + "\"/>x";
-        writeOdtXml(folder + "/marks.odt", "<text:p>Marked " + marks + "</text:p>");
+        writeMarkedOdt(folder + "/marks.odt", 10000);
         writeOdt(folder + "/small.odt", {"Small"});
 
         const Outcome patient = run({QStringLiteral("--timeout"), QStringLiteral("1"), folder});

@@ -142,10 +142,7 @@ private slots:
     // ended under a short limit, which ends the document alone.
     void workingOfficeIsLeftToWorkUntilTheDocumentLimit()
     {
-        QByteArray marks;
-        for (int i = 0; i < 10000; ++i)
-            marks += QByteArray("<text:bookmark text:name=\"m") + QByteArray::number(i) + "\"/>x";
-        writeOdtXml(path("marks.odt"), "<text:p>Marked " + marks + "</text:p>");
+        writeMarkedOdt(path("marks.odt"), 10000);
 
         UnoOfficeOptions options = UnoOfficeOptions::defaults();
         options.callTimeoutMs = 1000;
