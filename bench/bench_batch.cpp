@@ -4,6 +4,7 @@
 //   bench_batch corpus [folder] [rounds]   the corpus (default ../shared/corpus, 3 rounds)
 //   bench_batch many [documents] [rounds]  2,000 generated documents, --jobs 2 (2 rounds)
 //   bench_batch faults [documents]         one office killed, another stopped, mid-batch
+//   bench_batch slow [documents]           a long document, a stopped office, --timeout 5
 //
 // corpus: every round runs, one after the other, the peer and ours with --jobs 1,
 // --jobs 2 and --jobs <cores> (when that is another number), first cold (new
@@ -17,6 +18,10 @@
 // faults: ours --jobs 2 --timeout 10 over small documents and two long ones; the
 // office that has the first long one open is killed (SIGKILL), the one that has the
 // second open is stopped (SIGSTOP), each time it is tried. The peer gets the same.
+// slow: ours --jobs 2 --timeout 5 over small documents, one that keeps its office at
+// work for many seconds (20,000 bookmarks in one paragraph) and one whose office is
+// stopped each time it has it open; how long each stopped office lived on, the
+// run's time. The peer gets the same documents and the same stops.
 #include "BenchSupport.h"
 #include "OfficeBatch.h"
 
@@ -42,6 +47,7 @@ struct Run {
     int written = 0;
     int exitCode = -1;
     long largestOfficeKb = 0;
+    QSet<qint64> offices; // the office processes seen (every 100 ms)
     QString errors;
 };
 
@@ -97,8 +103,10 @@ Run runProgram(const QString &program, const QStringList &arguments, const QProc
             watch(pid);
         if (++ticks % 5 == 0) {
             for (const qint64 child : descendantsOf(pid)) {
-                if (isOffice(child))
+                if (isOffice(child)) {
                     run.largestOfficeKb = std::max(run.largestOfficeKb, procStatusKb(child, "VmRSS"));
+                    run.offices.insert(child);
+                }
             }
         }
         if (capSeconds > 0 && clock.elapsed() > capSeconds * 1000) {
@@ -153,6 +161,7 @@ Run runPeer(const Sides &sides, const QString &profile, const QStringList &docum
                                         + documents.mid(first, 200),
                                     QProcessEnvironment::systemEnvironment(), outDir, watch, capSeconds);
         total.largestOfficeKb = std::max(total.largestOfficeKb, part.largestOfficeKb);
+        total.offices.unite(part.offices);
         total.exitCode = std::max(total.exitCode, part.exitCode);
         if (part.exitCode == -2)
             total.exitCode = -2;
@@ -261,9 +270,11 @@ int many(const Sides &sides, int count, int rounds)
             const Run run = peerFirst ? runPeer(sides, QDir(sides.work).filePath("peer-profile"), documents, outDir)
                                       : runOurs(sides, QDir(sides.work).filePath("ours-cache"), 2, documents, outDir);
             (peerFirst ? peerTimes : ourTimes).append(run.seconds);
-            std::printf("round %d %-14s %7.1f s  %d of %d written  exit %d  largest office RSS %.1f MiB  load %s\n",
+            std::printf("round %d %-14s %7.1f s  %d of %d written  exit %d  %lld office processes  largest office "
+                        "RSS %.1f MiB  load %s\n",
                         round + 1, peerFirst ? "peer" : "ours --jobs 2", run.seconds, run.written, count, run.exitCode,
-                        run.largestOfficeKb / 1024.0, qPrintable(loadAverage()));
+                        static_cast<long long>(run.offices.size()), run.largestOfficeKb / 1024.0,
+                        qPrintable(loadAverage()));
             QDir(outDir).removeRecursively();
         }
     }
@@ -330,6 +341,68 @@ int faults(const Sides &sides, int count)
     return 0;
 }
 
+int slow(const Sides &sides, int count)
+{
+    const QString folder = QDir(sides.work).filePath(QStringLiteral("slow"));
+    QStringList documents = generateDocuments(folder, count);
+    const QString busy = QDir(folder).filePath(QStringLiteral("long-busy.odt"));
+    const QString stopped = QDir(folder).filePath(QStringLiteral("stopped.odt"));
+    writeMarkedOdt(busy, 20000);
+    QStringList paragraphs; // long enough that the office has it open for a while
+    for (int i = 0; i < 20000; ++i)
+        paragraphs << QStringLiteral("Paragraph %1 of a long document.").arg(i);
+    writeOdt(stopped, paragraphs);
+    documents.prepend(stopped);
+    documents.prepend(busy);
+    std::printf("slow: %d small documents, %s (its office works on it for many seconds) and %s (the office\n"
+                "that opens it is stopped, every time)\n",
+                count, qPrintable(QFileInfo(busy).fileName()), qPrintable(QFileInfo(stopped).fileName()));
+    std::printf("load average at start: %s\n", qPrintable(loadAverage()));
+
+    QHash<qint64, QElapsedTimer> stoppedAt;
+    QList<double> livedOn;
+    const auto strike = [&](qint64 program) {
+        for (auto it = stoppedAt.begin(); it != stoppedAt.end();) {
+            const auto status = ReadProcessStatus(it.key());
+            if (status && status->state != 'Z') {
+                ++it;
+                continue;
+            }
+            livedOn << it->elapsed() / 1000.0;
+            it = stoppedAt.erase(it);
+        }
+        for (const qint64 pid : descendantsOf(program)) {
+            if (stoppedAt.contains(pid) || !isOffice(pid) || !OpenFilesOf(pid).contains(stopped))
+                continue;
+            ::kill(static_cast<pid_t>(pid), SIGSTOP);
+            stoppedAt[pid].start();
+        }
+    };
+    const Run ours = runOurs(sides, QDir(sides.work).filePath("slow-cache"), 2, documents,
+                             QDir(sides.work).filePath("slow-ours"), {QStringLiteral("--timeout"), QStringLiteral("5")},
+                             strike, 600);
+    QStringList lived;
+    for (const double seconds : std::as_const(livedOn))
+        lived << QString::number(seconds, 'f', 1);
+    std::printf("ours --jobs 2 --timeout 5: %.1f s, exit %d, %d of %d written (%s %s); stopped offices ended after "
+                "%s s\n",
+                ours.seconds, ours.exitCode, ours.written, count + 2, qPrintable(QFileInfo(busy).completeBaseName()),
+                QFileInfo::exists(QDir(sides.work).filePath("slow-ours/long-busy.txt")) ? "written" : "NOT written",
+                qPrintable(lived.join(", ")));
+    for (const QString &line : ours.errors.split('\n', Qt::SkipEmptyParts))
+        std::printf("    %s\n", qPrintable(line));
+
+    stoppedAt.clear();
+    livedOn.clear();
+    const Run peer = runPeer(sides, QDir(sides.work).filePath("slow-peer-profile"), documents,
+                             QDir(sides.work).filePath("slow-peer"), strike, 120);
+    std::printf("peer: %.1f s%s, exit %d, %d of %d written\n", peer.seconds,
+                peer.exitCode == -2 ? " (ended by the benchmark after 120 s)" : "", peer.exitCode, peer.written,
+                count + 2);
+    std::printf("load average at end: %s\n", qPrintable(loadAverage()));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -350,6 +423,8 @@ int main(int argc, char **argv)
         return many(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2);
     if (what == QLatin1String("faults"))
         return faults(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
-    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] | faults [documents]\n");
+    if (what == QLatin1String("slow"))
+        return slow(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
+    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] | faults [documents] | slow [documents]\n");
     return 2;
 }
