@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMaxJobs = 32;
@@ -17,10 +19,14 @@ std::variant<QString, UsageError> valueOf(const QStringList &arguments, qsizetyp
     return arguments[++i];
 }
 
+// Plain digits only: toInt() alone would also take " 2", "2 " and "+2".
 std::variant<int, UsageError> wholeNumber(const QString &text, const QString &name, int lowest, int highest)
 {
+    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
     bool ok = false;
-    const int value = text.toInt(&ok);
+    const int value = digits ? text.toInt(&ok) : 0;
     if (!ok || value < lowest || value > highest)
         return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
                               .arg(name)
