@@ -23,8 +23,8 @@ bool hasWantedExtension(const QString &name, const QStringList &extensions)
 }
 
 const QString kTooLong = QStringLiteral("its path is longer than the system allows (%1 bytes), so it cannot be "
-                                       "opened.")
-                            .arg(MaxPathBytes);
+                                        "opened.")
+                             .arg(MaxPathBytes);
 
 QString reasonFor(const UnreachedPath &path)
 {

@@ -179,8 +179,9 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern,
         const bool fileOrLink = entry.kind == DirectoryEntry::Kind::File || entry.kind == DirectoryEntry::Kind::Link;
         if (!fileOrLink || !MatchesFilePattern(entry.name, pattern))
             continue;
-        if (leftOut && !entry.nameable) {
-            if (entry.kind == DirectoryEntry::Kind::File || KindOfPath(bytes + entry.systemName) == PathKind::File)
+        if (!entry.nameable) {
+            if (leftOut
+                && (entry.kind == DirectoryEntry::Kind::File || KindOfPath(bytes + entry.systemName) == PathKind::File))
                 leftOut(entry.systemName);
             continue;
         }
@@ -188,8 +189,7 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern,
             leftOut(QFile::encodeName(entry.name));
             continue;
         }
-        const bool regular = entry.kind == DirectoryEntry::Kind::File || IsExistingFile(path + entry.name);
-        if (entry.nameable && regular)
+        if (entry.kind == DirectoryEntry::Kind::File || IsExistingFile(path + entry.name))
             names << std::move(entry.name);
     }
     sortForListing(names);

@@ -30,8 +30,7 @@ using FolderList = QStringList;
 // enter or whose name is not valid UTF-8 (no error: WalkUnreachedFolder can go on
 // below it), and one that could not be listed for another cause than having
 // vanished (with the system's words).
-void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs,
-                           const UnreachedSink &unreached = {});
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached = {});
 
 // Names (not paths) of the regular files (also behind a link) in one folder that
 // match the wildcard pattern ("*.*" matches every name; "*" and "?" otherwise;

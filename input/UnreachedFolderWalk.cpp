@@ -129,7 +129,10 @@ std::optional<Listing> listFolder(int fd, const std::function<bool(QByteArrayVie
         if (type == DT_UNKNOWN) {
             if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
                 continue; // gone since readdir saw it
-            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : S_ISLNK(info.st_mode) ? DT_LNK : DT_UNKNOWN;
+            type = S_ISDIR(info.st_mode)   ? DT_DIR
+                   : S_ISREG(info.st_mode) ? DT_REG
+                   : S_ISLNK(info.st_mode) ? DT_LNK
+                                           : DT_UNKNOWN;
         }
         if (type == DT_DIR) {
             if (!IsVolumeTrashName(QFile::decodeName(name)))
@@ -202,8 +205,8 @@ void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByt
                 // The tree moved while it was walked: what is left is named by folder.
                 for (const Level &left : levels) {
                     for (const QByteArray &name : left.folders)
-                        unreached({path.left(left.pathSize) + name + '/',
-                                   QStringLiteral("the folder moved while it was walked")});
+                        unreached(
+                            {path.left(left.pathSize) + name + '/', QStringLiteral("it moved while it was walked")});
                 }
                 return;
             }

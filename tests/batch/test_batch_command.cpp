@@ -218,9 +218,10 @@ private slots:
         QCOMPARE(run({QStringLiteral("--ext"), QStringLiteral("txt"), single}).exitCode, 1);
         QCOMPARE(documentText(single + "/one.txt"), QStringLiteral("One"));
 
-        for (const QStringList &bad : {QStringList{}, QStringList{"--jobs", "0", single}, QStringList{"--jobs= 2", single},
-                                       QStringList{"--jobs", "2 ", single}, QStringList{"--timeout", "+30", single},
-                                       QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
+        for (const QStringList &bad :
+             {QStringList{}, QStringList{"--jobs", "0", single}, QStringList{"--jobs= 2", single},
+              QStringList{"--jobs", "2 ", single}, QStringList{"--timeout", "+30", single},
+              QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
             const Outcome outcome = run(bad);
             QCOMPARE(outcome.exitCode, 2);
             QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));

@@ -162,8 +162,9 @@ private slots:
             return;
         // The batch's walk is told of it.
         const QString told = QString("UNREACHED %1/Locked/ Permission denied\n").arg(tree.root());
-        QCOMPARE(whole, QString("R/\nR/A/\nR/B/\nROWS\nR/A/a.odt\nR/B/b.odt\nREPORTS 0\n").replace("R/", tree.root() + "/")
-                            + told);
+        QCOMPARE(whole,
+                 QString("R/\nR/A/\nR/B/\nROWS\nR/A/a.odt\nR/B/b.odt\nREPORTS 0\n").replace("R/", tree.root() + "/")
+                     + told);
         QString locked;
         runProbe(tree.path("Locked"), locked);
         QCOMPARE(locked, QString("ROWS\nREPORTS 0\n") + told);
