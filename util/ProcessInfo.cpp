@@ -31,10 +31,24 @@ std::optional<ProcessStatus> ReadProcessStatus(qint64 pid)
 
 GroupUsage UsageOfGroup(qint64 group)
 {
-    GroupUsage usage;
-    if (group <= 0)
-        return usage;
+    return group > 0 ? UsageOfProcesses(ProcessIds(), group) : GroupUsage{};
+}
+
+QList<qint64> ProcessesOfGroup(qint64 group)
+{
+    QList<qint64> members;
     for (const qint64 pid : ProcessIds()) {
+        const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+        if (status && status->group == group)
+            members << pid;
+    }
+    return members;
+}
+
+GroupUsage UsageOfProcesses(const QList<qint64> &processes, qint64 group)
+{
+    GroupUsage usage;
+    for (const qint64 pid : processes) {
         const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
         if (!status || status->group != group)
             continue;

@@ -26,8 +26,16 @@ struct GroupUsage {
 // The status of a process; nullopt when there is none (it has gone, or pid <= 0).
 std::optional<ProcessStatus> ReadProcessStatus(qint64 pid);
 
-// The sum over the processes of `group` (a leader and what it started).
+// The sum over the processes of `group` (a leader and what it started). Reads
+// every process's status: about 1.5 ms with 130 processes on the machine.
 GroupUsage UsageOfGroup(qint64 group);
+
+// The ids of the processes of `group`, found the same way.
+QList<qint64> ProcessesOfGroup(qint64 group);
+
+// The sum over those of `processes` that are still in `group`: a few
+// microseconds a process.
+GroupUsage UsageOfProcesses(const QList<qint64> &processes, qint64 group);
 
 // The ids of every process this user can see.
 QList<qint64> ProcessIds();

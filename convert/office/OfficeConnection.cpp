@@ -23,6 +23,8 @@ namespace {
 constexpr int kRestartRequested = 81;
 constexpr int kRetryIntervalMs = 100;
 constexpr int kTerminateWaitMs = 5000;
+// How often the office's processes are looked for anew, for its memory.
+constexpr qint64 kProcessesLookupMs = 10000;
 // Ending the program must not wait long for an office that does not answer.
 constexpr std::chrono::milliseconds kShutdownAnswerTime{5000};
 
@@ -67,11 +69,18 @@ void OfficeConnection::startDocument()
 
 bool OfficeConnection::restartIsDue()
 {
-    // Looked at once a document: reading every process's status costs a few
-    // milliseconds, more than a small document's conversion can spare each call.
     if (m_options.restartAboveBytes <= 0 || !std::exchange(m_loadedSinceLook, false))
         return false;
-    return UsageOfGroup(m_process.processId()).residentBytes > m_options.restartAboveBytes;
+    // Finding the office's processes reads every process's status (1.5 ms, a tenth
+    // of a small document's conversion), so it is done now and then; in between
+    // the processes found last are read alone.
+    const qint64 office = m_process.processId();
+    if (!m_processesFound.isValid() || m_processesFound.hasExpired(kProcessesLookupMs)
+        || !m_officeProcesses.contains(office)) {
+        m_officeProcesses = ProcessesOfGroup(office);
+        m_processesFound.start();
+    }
+    return UsageOfProcesses(m_officeProcesses, office).residentBytes > m_options.restartAboveBytes;
 }
 
 void OfficeConnection::shutdown()

@@ -7,6 +7,8 @@
 #include "convert/office/UnoErrors.h"
 #include "convert/office/UnoOfficeOptions.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <atomic>
 #include <com/sun/star/uno/Reference.hxx>
 #include <functional>
@@ -103,6 +105,8 @@ private:
     QString m_pipe;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
     bool m_loadedSinceLook = false; // a document was loaded since the memory was last looked at
+    QList<qint64> m_officeProcesses; // the office's process group, as last found
+    QElapsedTimer m_processesFound;
     std::atomic<qint64> m_processId{0};
     std::function<void()> m_beforeEnd;
 };
