@@ -43,6 +43,10 @@ void BatchJob::run()
             office.createServiceManager();
             m_startFailure.clear();
             break;
+        } catch (const RefusalError &error) {
+            m_startFailure = error.description();
+            m_startRefused = true;
+            break;
         } catch (const AppError &error) {
             m_startFailure = error.description();
         }

@@ -11,7 +11,8 @@
 // and was ended by the watchdog) is tried once more on a fresh office; when it
 // ends that one too it is reported as failed and not tried again. A job whose
 // office does not start, twice, takes no document at all and leaves the work to
-// the others.
+// the others; one that refuses to start it (its folders are not private) is not
+// tried again.
 class BatchJob {
 public:
     BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report, SharedTextFiles &textFiles)
@@ -20,6 +21,8 @@ public:
     void run();
     // After run(): why the job's office could not be started; empty when it was.
     const QString &startFailure() const { return m_startFailure; }
+    // After run(): true when that was a refusal (RefusalError).
+    bool startRefused() const { return m_startRefused; }
 
 private:
     UnoOfficeOptions m_options;
@@ -27,6 +30,7 @@ private:
     BatchReport &m_report;
     SharedTextFiles &m_textFiles;
     QString m_startFailure;
+    bool m_startRefused = false;
 };
 
 // True while the process exists and has not ended (a zombie has ended).

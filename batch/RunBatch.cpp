@@ -6,6 +6,8 @@
 #include "batch/ConsoleDialogs.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
+#include "core/ProgramCache.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "util/AppError.h"
@@ -73,6 +75,15 @@ int RunBatch(int argc, char **argv)
                        .arg(error.description()));
         return kBadUsage;
     }
+    // What would leave the user's files or office within others' reach stops the
+    // run before any office starts or any document is read.
+    try {
+        MakeProgramCacheFolder();
+        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
+    } catch (const AppError &error) {
+        printError(error.description());
+        return kBadUsage;
+    }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
 
@@ -108,12 +119,20 @@ int RunBatch(int argc, char **argv)
             report.tick();
     }
     QString startFailure;
+    QString refusal;
     int started = 0;
     for (const auto &job : jobs) {
         if (job->startFailure().isEmpty())
             ++started;
         else
             startFailure = job->startFailure();
+        if (job->startRefused())
+            refusal = job->startFailure();
+    }
+    if (!refusal.isEmpty()) {
+        report.finish();
+        printError(refusal);
+        return kBadUsage;
     }
     if (!jobs.empty() && started == 0) {
         report.finish();

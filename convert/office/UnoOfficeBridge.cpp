@@ -2,6 +2,7 @@
 
 #include "convert/DocumentPackage.h"
 #include "convert/office/DispatchOutcome.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeThread.h"
@@ -131,6 +132,7 @@ UnoOfficeOptions UnoOfficeOptions::defaults()
 {
     UnoOfficeOptions options;
     options.officeSearchPath = defaultOfficeSearchPath();
+    options.accountWrapperSearchPath = defaultAccountWrapperSearchPath();
     return options;
 }
 
