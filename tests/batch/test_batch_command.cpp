@@ -290,6 +290,11 @@ private slots:
         const QString temporary = cache + "/batch-office-profile-temp";
         const QString documents = home + "/Documents";
         writeFile(documents + "/letter.odt");
+        // Emptying the folder removes a link in it, not what the link leads to.
+        QVERIFY(QFile::link(documents, temporary + "/lu1.tmp"));
+        QCOMPARE(run({folder}, {}, environment).exitCode, 0);
+        QVERIFY(!QFileInfo(temporary + "/lu1.tmp").isSymLink());
+        QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
         const auto refusedWith = [&](const QString &reason) {
             const Outcome outcome = run({folder}, {}, environment);
             QVERIFY2(outcome.exitCode == 2 && outcome.errors.contains("tarnwick: " + reason), qPrintable(outcome.errors));
