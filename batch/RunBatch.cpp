@@ -6,10 +6,10 @@
 #include "batch/ConsoleDialogs.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
-#include "core/ProgramCache.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
+#include "core/ProgramCache.h"
 #include "util/AppError.h"
 
 #include <QCoreApplication>
