@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kMaxJobs = 32;
@@ -17,10 +19,14 @@ std::variant<QString, UsageError> valueOf(const QStringList &arguments, qsizetyp
     return arguments[++i];
 }
 
+// Plain digits only: toInt() alone would also take " 2", "2 " and "+2".
 std::variant<int, UsageError> wholeNumber(const QString &text, const QString &name, int lowest, int highest)
 {
+    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
     bool ok = false;
-    const int value = text.toInt(&ok);
+    const int value = digits ? text.toInt(&ok) : 0;
     if (!ok || value < lowest || value > highest)
         return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
                               .arg(name)
@@ -120,6 +126,10 @@ QString BatchHelpText()
                "that begin with \"~\" (office lock files), symbolic links to folders and the Trash\n"
                "are left out, and only files with one of the extensions of --ext are kept. A\n"
                "document named on the command line is converted whatever its extension.\n"
+               "What the walk cannot reach by a path fails with a line of its own: each\n"
+               "document below a folder whose path passes the system's limit (4096 bytes) or\n"
+               "whose name is not valid UTF-8, each document whose own path is such, and each\n"
+               "folder that may not be read.\n"
                "\n"
                "Each text file is named after its document: the name up to its last dot, then\n"
                "\"txt\" (report.final.odt gives report.final.txt). An existing text file of that\n"
@@ -153,7 +163,9 @@ QString BatchHelpText()
                "On a terminal a progress line on stderr shows the documents done, the one at\n"
                "hand, the time gone and an estimate of the time left. Every document that fails\n"
                "gets one line on stderr with its path and the reason; a summary (converted,\n"
-               "failed, skipped, time) ends the run.\n"
+               "failed, skipped, time) ends the run. Names are printed with control characters\n"
+               "and bytes that are not UTF-8 escaped as ls -b shows them (\\033, \\r, \\351; a\n"
+               "backslash as \\\\).\n"
                "\n"
                "Exit status: 0 when every document was converted; 1 when some failed or were\n"
                "skipped; 2 for a command line that cannot be run, or when no LibreOffice is\n"

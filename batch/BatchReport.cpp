@@ -1,6 +1,9 @@
 #include "batch/BatchReport.h"
 
+#include "batch/PrintableName.h"
 #include "util/PathHelpers.h"
+
+#include <QFile>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -62,7 +65,15 @@ void BatchReport::failed(const QString &path, const QString &reason, qint64 byte
     ++m_failed;
     m_doneBytes += bytes;
     m_current.removeOne(path);
-    printLine(QStringLiteral("tarnwick: failed: %1: %2").arg(path, reason));
+    printFailure(QFile::encodeName(path), reason);
+    drawProgress();
+}
+
+void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason)
+{
+    const std::lock_guard lock(m_mutex);
+    ++m_failed;
+    printFailure(systemPath, reason);
     drawProgress();
 }
 
@@ -70,13 +81,13 @@ void BatchReport::skipped(const QString &path, const QString &reason)
 {
     const std::lock_guard lock(m_mutex);
     ++m_skipped;
-    printLine(QStringLiteral("tarnwick: skipped: %1: %2").arg(path, reason));
+    printLine(QStringLiteral("tarnwick: skipped: %1: %2").arg(PrintableText(path), PrintableText(reason)));
 }
 
 void BatchReport::note(const QString &line)
 {
     const std::lock_guard lock(m_mutex);
-    printLine(QStringLiteral("tarnwick: ") + line);
+    printLine(QStringLiteral("tarnwick: ") + PrintableText(line));
 }
 
 void BatchReport::tick()
@@ -119,6 +130,11 @@ int BatchReport::skippedCount() const
     return m_skipped;
 }
 
+void BatchReport::printFailure(QByteArrayView systemPath, const QString &reason)
+{
+    printLine(QStringLiteral("tarnwick: failed: %1: %2").arg(PrintableName(systemPath), PrintableText(reason)));
+}
+
 void BatchReport::printLine(const QString &line)
 {
     clearProgress();
@@ -148,7 +164,7 @@ void BatchReport::drawProgress()
     }
     QStringList names;
     for (const QString &path : m_current)
-        names << FileNameOf(path);
+        names << PrintableText(FileNameOf(path));
     QString line = QStringLiteral("[%1/%2] %3 gone, %4  %5")
                        .arg(m_converted + m_failed)
                        .arg(m_total)

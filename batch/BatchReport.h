@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
@@ -9,7 +10,8 @@
 // What the batch tells its user on stderr, from any of its jobs' threads: one line
 // per document that fails or is skipped (path and reason), a progress line that is
 // redrawn in place when stderr is a terminal, and a summary at the end. Quiet: the
-// failure and skip lines only.
+// failure and skip lines only. Names and reasons are printed with PrintableName/Text, so
+// none of them can act on the terminal.
 class BatchReport {
 public:
     BatchReport(std::FILE *out, bool terminal, bool quiet);
@@ -19,6 +21,9 @@ public:
     void started(const QString &source);
     void converted(const QString &source, qint64 bytes);
     void failed(const QString &path, const QString &reason, qint64 bytes = 0);
+    // A path that failed before any work (missing, out of the walk's reach), as the
+    // system spells it.
+    void failedPath(QByteArrayView systemPath, const QString &reason);
     void skipped(const QString &path, const QString &reason);
     // A line that is not about one document (a folder that could not be walked).
     void note(const QString &line);
@@ -35,6 +40,7 @@ public:
     static QString clockText(qint64 seconds);
 
 private:
+    void printFailure(QByteArrayView systemPath, const QString &reason);
     void printLine(const QString &line);
     void drawProgress();
     void clearProgress();

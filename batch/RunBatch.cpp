@@ -4,6 +4,7 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/ConsoleDialogs.h"
+#include "batch/PrintableName.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
 #include "convert/office/OfficeInstallation.h"
@@ -26,7 +27,7 @@ constexpr int kProgressIntervalMs = 200;
 
 void printError(const QString &text)
 {
-    std::fputs(("tarnwick: " + text + "\n").toLocal8Bit().constData(), stderr);
+    std::fputs(("tarnwick: " + PrintableText(text) + "\n").toLocal8Bit().constData(), stderr);
 }
 
 // The profile folders of the batch's offices sit beside the window's office's
@@ -78,11 +79,11 @@ int RunBatch(int argc, char **argv)
 
     BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
-    QList<SetAside> missing;
-    const QStringList found = CollectDocuments(options.paths, options.extensions, dialogs, missing);
+    QList<FailedPath> failed;
+    const QStringList found = CollectDocuments(options.paths, options.extensions, dialogs, failed);
     const WorkList work = PlanWork(found, options.outDir);
-    for (const SetAside &path : missing)
-        report.failed(path.path, path.reason);
+    for (const FailedPath &path : failed)
+        report.failedPath(path.path, path.reason);
     for (const SetAside &document : work.skipped)
         report.skipped(document.path, document.reason);
 

@@ -3,10 +3,12 @@
 #include "convert/TargetName.h"
 #include "input/FolderFileRules.h"
 #include "input/FolderScan.h"
+#include "input/UnreachedFolderWalk.h"
 #include "util/AppError.h"
 #include "util/PathHelpers.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSet>
@@ -20,17 +22,51 @@ bool hasWantedExtension(const QString &name, const QStringList &extensions)
     return dot > 0 && extensions.contains(name.mid(dot + 1).toLower());
 }
 
-void addFolderDocuments(const QString &root, const QStringList &extensions, Dialogs &dialogs, QStringList &found)
+const QString kTooLong = QStringLiteral("its path is longer than the system allows (%1 bytes), so it cannot be "
+                                        "opened.")
+                             .arg(MaxPathBytes);
+
+QString reasonFor(const UnreachedPath &path)
 {
+    if (!path.error.isEmpty())
+        return QStringLiteral("the folder could not be read: %1.").arg(path.error);
+    if (path.path.size() >= MaxPathBytes)
+        return kTooLong;
+    return QStringLiteral("its path is not valid UTF-8, so this program cannot address it.");
+}
+
+// A file name that the walk would keep, given as the system spells it.
+bool isWantedName(QByteArrayView name, const QStringList &extensions)
+{
+    const QString text = QFile::decodeName(name.toByteArray());
+    return !IsLockFileName(text) && !IsHiddenFileName(text) && hasWantedExtension(text, extensions);
+}
+
+// The walk leaves out what it cannot reach by a path; the batch names each such
+// document, walking on by descriptors below the folders it could not enter, and each
+// folder it could not read.
+void addFolderDocuments(const QString &root, const QStringList &extensions, Dialogs &dialogs, QStringList &found,
+                        QList<FailedPath> &failed)
+{
+    const auto wanted = [&](QByteArrayView name) { return isWantedName(name, extensions); };
+    const auto fail = [&](const UnreachedPath &path) { failed.append({path.path, reasonFor(path)}); };
+    QList<UnreachedPath> unentered;
     FolderList folders{root.endsWith(PathSeparator()) ? root : root + PathSeparator()};
-    GetSubDirectories2016(folders, true, dialogs);
+    GetSubDirectories2016(folders, true, dialogs, [&](const UnreachedPath &path) { unentered << path; });
     for (const QString &entry : folders) {
         const QString folder = entry.chopped(1);
+        const QByteArray folderPath = QFile::encodeName(entry);
         QStringList names;
         try {
-            names = ListFolderFiles(folder, QStringLiteral("*.*"));
+            names = ListFolderFiles(folder, QStringLiteral("*.*"), [&](const QByteArray &name) {
+                if (wanted(name))
+                    fail({folderPath + name, QString()});
+            });
         } catch (const AppError &error) {
-            dialogs.message(error.description(), QString(), Dialogs::Buttons::Ok, Dialogs::Icon::Exclamation);
+            const bool known = std::any_of(unentered.cbegin(), unentered.cend(),
+                                           [&](const UnreachedPath &path) { return path.path == folderPath; });
+            if (!known)
+                fail({folderPath, error.description()});
         }
         for (const QString &name : names) {
             if (!hasWantedExtension(name, extensions))
@@ -39,6 +75,12 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
             if (!row.isEmpty())
                 found << row;
         }
+    }
+    for (const UnreachedPath &path : unentered) {
+        if (path.error.isEmpty())
+            WalkUnreachedFolder(path.path, wanted, fail);
+        else
+            fail(path);
     }
 }
 
@@ -54,17 +96,19 @@ QString fileKey(const QString &path)
 } // namespace
 
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<SetAside> &missing)
+                             QList<FailedPath> &failed)
 {
     QStringList found;
     for (const QString &given : paths) {
         const QString path = QFileInfo(given).absoluteFilePath();
-        if (IsFolder(path))
-            addFolderDocuments(path, extensions, dialogs, found);
+        if (QFile::encodeName(path).size() >= MaxPathBytes)
+            failed.append({QFile::encodeName(given), kTooLong});
+        else if (IsFolder(path))
+            addFolderDocuments(path, extensions, dialogs, found, failed);
         else if (IsExistingFile(path))
             found << path;
         else
-            missing.append({given, QStringLiteral("there is no such file or folder.")});
+            failed.append({QFile::encodeName(given), QStringLiteral("there is no such file or folder.")});
     }
     return found;
 }

@@ -19,6 +19,13 @@ struct SetAside {
     QString reason;
 };
 
+// A path that fails before any work: it does not exist, or the folder walk cannot
+// reach it. Kept as the system spells it, which need not be valid UTF-8.
+struct FailedPath {
+    QByteArray path;
+    QString reason;
+};
+
 struct WorkList {
     QList<BatchDocument> documents; // largest first
     QList<SetAside> failed;         // paths that are no document at all
@@ -28,9 +35,12 @@ struct WorkList {
 // The documents named by `paths`, in the order given: a file is taken as it is; a
 // folder is walked with the whole-folder add's rules (see FolderScan.h and
 // FolderFileRules.h), keeping the files whose extension is in `extensions` (lower
-// case); the walk itself leaves out the Trash. A path that does not exist goes to `missing`.
+// case); the walk itself leaves out the Trash. What cannot be taken goes to `failed`:
+// a path that does not exist or is too long, every document below a folder whose
+// path is too long or not valid UTF-8 (found by WalkUnreachedFolder), every document
+// whose own path is, and every folder that could not be read.
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<SetAside> &missing);
+                             QList<FailedPath> &failed);
 
 // The text file of every document (into `outDir`, or beside the document when it is
 // empty), with the documents that may not be written set aside: a text file that

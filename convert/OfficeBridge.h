@@ -74,7 +74,9 @@ public:
     virtual PropertyValue newPropertyValue(SaveArgument name, const QString &value) = 0;
     // dispatcher.executeDispatch(frame, command, targetFrame, searchFlags, arguments).
     // A dispatch the office refuses is an error; for a save so is a target file (the
-    // Url argument) that does not exist afterwards.
+    // Url argument) that does not exist afterwards. A save with the text export
+    // writes the target file whole or fails: a write the disk refused or took only
+    // in part is an error, whatever the office reports.
     virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                                  FrameTarget targetFrame, short searchFlags,
                                  const QList<PropertyValue> &arguments) = 0;
@@ -95,9 +97,9 @@ public:
     // references, dates; in the body, headers, footers or frames alike), or sections
     // shown on a condition.
     virtual bool hasComputedText(const OfficeRef &document) = 0;
-    // document.storeToURL(Url argument, {FilterName, Overwrite}): a copy under another
-    // name with the export filter, replacing a file already there. The target must
-    // exist afterwards.
+    // document.storeToURL(Url argument, {FilterName}): a copy under another name with
+    // the export filter, replacing a file already there. The target is written whole
+    // or the call fails, as for a text save above.
     virtual void storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments) = 0;
     // document.close(deliverOwnership)
     virtual void close(const OfficeRef &document, bool deliverOwnership) = 0;

@@ -10,9 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <optional>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -55,19 +53,10 @@ mode_t currentUmask()
     return 022;
 }
 
-// Disk blocks this user may still fill on the file system of `path`.
-std::optional<unsigned long long> freeBlocks(const QString &path)
-{
-    struct statvfs info {};
-    if (::statvfs(bytesOf(path).constData(), &info) != 0)
-        return std::nullopt;
-    return ::geteuid() == 0 ? info.f_bfree : info.f_bavail;
-}
-
-// Throws unless the saved file is whole: written by the office (an untouched
-// temporary file is empty), on the disk, and not cut short by a full file system.
-// A writer that ignores "no space left" stops exactly where the space ends, so a file
-// system left without a free block may have cut the save short.
+// Throws unless the saved file is there, written (an untouched temporary file is
+// empty) and on the disk. Whether it is whole is the writer's to know: the office's
+// bytes come through a stream of the program's own, which fails the save on any
+// write the disk refused or took only in part.
 void requireWholeSave(const QString &temporary, const QString &target)
 {
     struct stat info {};
@@ -80,21 +69,20 @@ void requireWholeSave(const QString &temporary, const QString &target)
         throw AppError(QStringLiteral("The text file %1 could not be written to the disk: %2.")
                            .arg(target, systemError(error)));
     }
-    if (freeBlocks(temporary) == 0u) {
-        throw AppError(QStringLiteral("The disk that holds %1 is full, so its text may be cut short; the "
-                                      "text file was not written.")
-                           .arg(target));
-    }
 }
 
-// What the text file's mode will be: that of the file it replaces, else what a new
-// file of this user gets.
-mode_t targetMode(const QString &target)
+// What the text file's mode will be. A text is never readable by more people than
+// its document: a new one gets the document's read and write bits (through links),
+// narrowed by the umask; a replaced one keeps its own where they are not wider than
+// those. Never an execute, set-id or sticky bit: a text is not a program.
+mode_t targetMode(const QString &target, const QString &source)
 {
+    struct stat document {};
+    const mode_t documentBits = ::stat(bytesOf(source).constData(), &document) == 0 ? document.st_mode & 0666 : 0600;
     struct stat info {};
     if (::lstat(bytesOf(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
-        return info.st_mode & 07777;
-    return 0666 & ~currentUmask();
+        return info.st_mode & documentBits;
+    return documentBits & ~currentUmask();
 }
 
 // Makes a rename in `folder` survive a crash of the machine.
@@ -136,7 +124,7 @@ void RunTextFiles::commit(const QString &temporary, const QString &target, const
     requireWholeSave(temporary, target);
     checkTarget(target); // the target may have changed while the office saved
     const QByteArray from = bytesOf(temporary);
-    if (::chmod(from.constData(), targetMode(target)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
+    if (::chmod(from.constData(), targetMode(target, source)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
         const int error = errno;
         throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, systemError(error)));
     }

@@ -85,7 +85,7 @@ std::vector<DirectoryEntry> ReadDirectoryEntries(const QByteArray &folder, bool 
         QString name = QFile::decodeName(bytes);
         // Bytes that are not UTF-8 decode to U+FFFD; such a name cannot be used again.
         const bool nameable = !name.contains(QChar::ReplacementCharacter) || QFile::encodeName(name) == bytes;
-        entries.push_back({std::move(name), kind, nameable});
+        entries.push_back({std::move(name), kind, nameable, nameable ? QByteArray() : bytes});
     }
     return entries;
 }
@@ -100,10 +100,13 @@ bool ComesBeforeInListing(const QString &a, const QString &b)
 
 PathKind KindOfPath(const QString &path)
 {
-    if (path.isEmpty() || path.contains(QChar(0)))
-        return PathKind::Missing;
+    return KindOfPath(QFile::encodeName(path));
+}
+
+PathKind KindOfPath(const QByteArray &systemPath)
+{
     struct stat info;
-    if (stat(QFile::encodeName(path).constData(), &info) != 0)
+    if (systemPath.isEmpty() || systemPath.contains('\0') || stat(systemPath.constData(), &info) != 0)
         return PathKind::Missing;
     if (S_ISDIR(info.st_mode))
         return PathKind::Folder;

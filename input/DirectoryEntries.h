@@ -15,6 +15,7 @@ struct DirectoryEntry {
     QString name;
     Kind kind;
     bool nameable; // false when the decoded name no longer leads to the same bytes
+    QByteArray systemName; // the name's own bytes, kept only when it is not nameable
 };
 
 // Why a folder could not be listed. The error numbers are the ones the walk acts
@@ -42,3 +43,4 @@ bool ComesBeforeInListing(const QString &a, const QString &b);
 // What a path given as text names, following links (stat()).
 enum class PathKind { Missing, Folder, File, Other }; // File: a regular file
 PathKind KindOfPath(const QString &path);
+PathKind KindOfPath(const QByteArray &systemPath);

@@ -13,9 +13,7 @@
 
 namespace {
 
-// The platform's limits: a whole path below PATH_MAX (4096 bytes with its NUL), one
-// name at most NAME_MAX (255 bytes).
-constexpr qsizetype MaxPathBytes = 4096;
+// The platform's limit on one name (NAME_MAX); MaxPathBytes is that on a whole path.
 constexpr qsizetype MaxNameBytes = 255;
 
 bool isDirectory(const QString &path)
@@ -31,12 +29,15 @@ void sortForListing(QStringList &names)
 // The real sub-folders of one folder in listing order. Symbolic links are left out:
 // following them could walk the same tree twice or forever. So are names that are
 // not valid UTF-8: the program could not name them again.
-QStringList subFolderNames(const QString &folder)
+QStringList subFolderNames(const QString &folder, const UnreachedSink &unreached)
 {
     QStringList names;
-    for (DirectoryEntry &entry : ReadDirectoryEntries(QFile::encodeName(folder), true)) {
+    const QByteArray path = QFile::encodeName(folder);
+    for (DirectoryEntry &entry : ReadDirectoryEntries(path, true)) {
         if (entry.nameable)
             names << std::move(entry.name);
+        else if (unreached)
+            unreached({path + entry.systemName + '/', QString()});
     }
     sortForListing(names);
     return names;
@@ -62,7 +63,8 @@ bool isAcceptedSubFolderName(const QString &name)
 // Entries of the first level are what the caller gave and are tested to be folders.
 // Deeper entries were just listed as folders; opening them is their test (a folder
 // that vanished since fails to open and is removed, which leaves the same result).
-FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report, const WalkExclusions &excluded)
+FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report, const WalkExclusions &excluded,
+                     const UnreachedSink &unreached)
 {
     FolderList below;
     bool listingMode = false;
@@ -88,13 +90,17 @@ FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report, 
                 // No folder here carries a system attribute, so none is kept out at
                 // this point; links were already kept out when they were listed.
                 listingMode = true;
-                for (const QString &name : subFolderNames(folder)) {
+                for (const QString &name : subFolderNames(folder, unreached)) {
                     YieldToEvents();
                     if (isAcceptedSubFolderName(name) && !excluded.excludes(folder, name))
                         below << folder + name + PathSeparator();
                 }
+            } else if (isFolder && unreached) {
+                unreached({QFile::encodeName(folder), QString()});
             }
         } catch (const FolderReadError &error) {
+            if (unreached && error.code() != FolderReadError::PathNotFound)
+                unreached({QFile::encodeName(folder), error.description()});
             if (error.code() != FolderReadError::Other) {
                 const qsizetype at = level.indexOf(folder);
                 if (at >= 0) {
@@ -118,7 +124,7 @@ QChar foldedAt(const QString &text, qsizetype i)
 
 } // namespace
 
-void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs)
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached)
 {
     StepRunner report(dialogs, QLatin1String(ProductConfig::FolderWalkLocation));
 
@@ -126,10 +132,10 @@ void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs)
     // below the first are appended at the end, nearest first.
     const WalkExclusions excluded;
     std::vector<FolderList> levels;
-    FolderList below = walkLevel(folders, true, report, excluded);
+    FolderList below = walkLevel(folders, true, report, excluded, unreached);
     while (recurse && !below.isEmpty()) {
         levels.push_back(std::move(below));
-        below = walkLevel(levels.back(), false, report, excluded);
+        below = walkLevel(levels.back(), false, report, excluded, unreached);
     }
     if (!below.isEmpty())
         levels.push_back(std::move(below));
@@ -144,7 +150,8 @@ void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs)
     }
 }
 
-QStringList ListFolderFiles(const QString &folder, const QString &pattern)
+QStringList ListFolderFiles(const QString &folder, const QString &pattern,
+                            const std::function<void(const QByteArray &name)> &leftOut)
 {
     if (folder.isEmpty())
         return {};
@@ -166,13 +173,23 @@ QStringList ListFolderFiles(const QString &folder, const QString &pattern)
 
     // Regular files only, also behind a link: a FIFO or a device would hold up the
     // office that reads it.
+    const bool nearLimit = bytes.size() + MaxNameBytes >= MaxPathBytes; // some names may not fit
     QStringList names;
     for (DirectoryEntry &entry : entries) {
-        if (!entry.nameable || !MatchesFilePattern(entry.name, pattern))
+        const bool fileOrLink = entry.kind == DirectoryEntry::Kind::File || entry.kind == DirectoryEntry::Kind::Link;
+        if (!fileOrLink || !MatchesFilePattern(entry.name, pattern))
             continue;
-        const bool regular = entry.kind == DirectoryEntry::Kind::File
-                             || (entry.kind == DirectoryEntry::Kind::Link && IsExistingFile(path + entry.name));
-        if (regular)
+        if (!entry.nameable) {
+            if (leftOut
+                && (entry.kind == DirectoryEntry::Kind::File || KindOfPath(bytes + entry.systemName) == PathKind::File))
+                leftOut(entry.systemName);
+            continue;
+        }
+        if (leftOut && nearLimit && bytes.size() + QFile::encodeName(entry.name).size() >= MaxPathBytes) {
+            leftOut(QFile::encodeName(entry.name));
+            continue;
+        }
+        if (entry.kind == DirectoryEntry::Kind::File || IsExistingFile(path + entry.name))
             names << std::move(entry.name);
     }
     sortForListing(names);

@@ -21,14 +21,13 @@ std::optional<std::pair<dev_t, ino_t>> folderId(const QString &path)
     return std::pair{info.st_dev, info.st_ino};
 }
 
-// The Trash folders that the desktop keeps at the top of every other volume.
-bool isVolumeTrashName(const QString &name)
+} // namespace
+
+bool IsVolumeTrashName(const QString &name)
 {
     static const QRegularExpression trash(QStringLiteral("^\\.Trash(-\\d+)?$"));
     return trash.match(name).hasMatch();
 }
-
-} // namespace
 
 WalkExclusions::WalkExclusions()
 {
@@ -42,7 +41,7 @@ WalkExclusions::WalkExclusions()
 
 bool WalkExclusions::excludes(const QString &folder, const QString &name) const
 {
-    if (isVolumeTrashName(name))
+    if (IsVolumeTrashName(name))
         return true;
     for (const Excluded &excluded : m_folders) {
         // Compared by identity, so that a path through a link to the same folder

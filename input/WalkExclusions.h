@@ -26,3 +26,7 @@ private:
     };
     std::vector<Excluded> m_folders;
 };
+
+// .Trash and .Trash-<uid>: the Trash folders that the desktop keeps at the top of
+// every other volume.
+bool IsVolumeTrashName(const QString &name);

@@ -32,7 +32,10 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <thread>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -387,8 +390,9 @@ private slots:
         QCOMPARE(made.st_mode, usual.st_mode);
     }
 
-    // On a nearly full file system a save that does not fit is reported; the old text
-    // file stays as it was and no partial file is left. Once there is room, it converts.
+    // On a full file system on which another program keeps freeing and taking space,
+    // every text file is either whole or the old one, and then reported; no partial
+    // file is left. Once there is room, it converts.
     void fullDiskCostsNoFile()
     {
         const QString disk = m_dir.filePath(QStringLiteral("small-disk"));
@@ -396,30 +400,88 @@ private slots:
         if (::mount("tarnwick-test", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=256k") != 0)
             QSKIP("no tmpfs can be mounted here (needs root): the full-disk case is not tried");
         const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
-        QStringList paragraphs;
-        for (int i = 0; i < 3000; ++i)
-            paragraphs << QStringLiteral("Paragraph %1 of a long document that does not fit.").arg(i);
         QDir().mkpath(m_dir.filePath(QStringLiteral("full")));
-        const QString big = m_dir.filePath(QStringLiteral("full/big.odt"));
-        writeOdt(big, paragraphs);
-        writeOdt(m_dir.filePath(QStringLiteral("full/new.odt")), paragraphs);
-        writeFile(disk + QStringLiteral("/big.txt"), "The old text.\n");
+        QStringList documents;
+        for (const int length : {40, 400, 1500, 3000}) {
+            QStringList paragraphs;
+            for (int i = 0; i < length; ++i)
+                paragraphs << QStringLiteral("Paragraph %1 of a document that may not fit.").arg(i);
+            documents << m_dir.filePath(QStringLiteral("full/doc%1.odt").arg(length));
+            writeOdt(documents.last(), paragraphs);
+        }
+        const QString roomy = m_dir.filePath(QStringLiteral("full/whole"));
+        QDir().mkpath(roomy);
+        QCOMPARE(convert(documents, roomy).lines, QStringList());
+        const QByteArray old("The old text.\n");
+        for (const QString &document : documents)
+            writeFile(disk + QLatin1Char('/') + QFileInfo(document).completeBaseName() + QStringLiteral(".txt"), old);
         QFile filler(disk + QStringLiteral("/filler"));
         QVERIFY(filler.open(QIODevice::WriteOnly));
         while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
         }
         filler.close();
-        QVERIFY(filler.resize(filler.size() - 16384));
+        QVERIFY(filler.resize(filler.size() - 24576));
 
-        const TreeState before = treeState(disk);
-        const Outcome outcome = convert({big, m_dir.filePath(QStringLiteral("full/new.odt"))}, disk);
-        QCOMPARE(outcome.lines, QStringList({"164", "164"}));
+        std::atomic<bool> stop = false;
+        std::thread otherWriter([&] {
+            const QString breath = disk + QStringLiteral("/breath");
+            while (!stop) {
+                if (!QFile::remove(breath)) {
+                    QFile taken(breath);
+                    if (taken.open(QIODevice::WriteOnly))
+                        taken.write(QByteArray(8192, 'b'));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        const Outcome outcome = convert(documents, disk);
+        stop = true;
+        otherWriter.join();
+
+        int oldOnes = 0;
+        for (const QString &document : documents) {
+            const QString name = QFileInfo(document).completeBaseName() + QStringLiteral(".txt");
+            const QByteArray text = readBytes(disk + QLatin1Char('/') + name);
+            QVERIFY2(text == old || text == readBytes(roomy + QLatin1Char('/') + name), qPrintable(name));
+            oldOnes += text == old;
+        }
+        QCOMPARE(outcome.lines, QStringList(oldOnes, QStringLiteral("164")));
+        QVERIFY2(outcome.reports.join('\n').contains("is full"), qPrintable(outcome.reports.join('\n')));
         QCOMPARE(outcome.messages, QStringList{"Done."});
-        QCOMPARE(treeChanges(before, treeState(disk)), QStringList());
+        QCOMPARE(QDir(disk).entryList({QStringLiteral(".tarnwick-*")}, QDir::Files | QDir::Hidden), QStringList());
 
         QVERIFY(filler.remove());
-        QCOMPARE(convert({big}, disk).lines, QStringList());
-        QVERIFY(readText(disk + QStringLiteral("/big.txt")).contains("Paragraph 2999 of"));
+        QCOMPARE(convert({documents.last()}, disk).lines, QStringList());
+        QCOMPARE(readBytes(disk + QStringLiteral("/doc3000.txt")), readBytes(roomy + QStringLiteral("/doc3000.txt")));
+    }
+
+    // A text file is never readable by more people than its document, through a link
+    // too, and never gets a bit that would make it a program.
+    void textFilesAreNoMoreOpenThanTheirDocuments()
+    {
+        const QString root = m_dir.filePath(QStringLiteral("modes"));
+        QDir().mkpath(root + QStringLiteral("/private"));
+        QDir().mkpath(root + QStringLiteral("/shared"));
+        writeOdt(root + QStringLiteral("/private/diary.odt"), {QStringLiteral("Dear diary")});
+        QCOMPARE(::chmod(QFile::encodeName(root + QStringLiteral("/private/diary.odt")).constData(), 0600), 0);
+        QVERIFY(QFile::link(root + QStringLiteral("/private/diary.odt"), root + QStringLiteral("/shared/diary.odt")));
+        writeOdt(root + QStringLiteral("/shared/open.odt"), {QStringLiteral("Open")});
+        QCOMPARE(::chmod(QFile::encodeName(root + QStringLiteral("/shared/open.odt")).constData(), 0644), 0);
+        writeFile(root + QStringLiteral("/shared/open.txt"), "An older text.\n");
+        QCOMPARE(::chmod(QFile::encodeName(root + QStringLiteral("/shared/open.txt")).constData(), 06777), 0);
+
+        const Outcome outcome =
+            convert({root + QStringLiteral("/shared/diary.odt"), root + QStringLiteral("/shared/open.odt")}, {});
+        QCOMPARE(outcome.lines, QStringList());
+        const auto modeOf = [&](const char *name) {
+            struct stat info {};
+            return ::lstat(QFile::encodeName(root + QLatin1String(name)).constData(), &info) == 0
+                       ? info.st_mode & 07777
+                       : 0;
+        };
+        QCOMPARE(modeOf("/shared/diary.txt"), mode_t(0600));
+        QCOMPARE(modeOf("/shared/open.txt"), mode_t(0644));
+        QVERIFY(readText(root + QStringLiteral("/shared/diary.txt")).contains("Dear diary"));
     }
 
     // Names show as they are: never as markup in a message box, never as a pattern in

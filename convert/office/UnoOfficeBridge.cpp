@@ -1,6 +1,7 @@
 #include "convert/office/UnoOfficeBridge.h"
 
 #include "convert/DocumentPackage.h"
+#include "convert/office/CheckedFileStream.h"
 #include "convert/office/DispatchOutcome.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
@@ -11,6 +12,7 @@
 #include "convert/office/UnoString.h"
 
 #include <QUrl>
+#include <rtl/ref.hxx>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -31,6 +33,7 @@
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <algorithm>
 #include <initializer_list>
 #include <optional>
 #include <type_traits>
@@ -85,6 +88,57 @@ css::uno::Reference<css::uno::XInterface> newInstance(const OfficeRef &serviceMa
 {
     return unoInterfaceOf<css::lang::XMultiComponentFactory>(serviceManager, QStringLiteral("service manager"))
         ->createInstanceWithContext(service, unoHandleOf(serviceManager, {}).context);
+}
+
+// The local file of a save's Url argument.
+QString savedFileOf(const QList<PropertyValue> &arguments)
+{
+    const QUrl url(saveTargetOf(arguments));
+    if (!url.isLocalFile())
+        throw AppError(QStringLiteral("The office can save only into a local file, not %1.").arg(url.toString()));
+    return url.toLocalFile();
+}
+
+// True for a save with the text export. Only those go through a stream of the
+// program's own: a document saved in a package format keeps its target stream for
+// the rest of its life, and the office fails on closing it when that stream is ours.
+bool isTextSave(const QList<PropertyValue> &arguments)
+{
+    return std::any_of(arguments.begin(), arguments.end(), [](const PropertyValue &argument) {
+        return argument.name == SaveArgument::FilterName && argument.value == TextExportFilter();
+    });
+}
+
+// The arguments of a save whose bytes go to `stream` instead of the Url argument's
+// file: the office writes to "private:stream" and hands every byte to the stream.
+css::uno::Sequence<css::beans::PropertyValue> streamedSaveArguments(const QList<PropertyValue> &arguments,
+                                                                    const rtl::Reference<CheckedFileStream> &stream)
+{
+    auto result = unoArguments(arguments);
+    for (sal_Int32 i = 0; i < result.getLength(); ++i)
+        if (result[i].Name == "URL")
+            result.getArray()[i].Value <<= rtl::OUString("private:stream");
+    result.realloc(result.getLength() + 1);
+    result.getArray()[result.getLength() - 1] =
+        namedValue("OutputStream", css::uno::Any(css::uno::Reference<css::io::XOutputStream>(stream.get())));
+    return result;
+}
+
+// Runs a save that writes through `stream` (when it has one by then), then makes
+// its file reach the disk. A write that failed is the error that counts, whatever
+// the office made of it.
+template <typename Save>
+void saveThrough(const rtl::Reference<CheckedFileStream> &stream, Save &&save)
+{
+    try {
+        save();
+    } catch (const AppError &) {
+        if (stream.is() && !stream->failure().isEmpty())
+            throw AppError(stream->failure());
+        throw;
+    }
+    if (stream.is())
+        stream->finish();
 }
 
 // Runs `call` on the office thread and gives back what it returns or throws.
@@ -306,16 +360,17 @@ bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)
 void UnoOfficeBridge::storeToURL(const OfficeRef &document, const QList<PropertyValue> &arguments)
 {
     const QString target = saveTargetOf(arguments);
-    watchedOnOfficeThread(*m_thread, *m_connection,
-                          QStringLiteral("The office could not save %1").arg(shownName(target)), [&] {
-        const auto storable = unoInterfaceOf<css::frame::XStorable>(document, QStringLiteral("document"));
-        QList<PropertyValue> rest = arguments;
-        rest.removeIf([](const PropertyValue &value) { return value.name == SaveArgument::Url; });
-        auto properties = unoArguments(rest);
-        // The target is the empty file made for the save, which the office replaces.
-        properties.realloc(properties.getLength() + 1);
-        properties.getArray()[properties.getLength() - 1] = namedValue("Overwrite", css::uno::Any(true));
-        storable->storeToURL(toOUString(target), properties);
+    // A stored copy leaves the document as it was, so any filter's bytes may come
+    // through the program's stream.
+    const rtl::Reference<CheckedFileStream> stream = new CheckedFileStream(savedFileOf(arguments));
+    saveThrough(stream, [&] {
+        watchedOnOfficeThread(*m_thread, *m_connection,
+                              QStringLiteral("The office could not save %1").arg(shownName(target)), [&] {
+            QList<PropertyValue> rest = arguments;
+            rest.removeIf([](const PropertyValue &value) { return value.name == SaveArgument::Url; });
+            unoInterfaceOf<css::frame::XStorable>(document, QStringLiteral("document"))
+                ->storeToURL(rtl::OUString("private:stream"), streamedSaveArguments(rest, stream));
+        });
     });
     checkSavedFileExists(arguments);
 }
@@ -355,13 +410,19 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
                                       const QList<PropertyValue> &arguments)
 {
     const QString failure = QStringLiteral("The office could not carry out %1").arg(unoCommandUrl(command));
-    watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
-        const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
-        const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
-        const auto result = helper->executeDispatch(provider, toOUString(unoCommandUrl(command)),
-                                                    toOUString(unoFrameName(targetFrame)),
-                                                    searchFlags, unoArguments(arguments));
-        checkDispatchResult(result, command, arguments);
+    // A save's bytes come through a stream of the program's own into the Url's file.
+    rtl::Reference<CheckedFileStream> stream;
+    saveThrough(stream, [&] {
+        watchedOnOfficeThread(*m_thread, *m_connection, failure, [&] {
+            const auto helper = unoInterfaceOf<css::frame::XDispatchHelper>(dispatcher, QStringLiteral("dispatcher"));
+            const auto provider = unoInterfaceOf<css::frame::XDispatchProvider>(frame, QStringLiteral("frame"));
+            if (command == OfficeCommand::SaveAs && isTextSave(arguments))
+                stream = new CheckedFileStream(savedFileOf(arguments));
+            const auto result = helper->executeDispatch(
+                provider, toOUString(unoCommandUrl(command)), toOUString(unoFrameName(targetFrame)), searchFlags,
+                stream.is() ? streamedSaveArguments(arguments, stream) : unoArguments(arguments));
+            checkDispatchResult(result, command, arguments);
+        });
     });
     if (command == OfficeCommand::SaveAs)
         checkSavedFileExists(arguments);

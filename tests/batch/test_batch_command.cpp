@@ -8,12 +8,16 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -136,6 +140,57 @@ private slots:
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
     }
 
+    // What the walk cannot reach by a path is named, document by document, and the run
+    // fails: documents below the system's path limit and paths that are not UTF-8.
+    // Below the limit the walk's rules still hold (hidden files, other extensions and
+    // links to folders are left out). No document is left to convert: no office starts.
+    void unreachableDocumentsAreNamed()
+    {
+        const QByteArray top = QFile::encodeName(path(QStringLiteral("unreachable")));
+        const auto removeTree = qScopeGuard([&] { QProcess::execute("rm", {"-rf", QFile::decodeName(top)}); });
+        QCOMPARE(::mkdir(top.constData(), 0755), 0);
+        int folder = ::open(top.constData(), O_RDONLY | O_DIRECTORY);
+        QByteArray deep = top;
+        const QByteArray name(100, 'n');
+        while (deep.size() < 4200) { // past PATH_MAX, 4096
+            QCOMPARE(::mkdirat(folder, name.constData(), 0755), 0);
+            const int below = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY);
+            ::close(folder);
+            folder = below;
+            QVERIFY(folder >= 0);
+            deep += '/' + name;
+        }
+        const auto create = [](int at, const char *file) { ::close(::openat(at, file, O_WRONLY | O_CREAT, 0644)); };
+        const char *printed = R"(\033]0;title\a\033[2J\033[1;31m\r\ntarnwick: all fine.odt)"; // as ls -b shows it
+        for (const char *sub : {"a", "a/deeper", "b"})
+            QCOMPARE(::mkdirat(folder, sub, 0755), 0);
+        for (const char *file : {"\033]0;title\a\033[2J\033[1;31m\r\ntarnwick: all fine.odt", "a/one.odt",
+                                 "a/deeper/two.odt", "b/three.odt", ".hidden.odt", "notes.txt"})
+            create(folder, file);
+        QCOMPARE(::symlinkat("a", folder, "link"), 0);
+        ::close(folder);
+        QCOMPARE(::mkdir((top + "/caf\xe9").constData(), 0755), 0);
+        create(AT_FDCWD, (top + "/caf\xe9/in.odt").constData());
+        create(AT_FDCWD, (top + "/bad\xff.odt").constData());
+
+        const Outcome outcome = run({QFile::decodeName(top)});
+        QCOMPARE(outcome.exitCode, 1);
+        const QString tooLong = QStringLiteral(": its path is longer than the system allows (4096 bytes)");
+        const QString notUtf8 = QStringLiteral(": its path is not valid UTF-8");
+        const QStringList expected{"failed: " + QFile::decodeName(top) + "/bad\\377.odt" + notUtf8,
+                                   "failed: " + QFile::decodeName(top) + "/caf\\351/in.odt" + notUtf8,
+                                   "failed: " + QFile::decodeName(deep) + "/" + printed + tooLong,
+                                   "failed: " + QFile::decodeName(deep) + "/a/one.odt" + tooLong,
+                                   "failed: " + QFile::decodeName(deep) + "/a/deeper/two.odt" + tooLong,
+                                   "failed: " + QFile::decodeName(deep) + "/b/three.odt" + tooLong,
+                                   "Converted 0, failed 6, skipped 0"};
+        const QStringList lines = outcome.errors.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), expected.size());
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].contains(expected[i]), qPrintable(lines[i].right(200)));
+        QVERIFY(!outcome.errors.contains(QChar(0x1B)) && !outcome.errors.contains('\r'));
+    }
+
     // A field shows what the office works out for it in the laid-out document, as in
     // the window's run, not the value stored in the file.
     void fieldsTakeTheirLaidOutValues()
@@ -163,8 +218,10 @@ private slots:
         QCOMPARE(run({QStringLiteral("--ext"), QStringLiteral("txt"), single}).exitCode, 1);
         QCOMPARE(documentText(single + "/one.txt"), QStringLiteral("One"));
 
-        for (const QStringList &bad : {QStringList{}, QStringList{"--jobs", "0", single},
-                                       QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
+        for (const QStringList &bad :
+             {QStringList{}, QStringList{"--jobs", "0", single}, QStringList{"--jobs= 2", single},
+              QStringList{"--jobs", "2 ", single}, QStringList{"--timeout", "+30", single},
+              QStringList{"--out", path("nowhere"), single}, QStringList{"--frobnicate", single}}) {
             const Outcome outcome = run(bad);
             QCOMPARE(outcome.exitCode, 2);
             QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));

@@ -80,6 +80,15 @@ private slots:
                  QStringList({"R/", "R/.config/", QString::fromUtf8("R/John’s Documents/"), "R/tab\there/",
                               "R/what?/", "R/.config/inner/", "R/what?/below/"}));
         QCOMPARE(ListFolderFiles(tree.root(), "*.odt"), QStringList({"kept.odt", "link to kept.odt"}));
+        // Asked for what they leave out, the walk and the listing give the same and
+        // name what is not UTF-8.
+        QList<QByteArray> unreached;
+        FolderList told{tree.root() + "/"};
+        GetSubDirectories2016(told, true, dialogs, [&](const UnreachedPath &path) { unreached << path.path; });
+        QCOMPARE(told, walk(tree.root(), dialogs));
+        QCOMPARE(ListFolderFiles(tree.root(), "*.odt", [&](const QByteArray &name) { unreached << name; }),
+                 QStringList({"kept.odt", "link to kept.odt"}));
+        QCOMPARE(unreached, QList<QByteArray>({latin1Name + "/", "caf\xe9.odt"}));
 
         FakeListWindow w;
         AddDroppedPaths({home, tree.path("fifo.odt"), tree.path("tab\there")}, w);
@@ -151,11 +160,14 @@ private slots:
         runProbe(tree.root(), whole);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(whole, QString("R/\nR/A/\nR/B/\nROWS\nR/A/a.odt\nR/B/b.odt\nREPORTS 0\n")
-                            .replace("R/", tree.root() + "/"));
+        // The batch's walk is told of it.
+        const QString told = QString("UNREACHED %1/Locked/ Permission denied\n").arg(tree.root());
+        QCOMPARE(whole,
+                 QString("R/\nR/A/\nR/B/\nROWS\nR/A/a.odt\nR/B/b.odt\nREPORTS 0\n").replace("R/", tree.root() + "/")
+                     + told);
         QString locked;
         runProbe(tree.path("Locked"), locked);
-        QCOMPARE(locked, QString("ROWS\nREPORTS 0\n"));
+        QCOMPARE(locked, QString("ROWS\nREPORTS 0\n") + told);
     }
 
     void listingMatchesPatternsRegardlessOfCase()

@@ -154,16 +154,18 @@ private slots:
         writeOdt(path("refused.odt"), {"Nowhere to go"});
         OfficeRef document;
         OFFICE_STEP(document = load(path("refused.odt")));
+        const auto save = [&](const QString &target, const QString &filter) {
+            m_bridge->executeDispatch(
+                m_bridge->createInstance(m_bridge->createServiceManager(), OfficeService::DispatchHelper),
+                m_bridge->getFrame(m_bridge->getCurrentController(document)), OfficeCommand::SaveAs,
+                FrameTarget::SameFrame, 0, {{SaveArgument::Url, FileUrlOf(target)}, {SaveArgument::FilterName, filter}});
+        };
         // A plain file where the target's folder should be.
         const QString target = path("refused.odt/refused.txt");
-        VERIFY_APP_ERROR(m_bridge->executeDispatch(
-                             m_bridge->createInstance(m_bridge->createServiceManager(),
-                                                      OfficeService::DispatchHelper),
-                             m_bridge->getFrame(m_bridge->getCurrentController(document)), OfficeCommand::SaveAs,
-                             FrameTarget::SameFrame, 0,
-                             {{SaveArgument::Url, FileUrlOf(target)}, {SaveArgument::FilterName, TextExportFilter()}}),
-                         ".uno:SaveAs");
+        VERIFY_APP_ERROR(save(target, TextExportFilter()), "refused.odt: Not a directory");
         QVERIFY(!QFile::exists(target));
+        // An export the office does not have.
+        VERIFY_APP_ERROR(save(path("refused.txt"), QStringLiteral("No such filter")), ".uno:SaveAs");
         OFFICE_STEP(m_bridge->close(document, true));
     }
 

@@ -1,0 +1,119 @@
+#include "convert/office/CheckedFileStream.h"
+
+#include "util/AppError.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/io/NotConnectedException.hpp>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Writes all of `size` bytes, or fails with errno set. A write that takes fewer
+// bytes than given is tried on with the rest; one that takes none at all means
+// the disk is full.
+bool writeAll(int fd, const char *data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t done = ::write(fd, data, size);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (done == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += done;
+        size -= size_t(done);
+    }
+    return true;
+}
+
+} // namespace
+
+CheckedFileStream::CheckedFileStream(const QString &path) : m_folder(QFileInfo(path).absolutePath())
+{
+    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        const int error = errno;
+        throw AppError(QStringLiteral("No text file can be written into %1: %2.").arg(m_folder, systemError(error)));
+    }
+}
+
+CheckedFileStream::~CheckedFileStream()
+{
+    closeFile();
+}
+
+void CheckedFileStream::closeFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void SAL_CALL CheckedFileStream::writeBytes(const css::uno::Sequence<sal_Int8> &data)
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_fd < 0)
+        throw css::io::NotConnectedException(rtl::OUString("the text file is closed"), static_cast<cppu::OWeakObject *>(this));
+    if (m_error != 0)
+        throw css::io::IOException(rtl::OUString("an earlier write to the text file failed"), static_cast<cppu::OWeakObject *>(this));
+    if (!writeAll(m_fd, reinterpret_cast<const char *>(data.getConstArray()), size_t(data.getLength()))) {
+        m_error = errno;
+        throw css::io::IOException(rtl::OUString("the text file could not be written"), static_cast<cppu::OWeakObject *>(this));
+    }
+    m_written += data.getLength();
+}
+
+void SAL_CALL CheckedFileStream::flush()
+{
+    // Nothing is held back here: every write went to the file as it came.
+}
+
+void SAL_CALL CheckedFileStream::closeOutput()
+{
+    // The file stays open for finish(), which makes it reach the disk.
+}
+
+QString CheckedFileStream::failure() const
+{
+    const std::lock_guard lock(m_mutex);
+    if (m_error == 0)
+        return {};
+    if (m_error == ENOSPC || m_error == EDQUOT)
+        return QStringLiteral("The disk that holds %1 is full: the text could not be written whole, so no text "
+                              "file was written or replaced.")
+            .arg(m_folder);
+    return QStringLiteral("The text could not be written into %1 (%2), so no text file was written or replaced.")
+        .arg(m_folder, systemError(m_error));
+}
+
+void CheckedFileStream::finish()
+{
+    const QString writeFailure = failure();
+    const std::lock_guard lock(m_mutex);
+    if (!writeFailure.isEmpty()) {
+        closeFile();
+        throw AppError(writeFailure);
+    }
+    if (m_fd >= 0 && ::fsync(m_fd) != 0) {
+        const int error = errno;
+        closeFile();
+        throw AppError(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
+                                      "file was written or replaced.")
+                           .arg(m_folder, systemError(error)));
+    }
+    closeFile();
+}

@@ -1,0 +1,54 @@
+// What the batch prints on a terminal: file names cannot act on it.
+#include "batch/BatchReport.h"
+
+#include <QTest>
+#include <cstdio>
+
+class TestBatchReport : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Control characters and bytes that are not UTF-8 are escaped as `ls -b` does, in
+    // the progress line, the failure lines and the notes alike; other names print as
+    // they are.
+    void namesAreEscapedOnTheTerminal()
+    {
+        std::FILE *out = std::tmpfile();
+        QVERIFY(out);
+        const QString hostile = QStringLiteral("/d/\x1b]0;title\a\x1b[2J\r\ntarnwick: all fine\x7f\u009b\\.odt");
+        const QString printed = QStringLiteral(R"(/d/\033]0;title\a\033[2J\r\ntarnwick: all fine\177\302\233\\.odt)");
+        {
+            BatchReport report(out, true, false);
+            report.begin(2, 100);
+            report.started(hostile);
+            report.failed(hostile, QStringLiteral("the office said:\r\nno"));
+            report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
+            report.skipped(QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."));
+            report.failedPath(QByteArray("/d/caf\xe9\t.odt"), QStringLiteral("not UTF-8."));
+            report.note(QStringLiteral("a line\x1b[1;31m"));
+            QCOMPARE(report.finish(), 1);
+        }
+        std::rewind(out);
+        QByteArray written;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+            written.append(buffer, qsizetype(n));
+        std::fclose(out);
+
+        const QString text = QString::fromUtf8(written);
+        // The progress line is cut to the terminal's width (80 here).
+        QVERIFY2(text.contains(QStringLiteral(" gone, estimating  ") + printed.mid(3, 40)), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("tarnwick: failed: %1: the office said:\\r\\nno\n").arg(printed)));
+        QVERIFY(text.contains(QStringLiteral("tarnwick: skipped: /d/Zoë #1 100%.odt: a reason.\n")));
+        QVERIFY(text.contains(QStringLiteral("estimating  Zoë #1 100%.odt")));
+        QVERIFY(text.contains(QStringLiteral(R"(tarnwick: failed: /d/caf\351\t.odt: not UTF-8.)")));
+        QVERIFY(text.contains(QStringLiteral(R"(tarnwick: a line\033[1;31m)")));
+        // The report's own redrawing is the only control sequence left.
+        const QString shown = QString(text).remove(QStringLiteral("\r\x1b[K"));
+        for (const QChar c : shown)
+            QVERIFY2(c == '\n' || (c >= ' ' && (c < '\x7f' || c > QChar(0x9F))), qPrintable(text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBatchReport)
+#include "test_batch_report.moc"
