@@ -1,7 +1,8 @@
 # The Debian package: `cpack -G DEB` in the build folder packs what the install rules
 # lay out (assets/CMakeLists.txt) under /usr: the program folder /usr/lib/tarnwick
-# with its samples, skin and pointer pictures, /usr/bin/tarnwick, the desktop entry
-# and the icons.
+# with its samples, skin and pointer pictures, /usr/bin/tarnwick, the desktop entry,
+# the icons, the AppStream metadata, the manual page, the copyright file and the
+# changelog.
 include_guard(GLOBAL)
 
 set(CPACK_GENERATOR DEB)
@@ -9,11 +10,13 @@ set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VENDOR Brantwell)
 set(CPACK_PACKAGE_CONTACT "Brantwell <support@brantwell.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts Writer documents to plain text files in batches")
+# Debian shows the description's lines as they are: at most 79 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text files in
-batches. The conversion is done by LibreOffice, which Tarnwick starts privately in
-the background and drives through its UNO interface.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text
+files in batches, in a window or from the command line (tarnwick --convert).
+The conversion is done by LibreOffice, which Tarnwick starts privately in the
+background and drives through its UNO interface.")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 # Packages land in the build folder, named as Debian names them (tarnwick_1.0_amd64.deb).
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})

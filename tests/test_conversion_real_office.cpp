@@ -117,7 +117,10 @@ private slots:
         nowhere.officeSearchPath.clear();
         UnoOfficeBridge hidden(nowhere);
         WindowFixture fx;
-        QVERIFY(!fx.make(&hidden).Form_Load());
+        bool loaded = true;
+        const QByteArray reason = standardErrorOf([&] { loaded = fx.make(&hidden).Form_Load(); });
+        QVERIFY(!loaded);
+        QVERIFY2(reason.startsWith("tarnwick: the office cannot be reached: LibreOffice was not found"), reason);
         QVERIFY(!fx.window->isVisible());
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.messages[0].text, OfficeMissingText());
