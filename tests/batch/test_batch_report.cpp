@@ -21,9 +21,9 @@ private slots:
             BatchReport report(out, true, false);
             report.begin(2, 100);
             report.started(hostile);
-            report.failed(hostile, QStringLiteral("the office said:\r\nno"));
+            report.failed({hostile, QStringLiteral("/d/x.txt"), 10}, QStringLiteral("the office said:\r\nno"), 1);
             report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
-            report.skipped(QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."));
+            report.skipped({QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."), {}});
             report.failedPath(QByteArray("/d/caf\xe9\t.odt"), QStringLiteral("not UTF-8."));
             report.note(QStringLiteral("a line\x1b[1;31m"));
             QCOMPARE(report.finish(), 1);
