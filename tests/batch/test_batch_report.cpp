@@ -21,7 +21,7 @@ private slots:
             BatchReport report(out, true, false);
             report.begin(2, 100);
             report.started(hostile);
-            report.failed({hostile, QStringLiteral("/d/x.txt"), 10}, QStringLiteral("the office said:\r\nno"), 1);
+            report.failed({hostile, QStringLiteral("/d/x.txt"), 0}, QStringLiteral("the office said:\r\nno"), 1);
             report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
             report.skipped({QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."), {}});
             report.failedPath(QByteArray("/d/caf\xe9\t.odt"), QStringLiteral("not UTF-8."));
