@@ -230,7 +230,8 @@ int RunBatch(int argc, char **argv)
                         .arg(int(jobs.size()) - started)
                         .arg(jobs.size())
                         .arg(startFailure));
-    if (options.toStdout && report.convertedCount() == 1 && !copyToStdout(work.documents.front().target))
-        return 1;
-    return report.finish();
+    const bool copied = !options.toStdout || report.convertedCount() == 0
+                        || copyToStdout(work.documents.front().target);
+    const int status = report.finish();
+    return copied ? status : 1;
 }
