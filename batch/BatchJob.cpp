@@ -72,6 +72,10 @@ void BatchJob::run(UnoOfficeBridge &office)
             office.createServiceManager();
             m_startFailure.clear();
             break;
+        } catch (const RefusalError &error) {
+            m_startFailure = error.description();
+            m_startRefused = true;
+            break;
         } catch (const AppError &error) {
             m_startFailure = error.description();
         }

@@ -16,7 +16,8 @@ class UnoOfficeBridge;
 // and was ended by the watchdog) is tried once more on a fresh office; when it
 // ends that one too it is reported as failed and not tried again. A job whose
 // office does not start, twice, takes no document at all and leaves the work to
-// the others.
+// the others; one that refuses to start it (its folders are not private) is not
+// tried again.
 //
 // stop(), from any thread, ends the job soon: it takes no further document, its
 // office is killed at once, which makes the call under way fail (the document's
@@ -31,6 +32,8 @@ public:
     void stop();
     // After run(): why the job's office could not be started; empty when it was.
     const QString &startFailure() const { return m_startFailure; }
+    // After run(): true when that was a refusal (RefusalError).
+    bool startRefused() const { return m_startRefused; }
 
 private:
     void run(UnoOfficeBridge &office);
@@ -40,6 +43,7 @@ private:
     BatchReport &m_report;
     SharedTextFiles &m_textFiles;
     QString m_startFailure;
+    bool m_startRefused = false;
     std::atomic<bool> m_stopping{false};
     std::mutex m_officeMutex;
     UnoOfficeBridge *m_office = nullptr; // while run() has one

@@ -11,8 +11,10 @@
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
+#include "core/ProgramCache.h"
 #include "util/AppError.h"
 
 #include <QCoreApplication>
@@ -152,6 +154,18 @@ int RunBatch(int argc, char **argv)
         }
         outDir = privateFolder->path();
     }
+    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
+    // What would leave the user's files or office within others' reach stops the
+    // run before any office starts or any document is read.
+    try {
+        MakeProgramCacheFolder();
+        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
+    } catch (const AppError &error) {
+        printError(error.description());
+        return kBadUsage;
+    }
+    officeOptions.profileDir = batchProfileBase();
+    officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
 
     const bool quiet = options.quiet || options.toStdout;
     BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
@@ -182,7 +196,6 @@ int RunBatch(int argc, char **argv)
         return report.finish(stopSignal);
 
     // No office is looked for, nor started, when nothing needs converting.
-    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
     if (!work.documents.isEmpty()) {
         try {
             findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
@@ -193,8 +206,6 @@ int RunBatch(int argc, char **argv)
             return kBadUsage;
         }
     }
-    officeOptions.profileDir = batchProfileBase();
-    officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
 
     WorkQueue queue(work.documents);
     SharedTextFiles textFiles;
@@ -210,12 +221,20 @@ int RunBatch(int argc, char **argv)
     }
     const int stopSignal = waitForJobs(threads, jobs, queue, report, stopSignals);
     QString startFailure;
+    QString refusal;
     int started = 0;
     for (const auto &job : jobs) {
         if (job->startFailure().isEmpty())
             ++started;
         else
             startFailure = job->startFailure();
+        if (job->startRefused())
+            refusal = job->startFailure();
+    }
+    if (!refusal.isEmpty()) {
+        report.finish();
+        printError(refusal);
+        return kBadUsage;
     }
     if (stopSignal != 0)
         return report.finish(stopSignal);

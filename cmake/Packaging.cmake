@@ -27,7 +27,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.brantwell.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer (>= 4:7.4)")
 # The window's font is Arial or its metric twin; folders and addresses open through
-# xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils")
+# xdg-open; nss_wrapper lends a user id without an account one for the office, which
+# is otherwise not started for such an id.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils, libnss-wrapper")
 
 include(CPack)

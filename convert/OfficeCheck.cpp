@@ -1,6 +1,7 @@
 #include "convert/OfficeCheck.h"
 
 #include "core/ProductConfig.h"
+#include "util/AppError.h"
 
 QString OfficeMissingText()
 {
@@ -18,6 +19,11 @@ bool CheckOfficeSuite(OfficeBridge &office, Dialogs &dialogs, const QString &app
     try {
         if (office.createServiceManager())
             return true;
+    } catch (const RefusalError &refusal) {
+        // The office is there but would be within others' reach: say why and what
+        // to do rather than send the user to download it.
+        dialogs.message(refusal.description(), applicationTitle, Dialogs::Buttons::Ok, Dialogs::Icon::Critical);
+        return false;
     } catch (...) {
         // not reachable: fall through to the message
     }

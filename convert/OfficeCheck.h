@@ -7,6 +7,6 @@
 QString OfficeMissingText();
 
 // Makes sure the office suite can be reached. When it cannot, tells the user (offering
-// its download page) and returns false: the program must then end without showing
-// its window.
+// its download page, or saying why it was refused and what to do) and returns false:
+// the program must then end without showing its window.
 bool CheckOfficeSuite(OfficeBridge &office, Dialogs &dialogs, const QString &applicationTitle);

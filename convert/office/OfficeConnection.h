@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/office/OfficePipe.h"
 #include "convert/office/OfficeProcess.h"
 #include "convert/office/OfficeProfile.h"
 #include "convert/office/OfficeWatchdog.h"
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <com/sun/star/uno/Reference.hxx>
 #include <functional>
+#include <memory>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
 // The connection to the private office, over a named pipe that only this user can
@@ -81,7 +83,7 @@ private:
     OfficeProfile m_profile;
     OfficeProcess m_process;
     OfficeWatchdog m_watchdog;
-    QString m_pipe;
+    std::unique_ptr<OfficePipe> m_pipe;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
     int m_documentsSinceStart = 0;
     std::atomic<qint64> m_processId{0};

@@ -3,6 +3,7 @@
 #include "convert/DocumentPackage.h"
 #include "convert/office/CheckedFileStream.h"
 #include "convert/office/DispatchOutcome.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeThread.h"
@@ -185,6 +186,7 @@ UnoOfficeOptions UnoOfficeOptions::defaults()
 {
     UnoOfficeOptions options;
     options.officeSearchPath = defaultOfficeSearchPath();
+    options.accountWrapperSearchPath = defaultAccountWrapperSearchPath();
     return options;
 }
 

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -515,6 +516,71 @@ private slots:
         QCOMPARE(mostAtOnce, qsizetype(2));
         for (int i = 0; i < 8; ++i)
             QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
+    }
+
+    // Under umask 000, in a home without ~/.cache, all the program makes there is
+    // private. A folder of its own that another user could have swapped for a link
+    // or written in is refused before any office starts, and what it leads to is
+    // left as it was.
+    void cacheIsPrivateAndGuarded()
+    {
+        const QString folder = path(QStringLiteral("private"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/one.odt", {"One"});
+        const QString home = path(QStringLiteral("bare-home"));
+        QDir().mkpath(home);
+        QProcessEnvironment environment = m_environment;
+        environment.insert(QStringLiteral("HOME"), home);
+        for (const char *name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            environment.remove(QLatin1String(name));
+        const mode_t umask = ::umask(0);
+        const Outcome first = run({folder}, {}, environment);
+        ::umask(umask);
+        QVERIFY2(first.exitCode == 0, qPrintable(first.errors));
+        const auto modeOf = [](const QString &entry) {
+            struct stat info {};
+            return ::lstat(QFile::encodeName(entry).constData(), &info) == 0 ? info.st_mode & 07777 : 07777;
+        };
+        QStringList made;
+        QDirIterator every(home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDirIterator::Subdirectories);
+        while (every.hasNext()) {
+            const QString entry = every.next();
+            made << entry;
+            QVERIFY2((modeOf(entry) & 077) == 0, qPrintable(entry));
+        }
+        QVERIFY2(made.size() > 10, qPrintable(made.join(' ')));
+        QCOMPARE(modeOf(home + "/.cache"), mode_t(0700));
+
+        const QString cache = home + "/.cache/tarnwick";
+        const QString temporary = cache + "/batch-office-profile-temp";
+        const QString documents = home + "/Documents";
+        writeFile(documents + "/letter.odt");
+        // Emptying the folder removes a link in it, not what the link leads to.
+        QVERIFY(QFile::link(documents, temporary + "/lu1.tmp"));
+        QCOMPARE(run({folder}, {}, environment).exitCode, 0);
+        QVERIFY(!QFileInfo(temporary + "/lu1.tmp").isSymLink());
+        QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
+        const auto refusedWith = [&](const QString &reason) {
+            const Outcome outcome = run({folder}, {}, environment);
+            QVERIFY2(outcome.exitCode == 2 && outcome.errors.contains("tarnwick: " + reason), qPrintable(outcome.errors));
+            QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
+            QCOMPARE(modeOf(documents), mode_t(0755));
+        };
+        QVERIFY(QDir(temporary).removeRecursively());
+        QVERIFY(QFile::link(documents, temporary));
+        refusedWith(temporary + " is a link");
+        QVERIFY(QFile::remove(temporary));
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), 0777), 0);
+        refusedWith("Others may write in " + cache);
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), 0700), 0);
+        if (::geteuid() == 0) {
+            QCOMPARE(::mkdir(QFile::encodeName(temporary).constData(), 0700), 0);
+            QCOMPARE(::chown(QFile::encodeName(temporary).constData(), 65534, 65534), 0);
+            refusedWith(temporary + " belongs to another user");
+        } else {
+            qInfo("not root: a folder of another user's is not tried");
+        }
     }
 };
 
