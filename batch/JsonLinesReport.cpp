@@ -2,6 +2,7 @@
 
 #include "batch/PrintableName.h"
 #include "util/AppError.h"
+#include "util/WriteAll.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -71,22 +72,14 @@ void JsonLinesReport::write(const QJsonObject &object)
     if (m_fd < 0)
         return;
     const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-    qsizetype done = 0;
-    while (done < line.size()) {
-        const ssize_t wrote = ::write(m_fd, line.constData() + done, size_t(line.size() - done));
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            // A report that cannot be written must not stop the conversions; it is
-            // said once on stderr.
-            std::fprintf(stderr, "tarnwick: the report %s could not be written: %s.\n",
-                         PrintableText(m_name).toLocal8Bit().constData(), std::strerror(errno));
-            if (m_ownFd)
-                ::close(m_fd);
-            m_fd = -1;
-            m_ownFd = false;
-            return;
-        }
-        done += wrote;
-    }
+    if (WriteAll(m_fd, line.constData(), size_t(line.size())))
+        return;
+    // A report that cannot be written must not stop the conversions; it is said
+    // once on stderr.
+    std::fprintf(stderr, "tarnwick: the report %s could not be written: %s.\n",
+                 PrintableText(m_name).toLocal8Bit().constData(), std::strerror(errno));
+    if (m_ownFd)
+        ::close(m_fd);
+    m_fd = -1;
+    m_ownFd = false;
 }

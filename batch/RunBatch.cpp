@@ -16,6 +16,7 @@
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/WriteAll.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,17 +88,10 @@ bool copyToStdout(const QString &textFile)
         return false;
     }
     const QByteArray bytes = file.readAll();
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(STDOUT_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0) {
-            printError(QStringLiteral("the text could not be written to standard output: %1.")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
-            return false;
-        }
-        done += wrote;
+    if (!WriteAll(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()))) {
+        printError(QStringLiteral("the text could not be written to standard output: %1.")
+                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
     }
     return true;
 }
