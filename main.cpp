@@ -1,7 +1,9 @@
+#include "app/DisplayCheck.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
 #include "app/WindowCommandLine.h"
+#include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
 
@@ -12,16 +14,21 @@
 
 int main(int argc, char **argv)
 {
-    // The batch needs no window and no display: it must decide before a
-    // QApplication exists.
+    // The batch, the help and the version need no display, and without one Qt
+    // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv))
         return RunBatch(argc, argv);
-
+    if (const std::optional<int> status = RunInfoOption(argc, argv))
+        return *status;
     // So is a usage error. Qt is given no argument, so that it takes no file name for
     // one of its own options.
     const auto commandLine = ParseWindowCommandLine(QByteArrayList(argv + 1, argv + argc), QDir::currentPath());
     if (const auto *usage = std::get_if<WindowUsageError>(&commandLine)) {
         std::fputs(("tarnwick: " + usage->text + "\n" + WindowUsageText()).toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (const QString problem = DisplayProblem(); !problem.isEmpty()) {
+        std::fputs(qPrintable(NoDisplayLine(problem)), stderr);
         return 2;
     }
     int qtArgumentCount = 1;

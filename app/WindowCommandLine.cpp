@@ -50,5 +50,5 @@ QString WindowUsageText()
 {
     return QStringLiteral("Usage: tarnwick [FILE|FOLDER]...\n"
                           "       tarnwick --convert [options] PATH...\n"
-                          "See man tarnwick.\n");
+                          "See tarnwick --help, or man tarnwick.\n");
 }

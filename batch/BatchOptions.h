@@ -13,6 +13,11 @@ struct BatchOptions {
     int timeoutSeconds = 120;
     bool quiet = false;
     bool help = false;
+    bool update = false;    // convert only documents newer than their text files
+    QString reportFile;     // JSON Lines, one object per document; "-": stdout
+    QString filesFrom;      // a list of paths; "-": stdin
+    bool nullSeparated = false; // the list's paths end with NUL, not a line break
+    bool toStdout = false;  // the one document's text goes to stdout
 };
 
 // A command line that cannot be run; the text says why, in plain words.
