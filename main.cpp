@@ -1,19 +1,38 @@
+#include "app/DisplayCheck.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
+#include "app/WindowCommandLine.h"
+#include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <cstdio>
 
 int main(int argc, char **argv)
 {
-    // The batch needs no window and no display: it must decide before a
-    // QApplication exists.
+    // The batch, the help and the version need no display, and without one Qt
+    // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv))
         return RunBatch(argc, argv);
-
-    QApplication app(argc, argv);
+    if (const std::optional<int> status = RunInfoOption(argc, argv))
+        return *status;
+    // So is a usage error. Qt is given no argument, so that it takes no file name for
+    // one of its own options.
+    const auto commandLine = ParseWindowCommandLine(QByteArrayList(argv + 1, argv + argc), QDir::currentPath());
+    if (const auto *usage = std::get_if<WindowUsageError>(&commandLine)) {
+        std::fputs(("tarnwick: " + usage->text + "\n" + WindowUsageText()).toLocal8Bit().constData(), stderr);
+        return 2;
+    }
+    if (const QString problem = DisplayProblem(); !problem.isEmpty()) {
+        std::fputs(qPrintable(NoDisplayLine(problem)), stderr);
+        return 2;
+    }
+    int qtArgumentCount = 1;
+    QApplication app(qtArgumentCount, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
 
     SettingsStore settings;
@@ -22,11 +41,16 @@ int main(int argc, char **argv)
     Form1 window(dialogs, settings, office);
     dialogs.setOwner(&window);
 
-    if (!window.Form_Load()) {
+    if (!window.Form_Load()) { // no office: the user was told, the reason is on stderr
         office.shutdown();
-        return 0;
+        return 1;
     }
     window.showCentred();
+    // The documents and folders of the command line go into the list as a drop of
+    // them does, once the window shows.
+    const QStringList paths = std::get<WindowPaths>(commandLine).paths;
+    if (!paths.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &paths] { window.ListView1_OLEDragDrop(paths); });
     const int code = app.exec();
     office.shutdown();
     return code;

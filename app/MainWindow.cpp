@@ -11,6 +11,7 @@
 #include "input/FileListView.h"
 #include "input/SampleFiles.h"
 #include "input/WholeFolderAdd.h"
+#include "util/PartialFiles.h"
 #include "util/PathHelpers.h"
 
 #include <QCloseEvent>
@@ -59,11 +60,7 @@ Form1::Form1(Dialogs &dialogs, Settings &settings, OfficeBridge &office, QWidget
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
       m_dialogs(dialogs), m_settings(settings), m_office(office), m_run(*this, office, dialogs),
-      m_terminate([this] {
-          // Ends at once, also in the middle of a command; the private office goes too.
-          m_office.shutdown();
-          std::_Exit(0);
-      }),
+      m_terminate([] { std::_Exit(0); }),
       m_homePageDraw(DrawFromTimeOfDay)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -315,6 +312,10 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
 void Form1::closeEvent(QCloseEvent *event)
 {
     event->accept();
+    // The program ends at once, also in the middle of a command. The private office
+    // goes first, so that it writes nothing more, then the file a save had begun.
+    m_office.shutdown();
+    RemovePartialFiles();
     if (m_terminate)
         m_terminate();
 }

@@ -61,7 +61,8 @@ public:
     void setProgramFolder(const QString &folder);
     // The start-up draw for the home page (1..100); tests fix it.
     void setHomePageDraw(std::function<int()> draw) { m_homePageDraw = std::move(draw); }
-    // What closing the window does: end the program at once. Tests replace it.
+    // What closing the window does once the office and the partial files are gone:
+    // end the program at once. Tests replace it.
     void setTerminator(std::function<void()> terminate) { m_terminate = std::move(terminate); }
 
 public slots:

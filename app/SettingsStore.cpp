@@ -2,8 +2,10 @@
 
 #include "core/ProductConfig.h"
 #include "util/AppError.h"
+#include "util/PrivateFolder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace {
@@ -60,6 +62,17 @@ void SettingsStore::setAsideIfUnreadable(const std::function<std::unique_ptr<QSe
 
 SettingsStore::~SettingsStore() = default;
 
+// Whatever the umask: the folder is made 0700 (and checked when it is there: its
+// files name the folder the texts are written to), and a new file starts as 0600,
+// which Qt's rewrites keep.
+void SettingsStore::makePrivate() const
+{
+    const QString file = m_settings->fileName();
+    MakePrivateFolder(QFileInfo(file).absolutePath());
+    if (!QFileInfo::exists(file))
+        QFile(file).open(QIODevice::WriteOnly | QIODevice::NewOnly, QFile::ReadOwner | QFile::WriteOwner);
+}
+
 QString SettingsStore::keyPath(const QString &key) const
 {
     return QLatin1String(ProductConfig::SettingsSection) + QLatin1Char('/') + key;
@@ -84,6 +97,7 @@ void SettingsStore::SaveSetting(const QString &key, const QString &value)
     if (!m_keepOut.isEmpty())
         throw AppError(QStringLiteral("The setting %1 was not saved: %2 could not be read and is left as it is.")
                            .arg(key, m_keepOut));
+    makePrivate();
     m_settings->setValue(keyPath(key), value);
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError)

@@ -11,6 +11,9 @@ class QSettings;
 // The user's preferences in an INI file under a fixed application name and section,
 // surviving restarts.
 //
+// The file and its folder are the user's alone: a folder that others may write in or
+// that is a link is refused when a setting is saved (RefusalError).
+//
 // A store file that cannot be understood at all is never written over: it is kept
 // as "<file>.unreadable" (or "-2", "-3"... after that) and the store starts empty.
 class SettingsStore final : public Settings {
@@ -27,6 +30,7 @@ public:
 private:
     void setAsideIfUnreadable(const std::function<std::unique_ptr<QSettings>()> &open);
     QString keyPath(const QString &key) const;
+    void makePrivate() const;
     std::unique_ptr<QSettings> m_settings;
     QString m_keepOut; // an unreadable file that could not be set aside
 };

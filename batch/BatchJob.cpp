@@ -6,6 +6,9 @@
 #include "util/AppError.h"
 #include "util/ProcessInfo.h"
 
+#include <QElapsedTimer>
+#include <csignal>
+
 namespace {
 
 constexpr int kTriesPerDocument = 2;
@@ -36,13 +39,43 @@ bool ProcessIsAlive(qint64 pid)
     return status && status->state != 'Z' && status->state != 'X';
 }
 
+void BatchJob::stop()
+{
+    m_stopping = true;
+    const std::lock_guard lock(m_officeMutex);
+    if (!m_office)
+        return;
+    // The process group takes any helper the office started. The bridge finds the
+    // office gone on its next call and tidies up in shutdown().
+    if (const auto group = static_cast<pid_t>(m_office->officeProcessId()); group > 0) {
+        if (::kill(-group, SIGKILL) != 0)
+            ::kill(group, SIGKILL);
+    }
+}
+
 void BatchJob::run()
 {
     UnoOfficeBridge office(m_options);
-    for (int attempt = 1; attempt <= kOfficeStartTries; ++attempt) {
+    {
+        const std::lock_guard lock(m_officeMutex);
+        m_office = &office;
+    }
+    run(office);
+    office.shutdown();
+    const std::lock_guard lock(m_officeMutex);
+    m_office = nullptr;
+}
+
+void BatchJob::run(UnoOfficeBridge &office)
+{
+    for (int attempt = 1; attempt <= kOfficeStartTries && !m_stopping; ++attempt) {
         try {
             office.createServiceManager();
             m_startFailure.clear();
+            break;
+        } catch (const RefusalError &error) {
+            m_startFailure = error.description();
+            m_startRefused = true;
             break;
         } catch (const AppError &error) {
             m_startFailure = error.description();
@@ -52,6 +85,8 @@ void BatchJob::run()
         return;
     while (const std::optional<BatchDocument> document = m_queue.next()) {
         m_report.started(document->source);
+        QElapsedTimer clock;
+        clock.start();
         QString failure;
         for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
             qint64 officeAtStart = 0;
@@ -68,17 +103,20 @@ void BatchJob::run()
                 break; // it would take as long again
             } catch (const AppError &error) {
                 failure = error.description();
+                if (m_stopping)
+                    break;
                 if (!officeEndedSince(office, officeAtStart))
                     break; // the document's own fault: trying again gives the same
                 if (attempt == kTriesPerDocument)
                     failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;
             }
         }
-        if (failure.isEmpty()) {
-            m_report.converted(document->source, document->size);
-            continue;
-        }
-        m_report.failed(document->source, failure, document->size);
+        const double seconds = clock.nsecsElapsed() / 1e9;
+        if (failure.isEmpty())
+            m_report.converted(*document, seconds);
+        else if (m_stopping)
+            m_report.interrupted(*document);
+        else
+            m_report.failed(*document, failure, seconds);
     }
-    office.shutdown();
 }

@@ -5,6 +5,11 @@
 #include "batch/WorkQueue.h"
 #include "convert/office/UnoOfficeOptions.h"
 
+#include <atomic>
+#include <mutex>
+
+class UnoOfficeBridge;
+
 // One job of the batch: a private office of its own, driven from the thread that
 // calls run() and from no other, converting documents from the queue until it is
 // empty. A document during which the office ended (it crashed, was killed, or hung
@@ -12,22 +17,37 @@
 // ends that one too it is reported as failed and not tried again. One that kept
 // its office at work past the document limit is reported at once. A job whose
 // office does not start, twice, takes no document at all and leaves the work to
-// the others.
+// the others; one that refuses to start it (its folders are not private) is not
+// tried again.
+//
+// stop(), from any thread, ends the job soon: it takes no further document, its
+// office is killed at once, which makes the call under way fail (the document's
+// partial text file is removed as the conversion unwinds), and the document at
+// hand is neither tried again nor counted as failed.
 class BatchJob {
 public:
     BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report, SharedTextFiles &textFiles)
         : m_options(std::move(options)), m_queue(queue), m_report(report), m_textFiles(textFiles) {}
 
     void run();
+    void stop();
     // After run(): why the job's office could not be started; empty when it was.
     const QString &startFailure() const { return m_startFailure; }
+    // After run(): true when that was a refusal (RefusalError).
+    bool startRefused() const { return m_startRefused; }
 
 private:
+    void run(UnoOfficeBridge &office);
+
     UnoOfficeOptions m_options;
     WorkQueue &m_queue;
     BatchReport &m_report;
     SharedTextFiles &m_textFiles;
     QString m_startFailure;
+    bool m_startRefused = false;
+    std::atomic<bool> m_stopping{false};
+    std::mutex m_officeMutex;
+    UnoOfficeBridge *m_office = nullptr; // while run() has one
 };
 
 // True while the process exists and has not ended (a zombie has ended).

@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -82,6 +83,20 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             options.help = true;
         } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
             options.quiet = true;
+        } else if (argument == QLatin1String("--update") || argument == QLatin1String("-u")) {
+            options.update = true;
+        } else if (argument == QLatin1String("--null") || argument == QLatin1String("-0")) {
+            options.nullSeparated = true;
+        } else if (argument == QLatin1String("--stdout")) {
+            options.toStdout = true;
+        } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
+            const auto value = valueOf(arguments, i, name);
+            if (const auto *error = std::get_if<UsageError>(&value))
+                return *error;
+            const QString &text = std::get<QString>(value);
+            if (text.isEmpty())
+                return UsageError{QStringLiteral("%1 needs a file name (or - ).").arg(name)};
+            (name == QLatin1String("--report") ? options.reportFile : options.filesFrom) = text;
         } else if (name == QLatin1String("--out") || name == QLatin1String("--ext") || name == QLatin1String("--jobs")
                    || name == QLatin1String("--timeout") || name == QLatin1String("--document-limit")) {
             const auto value = valueOf(arguments, i, name);
@@ -113,8 +128,22 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
         }
     }
-    if (!options.help && options.paths.isEmpty())
+    if (options.help)
+        return options;
+    if (options.paths.isEmpty() && options.filesFrom.isEmpty())
         return UsageError{QStringLiteral("No documents or folders were given.")};
+    if (options.nullSeparated && options.filesFrom.isEmpty())
+        return UsageError{QStringLiteral("--null applies to the list of --files-from, and none was given.")};
+    if (options.toStdout) {
+        // The text goes nowhere else, so there is no text file to place or compare.
+        for (const auto &[given, name] : {std::pair{!options.outDir.isEmpty(), "--out"},
+                                          std::pair{options.update, "--update"},
+                                          std::pair{options.reportFile == QLatin1String("-"), "--report -"}}) {
+            if (given)
+                return UsageError{QStringLiteral("--stdout writes no text file; it cannot go with %1.")
+                                      .arg(QLatin1String(name))};
+        }
+    }
     return options;
 }
 
@@ -122,6 +151,8 @@ QString BatchHelpText()
 {
     return QStringLiteral(
                "Usage: tarnwick --convert [options] PATH...\n"
+               "       tarnwick --convert [options] --files-from FILE [PATH...]\n"
+               "       tarnwick --convert --stdout DOCUMENT\n"
                "\n"
                "Converts Writer documents to plain text files (UTF-8) without a window, with\n"
                "LibreOffice's \"Text\" export, exactly as the window's \"Start Converting To TXT\"\n"
@@ -162,6 +193,24 @@ QString BatchHelpText()
                "                     how long the office may work on one document (default: 1800,\n"
                "                     half an hour). An office still at it then is ended, and the\n"
                "                     document is reported as failed and not tried again.\n"
+               "  --update, -u       convert only a document whose text file is missing or older\n"
+               "                     than the document (modification times, as cp -u and make\n"
+               "                     compare them); the others count as \"up to date\". A run\n"
+               "                     stopped half-way goes on where it stopped.\n"
+               "  --report FILE      write a report a script can read (JSON Lines, FILE - for\n"
+               "                     stdout): one object per document as it finishes, with\n"
+               "                     source, target, status (converted, failed, skipped,\n"
+               "                     up-to-date), reason (failed and skipped), seconds and bytes\n"
+               "                     (the text file's size), then {\"summary\": {...}} with the\n"
+               "                     counts, the seconds and, for a stopped run, stopped-by. A\n"
+               "                     path that is not UTF-8 is written escaped as below, with\n"
+               "                     \"escaped\": true.\n"
+               "  --files-from FILE  also convert the paths listed in FILE (- for stdin), one a\n"
+               "                     line; empty lines are passed over\n"
+               "  --null, -0         the list's paths end with a NUL byte (find -print0)\n"
+               "  --stdout           write the text of exactly one document to stdout, the same\n"
+               "                     bytes its text file would hold; nothing is written beside\n"
+               "                     the document, and stderr gets failures only\n"
                "  --quiet, -q        print failures only\n"
                "  --help, -h         print this text\n"
                "  --                 everything after it is a PATH\n"
@@ -178,8 +227,13 @@ QString BatchHelpText()
                "and bytes that are not UTF-8 escaped as ls -b shows them (\\033, \\r, \\351; a\n"
                "backslash as \\\\).\n"
                "\n"
-               "Exit status: 0 when every document was converted; 1 when some failed or were\n"
-               "skipped; 2 for a command line that cannot be run, or when no LibreOffice is\n"
-               "found or none of the batch's offices can be started.\n")
+               "SIGINT (Ctrl-C), SIGTERM or SIGHUP stops the batch: no new document is started,\n"
+               "the offices are ended, the unfinished text files removed, the summary so far\n"
+               "printed and the report closed with its summary; a second signal ends it at once.\n"
+               "\n"
+               "Exit status: 0 when every document was converted or up to date; 1 when some\n"
+               "failed or were skipped; 2 for a command line that cannot be run, or when no\n"
+               "LibreOffice is found or none of the batch's offices can be started; 128 + the\n"
+               "signal when stopped by one (130 for Ctrl-C).\n")
         .arg(DefaultJobs());
 }

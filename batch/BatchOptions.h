@@ -14,6 +14,11 @@ struct BatchOptions {
     int documentLimitSeconds = 1800; // of work on one document: a runaway
     bool quiet = false;
     bool help = false;
+    bool update = false;    // convert only documents newer than their text files
+    QString reportFile;     // JSON Lines, one object per document; "-": stdout
+    QString filesFrom;      // a list of paths; "-": stdin
+    bool nullSeparated = false; // the list's paths end with NUL, not a line break
+    bool toStdout = false;  // the one document's text goes to stdout
 };
 
 // A command line that cannot be run; the text says why, in plain words.

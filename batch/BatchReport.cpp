@@ -1,9 +1,15 @@
 #include "batch/BatchReport.h"
 
+#include "batch/JsonLinesReport.h"
 #include "batch/PrintableName.h"
 #include "util/PathHelpers.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include <cmath>
+#include <csignal>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -17,6 +23,25 @@ int terminalWidth(std::FILE *out)
         return size.ws_col;
     return 80;
 }
+
+QString signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("signal %1").arg(signal);
+    }
+}
+
+const QString kConverted = QStringLiteral("converted");
+const QString kFailed = QStringLiteral("failed");
+const QString kSkipped = QStringLiteral("skipped");
+const QString kUpToDate = QStringLiteral("up-to-date");
 
 } // namespace
 
@@ -50,23 +75,34 @@ void BatchReport::started(const QString &source)
     drawProgress();
 }
 
-void BatchReport::converted(const QString &source, qint64 bytes)
+void BatchReport::converted(const BatchDocument &document, double seconds)
 {
     const std::lock_guard lock(m_mutex);
     ++m_converted;
-    m_doneBytes += bytes;
-    m_current.removeOne(source);
+    ++m_finished;
+    m_doneBytes += document.size;
+    m_current.removeOne(document.source);
+    record(QFile::encodeName(document.source), document.target, kConverted, {}, seconds,
+           QFileInfo(document.target).size());
     drawProgress();
 }
 
-void BatchReport::failed(const QString &path, const QString &reason, qint64 bytes)
+void BatchReport::failed(const BatchDocument &document, const QString &reason, double seconds)
 {
     const std::lock_guard lock(m_mutex);
     ++m_failed;
-    m_doneBytes += bytes;
-    m_current.removeOne(path);
-    printFailure(QFile::encodeName(path), reason);
+    ++m_finished;
+    m_doneBytes += document.size;
+    m_current.removeOne(document.source);
+    printFailure(QFile::encodeName(document.source), reason);
+    record(QFile::encodeName(document.source), document.target, kFailed, reason, seconds, 0);
     drawProgress();
+}
+
+void BatchReport::interrupted(const BatchDocument &document)
+{
+    const std::lock_guard lock(m_mutex);
+    m_current.removeOne(document.source);
 }
 
 void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason)
@@ -74,14 +110,31 @@ void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason)
     const std::lock_guard lock(m_mutex);
     ++m_failed;
     printFailure(systemPath, reason);
+    record(systemPath, {}, kFailed, reason, 0, 0);
     drawProgress();
 }
 
-void BatchReport::skipped(const QString &path, const QString &reason)
+void BatchReport::skipped(const SetAside &document)
 {
     const std::lock_guard lock(m_mutex);
     ++m_skipped;
-    printLine(QStringLiteral("tarnwick: skipped: %1: %2").arg(PrintableText(path), PrintableText(reason)));
+    printLine(QStringLiteral("tarnwick: skipped: %1: %2").arg(PrintableText(document.path), PrintableText(document.reason)));
+    record(QFile::encodeName(document.path), document.target, kSkipped, document.reason, 0, 0);
+}
+
+void BatchReport::upToDate(const BatchDocument &document)
+{
+    const std::lock_guard lock(m_mutex);
+    ++m_upToDate;
+    record(QFile::encodeName(document.source), document.target, kUpToDate, {}, 0, QFileInfo(document.target).size());
+}
+
+void BatchReport::record(QByteArrayView source, const QString &target, const QString &status, const QString &reason,
+                         double seconds, qint64 bytes)
+{
+    if (m_record)
+        m_record->document(source, m_targetsToStdout && !target.isEmpty() ? QStringLiteral("-") : target, status,
+                           reason, seconds, bytes);
 }
 
 void BatchReport::note(const QString &line)
@@ -96,19 +149,37 @@ void BatchReport::tick()
     drawProgress();
 }
 
-int BatchReport::finish()
+int BatchReport::finish(int stopSignal)
 {
     const std::lock_guard lock(m_mutex);
     clearProgress();
+    const int notConverted = m_total - m_finished;
+    if (stopSignal != 0)
+        std::fprintf(m_out, "tarnwick: stopped by %s; %d documents were not converted.\n",
+                     qPrintable(signalName(stopSignal)), notConverted);
     if (!m_quiet) {
-        const QString summary = QStringLiteral("Converted %1, failed %2, skipped %3, time %4.\n")
-                                    .arg(m_converted)
-                                    .arg(m_failed)
-                                    .arg(m_skipped)
-                                    .arg(clockText(m_clock.elapsed() / 1000));
+        QString summary = QStringLiteral("Converted %1, failed %2, skipped %3").arg(m_converted).arg(m_failed).arg(m_skipped);
+        if (m_upToDate > 0)
+            summary += QStringLiteral(", up to date %1").arg(m_upToDate);
+        if (notConverted > 0)
+            summary += QStringLiteral(", not converted %1").arg(notConverted);
+        summary += QStringLiteral(", time %1.\n").arg(clockText(m_clock.elapsed() / 1000));
         std::fputs(summary.toLocal8Bit().constData(), m_out);
     }
     std::fflush(m_out);
+    if (m_record) {
+        QJsonObject summary{{kConverted, m_converted},
+                            {kFailed, m_failed},
+                            {kSkipped, m_skipped},
+                            {kUpToDate, m_upToDate},
+                            {QStringLiteral("not-converted"), notConverted},
+                            {QStringLiteral("seconds"), std::round(m_clock.elapsed() / 10.0) / 100}};
+        if (stopSignal != 0)
+            summary[QStringLiteral("stopped-by")] = signalName(stopSignal);
+        m_record->summary(summary);
+    }
+    if (stopSignal != 0)
+        return 128 + stopSignal;
     return m_failed == 0 && m_skipped == 0 ? 0 : 1;
 }
 
@@ -128,6 +199,12 @@ int BatchReport::skippedCount() const
 {
     const std::lock_guard lock(m_mutex);
     return m_skipped;
+}
+
+int BatchReport::upToDateCount() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_upToDate;
 }
 
 void BatchReport::printFailure(QByteArrayView systemPath, const QString &reason)
@@ -166,7 +243,7 @@ void BatchReport::drawProgress()
     for (const QString &path : m_current)
         names << PrintableText(FileNameOf(path));
     QString line = QStringLiteral("[%1/%2] %3 gone, %4  %5")
-                       .arg(m_converted + m_failed)
+                       .arg(m_finished)
                        .arg(m_total)
                        .arg(clockText(elapsed), left, names.join(QStringLiteral(", ")));
     const int width = terminalWidth(m_out) - 1;

@@ -4,19 +4,30 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/ConsoleDialogs.h"
+#include "batch/JsonLinesReport.h"
+#include "batch/PathList.h"
 #include "batch/PrintableName.h"
+#include "batch/StopSignals.h"
+#include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
+#include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/WriteAll.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -38,6 +49,53 @@ QString batchProfileBase()
     return QFileInfo(OfficeProfile::defaultFolder()).dir().filePath(QStringLiteral("batch-office-profile"));
 }
 
+// Waits for every job to end, redrawing the progress line meanwhile. A stop
+// signal ends the work: no document is handed out any more and the offices are
+// killed (again at every turn, for one a job started meanwhile). Returns the
+// signal, or 0.
+int waitForJobs(const std::vector<std::unique_ptr<QThread>> &threads,
+                const std::vector<std::unique_ptr<BatchJob>> &jobs, WorkQueue &queue, BatchReport &report,
+                StopSignals &stopSignals)
+{
+    int stopSignal = 0;
+    for (;;) {
+        const auto running = std::find_if(threads.begin(), threads.end(),
+                                          [](const auto &thread) { return !thread->isFinished(); });
+        if (running == threads.end())
+            break;
+        if (stopSignal == 0)
+            stopSignal = stopSignals.wait(kProgressIntervalMs);
+        else
+            (*running)->wait(kProgressIntervalMs);
+        if (stopSignal != 0) {
+            queue.stop();
+            for (const auto &job : jobs)
+                job->stop();
+        }
+        report.tick();
+    }
+    for (const auto &thread : threads)
+        thread->wait();
+    return stopSignal;
+}
+
+// The text file's bytes, as they are, on standard output.
+bool copyToStdout(const QString &textFile)
+{
+    QFile file(textFile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("the text could not be read back: %1.").arg(file.errorString()));
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+    if (!WriteAll(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()))) {
+        printError(QStringLiteral("the text could not be written to standard output: %1.")
+                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool IsBatchCommand(int argc, char **argv)
@@ -49,6 +107,7 @@ int RunBatch(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    StopSignals stopSignals;
 
     const auto parsed = ParseBatchOptions(QCoreApplication::arguments().mid(2));
     if (const auto *usage = std::get_if<UsageError>(&parsed)) {
@@ -65,33 +124,83 @@ int RunBatch(int argc, char **argv)
         printError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
         return kBadUsage;
     }
-    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
+    QStringList paths = options.paths;
+    std::unique_ptr<JsonLinesReport> record;
     try {
-        findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
+        if (!options.filesFrom.isEmpty())
+            paths += ReadPathList(options.filesFrom, options.nullSeparated);
+        if (!options.reportFile.isEmpty())
+            record = std::make_unique<JsonLinesReport>(options.reportFile);
     } catch (const AppError &error) {
-        printError(QStringLiteral("no LibreOffice was found, and the conversion needs it (install the "
-                                  "libreoffice-writer package). %1")
-                       .arg(error.description()));
+        printError(error.description());
+        return kBadUsage;
+    }
+    // --stdout: the text file goes into a private folder of ours (0700), from where
+    // it is copied out; nothing is written beside the document.
+    std::optional<QTemporaryDir> privateFolder;
+    QString outDir = options.outDir;
+    if (options.toStdout) {
+        privateFolder.emplace(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-XXXXXX")));
+        if (!privateFolder->isValid()) {
+            printError(QStringLiteral("no private folder could be made for the text: %1.")
+                           .arg(privateFolder->errorString()));
+            return 1;
+        }
+        outDir = privateFolder->path();
+    }
+    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
+    // What would leave the user's files or office within others' reach stops the
+    // run before any office starts or any document is read.
+    try {
+        MakeProgramCacheFolder();
+        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
+    } catch (const AppError &error) {
+        printError(error.description());
         return kBadUsage;
     }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
     officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
 
-    BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, options.quiet);
+    const bool quiet = options.quiet || options.toStdout;
+    BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
+    report.setRecord(record.get());
+    report.setTargetsToStdout(options.toStdout);
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
     QList<FailedPath> failed;
-    const QStringList found = CollectDocuments(options.paths, options.extensions, dialogs, failed);
-    const WorkList work = PlanWork(found, options.outDir);
+    const QStringList found = CollectDocuments(paths, options.extensions, dialogs, failed);
+    WorkList work = PlanWork(found, outDir);
+    if (options.toStdout && work.documents.size() + work.skipped.size() > 1) {
+        printError(QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
+                       .arg(work.documents.size() + work.skipped.size()));
+        return kBadUsage;
+    }
+    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
     for (const SetAside &document : work.skipped)
-        report.skipped(document.path, document.reason);
+        report.skipped(document);
+    for (const BatchDocument &document : upToDate)
+        report.upToDate(document);
 
     qint64 bytes = 0;
     for (const BatchDocument &document : work.documents)
         bytes += document.size;
     report.begin(int(work.documents.size()), bytes);
+    if (const int stopSignal = stopSignals.caught())
+        return report.finish(stopSignal);
+
+    // No office is looked for, nor started, when nothing needs converting.
+    if (!work.documents.isEmpty()) {
+        try {
+            findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
+        } catch (const AppError &error) {
+            printError(QStringLiteral("no LibreOffice was found, and the conversion needs it (install the "
+                                      "libreoffice-writer package). %1")
+                           .arg(error.description()));
+            return kBadUsage;
+        }
+    }
 
     WorkQueue queue(work.documents);
     SharedTextFiles textFiles;
@@ -105,18 +214,25 @@ int RunBatch(int argc, char **argv)
         threads.emplace_back(QThread::create([job = jobs.back().get()] { job->run(); }));
         threads.back()->start();
     }
-    for (const auto &thread : threads) {
-        while (!thread->wait(kProgressIntervalMs))
-            report.tick();
-    }
+    const int stopSignal = waitForJobs(threads, jobs, queue, report, stopSignals);
     QString startFailure;
+    QString refusal;
     int started = 0;
     for (const auto &job : jobs) {
         if (job->startFailure().isEmpty())
             ++started;
         else
             startFailure = job->startFailure();
+        if (job->startRefused())
+            refusal = job->startFailure();
     }
+    if (!refusal.isEmpty()) {
+        report.finish();
+        printError(refusal);
+        return kBadUsage;
+    }
+    if (stopSignal != 0)
+        return report.finish(stopSignal);
     if (!jobs.empty() && started == 0) {
         report.finish();
         printError(QStringLiteral("the office could not be started, so no document was converted. %1")
@@ -128,5 +244,8 @@ int RunBatch(int argc, char **argv)
                         .arg(int(jobs.size()) - started)
                         .arg(jobs.size())
                         .arg(startFailure));
-    return report.finish();
+    const bool copied = !options.toStdout || report.convertedCount() == 0
+                        || copyToStdout(work.documents.front().target);
+    const int status = report.finish();
+    return copied ? status : 1;
 }

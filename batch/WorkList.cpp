@@ -135,14 +135,16 @@ WorkList PlanWork(const QStringList &documents, const QString &outDir)
         const QString target = TargetPathOf(document, destination, folder);
         const QString targetKey = fileKey(target);
         if (targetKey == key) {
-            work.skipped.append({document, QStringLiteral("its text file would replace the document itself.")});
+            work.skipped.append({document, QStringLiteral("its text file would replace the document itself."), target});
         } else if (const auto other = documentAt.constFind(targetKey); other != documentAt.constEnd()) {
             work.skipped.append({document, QStringLiteral("its text file %1 would replace %2, a document of this "
                                                           "batch.")
-                                               .arg(target, *other)});
+                                               .arg(target, *other),
+                                 target});
         } else if (const auto owner = targetOwner.constFind(targetKey); owner != targetOwner.constEnd()) {
             work.skipped.append({document, QStringLiteral("its text file %1 is already the text file of %2.")
-                                               .arg(target, *owner)});
+                                               .arg(target, *owner),
+                                 target});
         } else {
             targetOwner.insert(targetKey, document);
             work.documents.append({document, target, QFileInfo(document).size()});

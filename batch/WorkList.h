@@ -17,6 +17,7 @@ struct BatchDocument {
 struct SetAside {
     QString path;
     QString reason;
+    QString target; // the text file it would have given, when known
 };
 
 // A path that fails before any work: it does not exist, or the folder walk cannot

@@ -5,6 +5,7 @@
 //   bench_batch many [documents] [rounds]  2,000 generated documents, --jobs 2 (2 rounds)
 //   bench_batch faults [documents]         one office killed, another stopped, mid-batch
 //   bench_batch slow [documents]           a long document, a stopped office, --timeout 5
+//   bench_batch update [documents] [rounds] a rerun with --update of documents all converted
 //
 // corpus: every round runs, one after the other, the peer and ours with --jobs 1,
 // --jobs 2 and --jobs <cores> (when that is another number), first cold (new
@@ -22,6 +23,10 @@
 // work for many seconds (20,000 bookmarks in one paragraph) and one whose office is
 // stopped each time it has it open; how long each stopped office lived on, the
 // run's time. The peer gets the same documents and the same stops.
+// update: ours --jobs 2 converts 2,000 generated documents into a new folder (the
+// peer: the run that made the text files), then reruns with --update, which must
+// find every text file up to date and start no office; the two kinds of run take
+// turns, round by round.
 #include "BenchSupport.h"
 #include "OfficeBatch.h"
 
@@ -403,6 +408,41 @@ int slow(const Sides &sides, int count)
     return 0;
 }
 
+int update(const Sides &sides, int count, int rounds)
+{
+    const QStringList documents = generateDocuments(QDir(sides.work).filePath(QStringLiteral("update")), count);
+    const QString cache = QDir(sides.work).filePath(QStringLiteral("update-cache"));
+    std::printf("update: %d generated documents, %d rounds\n", count, rounds);
+    std::printf("load average at start: %s\n", qPrintable(loadAverage()));
+    runOurs(sides, cache, 2, documents.mid(0, 2), QDir(sides.work).filePath("u-warm")); // a warm profile
+    QList<double> firstTimes, rerunTimes;
+    int officesInReruns = 0;
+    const auto countOffices = [&](qint64 program) {
+        for (const qint64 child : descendantsOf(program))
+            officesInReruns += isOffice(child) ? 1 : 0;
+    };
+    for (int round = 0; round < rounds; ++round) {
+        const QString outDir = QDir(sides.work).filePath(QStringLiteral("update-out-%1").arg(round));
+        const Run first = runOurs(sides, cache, 2, documents, outDir);
+        firstTimes << first.seconds;
+        std::printf("round %d first run          %7.2f s  %d of %d written  exit %d  load %s\n", round + 1,
+                    first.seconds, first.written, count, first.exitCode, qPrintable(loadAverage()));
+        // Three reruns a round: the first one reads the folder cold from no cache of ours.
+        for (int rerun = 0; rerun < 3; ++rerun) {
+            const Run again = runOurs(sides, cache, 2, documents, outDir, {QStringLiteral("--update")}, countOffices);
+            rerunTimes << again.seconds;
+            std::printf("round %d rerun --update     %7.3f s  exit %d  load %s\n", round + 1, again.seconds,
+                        again.exitCode, qPrintable(loadAverage()));
+        }
+        QDir(outDir).removeRecursively();
+    }
+    std::printf("\nload average at end: %s\n", qPrintable(loadAverage()));
+    std::printf("median: rerun --update %.3f s, first run %.2f s, ratio %.4f; office processes seen in reruns: %d\n",
+                median(rerunTimes), median(firstTimes), ratio(median(rerunTimes), median(firstTimes)),
+                officesInReruns);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -425,6 +465,9 @@ int main(int argc, char **argv)
         return faults(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
     if (what == QLatin1String("slow"))
         return slow(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
-    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] | faults [documents] | slow [documents]\n");
+    if (what == QLatin1String("update"))
+        return update(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2);
+    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] | faults [documents]"
+                         " | slow [documents] | update [documents] [rounds]\n");
     return 2;
 }

@@ -1,7 +1,8 @@
 # The Debian package: `cpack -G DEB` in the build folder packs what the install rules
 # lay out (assets/CMakeLists.txt) under /usr: the program folder /usr/lib/tarnwick
-# with its samples, skin and pointer pictures, /usr/bin/tarnwick, the desktop entry
-# and the icons.
+# with its samples, skin and pointer pictures, /usr/bin/tarnwick, the desktop entry,
+# the icons, the AppStream metadata, the manual page, the copyright file and the
+# changelog.
 include_guard(GLOBAL)
 
 set(CPACK_GENERATOR DEB)
@@ -9,11 +10,13 @@ set(CPACK_PACKAGE_NAME tarnwick)
 set(CPACK_PACKAGE_VENDOR Brantwell)
 set(CPACK_PACKAGE_CONTACT "Brantwell <support@brantwell.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts Writer documents to plain text files in batches")
+# Debian shows the description's lines as they are: at most 79 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text files in
-batches. The conversion is done by LibreOffice, which Tarnwick starts privately in
-the background and drives through its UNO interface.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text
+files in batches, in a window or from the command line (tarnwick --convert).
+The conversion is done by LibreOffice, which Tarnwick starts privately in the
+background and drives through its UNO interface.")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
 # Packages land in the build folder, named as Debian names them (tarnwick_1.0_amd64.deb).
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
@@ -27,7 +30,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.brantwell.example/)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer (>= 4:7.4)")
 # The window's font is Arial or its metric twin; folders and addresses open through
-# xdg-open.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils")
+# xdg-open; nss_wrapper lends a user id without an account one for the office, which
+# is otherwise not started for such an id.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils, libnss-wrapper")
 
 include(CPack)

@@ -53,8 +53,14 @@ function(uno_generate_headers output_dir out_var)
   set(${out_var} ${stamp} ${headers} PARENT_SCOPE)
 endfunction()
 
-# Compile and link flags of a UNO client; the URE libraries need libraries that
-# exist only in the office's program folder, hence the rpath to it.
+# Compile and link flags of a UNO client. The URE libraries live in the office's
+# program folder, and so do the office's private libraries that they need. Debian
+# links the URE libraries' names into the multiarch library folder, but a library
+# loaded through those links looks for its private libraries beside the link
+# ($ORIGIN), where there are none: the program has to load the URE libraries from
+# the program folder itself. In the build tree CMake's build RUNPATH (the link
+# folders) does that; installed, the program's RUNPATH is relative to its own
+# folder (assets/CMakeLists.txt).
 function(uno_client target generated_dir)
   # SYSTEM: the SDK's and the generated headers are not ours to keep warning-free.
   target_include_directories(${target} SYSTEM PRIVATE ${generated_dir} ${UNO_SDK_INCLUDE_DIR})
@@ -63,5 +69,5 @@ function(uno_client target generated_dir)
   target_link_directories(${target} PUBLIC ${OFFICE_PROGRAM_DIR}/../sdk/lib ${OFFICE_PROGRAM_DIR})
   target_link_libraries(${target} PUBLIC
       uno_cppuhelpergcc3 uno_cppu uno_salhelpergcc3 uno_sal)
-  target_link_options(${target} PUBLIC "LINKER:-rpath,${OFFICE_PROGRAM_DIR}")
+  target_link_options(${target} PUBLIC "LINKER:-rpath-link,${OFFICE_PROGRAM_DIR}")
 endfunction()

@@ -1,6 +1,7 @@
 #include "convert/TargetFile.h"
 
 #include "util/AppError.h"
+#include "util/PartialFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -151,12 +152,14 @@ TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_pa
                            .arg(target, systemError(error)));
     }
     ::close(fd);
+    RegisterPartialFile(m_path);
 }
 
 TemporaryTextFile::~TemporaryTextFile()
 {
     if (m_owned)
         ::unlink(bytesOf(m_path).constData());
+    ForgetPartialFile(m_path);
 }
 
 void TemporaryTextFile::commitAs(RunTextFiles &files, const QString &target, const QString &source)

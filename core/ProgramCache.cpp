@@ -1,9 +1,8 @@
 #include "core/ProgramCache.h"
 
-#include "util/AppError.h"
+#include "util/PrivateFolder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStandardPaths>
 
 QString ProgramCacheFolder()
@@ -14,9 +13,5 @@ QString ProgramCacheFolder()
 
 void MakeProgramCacheFolder()
 {
-    const QString folder = ProgramCacheFolder();
-    if (!QDir().mkpath(folder)
-        || !QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-        throw AppError(QStringLiteral("The program's cache folder %1 could not be made private.").arg(folder));
-    }
+    MakePrivateFolder(ProgramCacheFolder());
 }

@@ -7,6 +7,7 @@
 // walks never list what is in it.
 QString ProgramCacheFolder();
 
-// Makes the cache folder (mode 0700) when it is missing, and keeps it private when
-// it is there. Throws AppError when it cannot.
+// Makes the cache folder (mode 0700, and the per-user cache above it when that is
+// missing too) and checks that it is private. Throws AppError when it cannot be
+// made, RefusalError when it is not private.
 void MakeProgramCacheFolder();

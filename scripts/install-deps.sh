@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what Tarnwick needs to build, run and test on Debian 12; does nothing
 # when everything is there already. dpkg-dev and file let cpack make the Debian
-# package; xdotool works the installed program's window in the package test.
+# package; xdotool works the installed program's window in the package test, which
+# also judges the package with lintian, desktop-file-validate, appstreamcli and man;
+# libnss-wrapper lets the office run for a user id without an account.
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,8 @@ packages=(
     libreoffice-writer libreoffice-dev
     xvfb xauth x11-utils fonts-liberation2
     dpkg-dev file xdotool
+    lintian appstream desktop-file-utils man-db
+    libnss-wrapper
 )
 
 missing=()

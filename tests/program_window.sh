@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Starts the real program on a virtual display, checks that its window shows (titled
-# "Tarnwick", not blank), then kills the program and checks that the office it started
-# went with it. Usage: program_window.sh <tarnwick> <grab_window>
+# Starts the real program on a virtual display with two documents and a folder on its
+# command line, as a file manager's "Open With" does, checks that its window shows
+# (titled "Tarnwick", not blank) with them in the list: converting the list gives the
+# text files of exactly those documents. Then kills the program and checks that the
+# office it started went with it. Usage: program_window.sh <tarnwick> <grab_window>
 set -u
 program=$1
 grab=$2
+samples=$(dirname "$program")/Samples
 
 source "$(dirname "$0")/../scripts/virtual_display.sh"
+source "$(dirname "$0")/support/program_boxes.sh"
 
 work=$(mktemp -d)
 cleanup() {
@@ -15,31 +19,54 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
+
+# An unknown option is a usage error, found before any display is needed.
+said=$(env -u DISPLAY "$program" --bogus 2>&1)
+status=$?
+[ $status -eq 2 ] && [[ $said == "tarnwick: unknown option --bogus"* ]] \
+    || fail "an unknown option gave exit status $status and: $said"
 
 start_virtual_display "$work" || exit 1
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_CACHE_HOME=$work/home/cache
 export QT_QPA_PLATFORM=xcb
-mkdir -p "$HOME"
-"$program" >"$work/program.log" 2>&1 &
+# The text files go to the desktop folder, where the program sends them by default.
+mkdir -p "$HOME/Desktop" "$work/docs/folder/below"
+docs=$work/docs
+cp "$samples/Welcome to Tarnwick.odt" "$docs/one.odt"
+cp "$samples/Old Letter.sxw" "$docs/-two.sxw"
+cp "$samples/Many Languages.odt" "$docs/folder/three.odt"
+cp "$samples/Meeting Notes Template.ott" "$docs/folder/below/four.ott"
+cp "$samples/Welcome to Tarnwick.odt" "$docs/folder/.hidden.odt"
+mkfifo "$docs/folder/pipe.odt"
+# A relative path, a folder with its trailing separator, and a name that begins with
+# "-" after "--".
+(cd "$docs" && exec "$program" one.odt folder/ -- -two.sxw) >"$work/program.log" 2>&1 &
 pid=$!
 
 if ! "$grab" Tarnwick "$work/window.png" 120; then
-    echo "FAIL: the window did not show"; cat "$work/program.log"; exit 1
+    fail "the window did not show"
 fi
-if ! kill -0 "$pid" 2>/dev/null; then
-    echo "FAIL: the program ended"; exit 1
-fi
-
+kill -0 "$pid" 2>/dev/null || fail "the program ended"
 office=$(pgrep -f "soffice.bin.*$work/home" || true)
-if [ -z "$office" ]; then
-    echo "FAIL: no private office is running for the program"; exit 1
-fi
+[ -n "$office" ] || fail "no private office is running for the program"
+
+# "Start Converting To TXT" (the window is 536 x 445 pixels) converts the list and
+# says "Done.".
+window=$(xdotool search --onlyvisible --name '^Tarnwick$' | head -n1)
+xdotool mousemove --window "$window" 268 390 click 1
+done_box=$(program_box "$pid" "$window" 120) || fail "the run showed no message within 120 s"
+written=$(cd "$HOME/Desktop" && ls -A | LC_ALL=C sort | tr '\n' ' ')
+[ "$written" = "-two.txt four.txt one.txt three.txt " ] \
+    || fail "the list did not hold the documents of the command line: the run wrote $written"
+answer_box "$done_box" Return || fail "the closing message did not close"
+
 kill -9 "$pid"
 for _ in $(seq 50); do
     pgrep -f "soffice.bin.*$work/home" >/dev/null || break
     sleep 0.2
 done
 if pgrep -f "soffice.bin.*$work/home" >/dev/null; then
-    echo "FAIL: the office outlived the program"; exit 1
+    fail "the office outlived the program"
 fi
-echo "PASS: the window showed and the office ended with the program"
+echo "PASS: the window showed with the documents of its command line, and the office ended with the program"

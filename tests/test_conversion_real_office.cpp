@@ -117,11 +117,37 @@ private slots:
         nowhere.officeSearchPath.clear();
         UnoOfficeBridge hidden(nowhere);
         WindowFixture fx;
-        QVERIFY(!fx.make(&hidden).Form_Load());
+        bool loaded = true;
+        const QByteArray reason = standardErrorOf([&] { loaded = fx.make(&hidden).Form_Load(); });
+        QVERIFY(!loaded);
+        QVERIFY2(reason.startsWith("tarnwick: the office cannot be reached: LibreOffice was not found"), reason);
         QVERIFY(!fx.window->isVisible());
         QCOMPARE(fx.dialogs.messages.size(), 1);
         QCOMPARE(fx.dialogs.messages[0].text, OfficeMissingText());
         QCOMPARE(fx.dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+    }
+
+    // An office whose profile folder another user could have swapped for a link is
+    // refused, and the start-up says so rather than send the user to download one.
+    void startUpEndsWhenTheOfficeWouldNotBePrivate()
+    {
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        QDir().mkpath(elsewhere);
+        UnoOfficeOptions linked = UnoOfficeOptions::defaults();
+        linked.profileDir = m_dir.filePath(QStringLiteral("linked-profile"));
+        QVERIFY(QFile::link(elsewhere, linked.profileDir));
+        UnoOfficeBridge refused(linked);
+        WindowFixture fx;
+        QVERIFY(!fx.make(&refused).Form_Load());
+        QVERIFY(!fx.window->isVisible());
+        QCOMPARE(fx.dialogs.messages.size(), 1);
+        QCOMPARE(fx.dialogs.messages[0].text,
+                 linked.profileDir + " is a link, not a folder of its own, so it was not used. Remove the link and "
+                                     "try again.");
+        QCOMPARE(fx.dialogs.messages[0].buttons, Dialogs::Buttons::Ok);
+        QCOMPARE(fx.dialogs.messages[0].icon, Dialogs::Icon::Critical);
+        QVERIFY(fx.dialogs.openedUrls.isEmpty());
+        QVERIFY(QDir(elsewhere).isEmpty());
     }
 
     void threeDocumentsAndABrokenOne()

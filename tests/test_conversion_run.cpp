@@ -239,6 +239,31 @@ private slots:
         w.PushButton2_Click();
         QVERIFY(convertingWhenClosed);
     }
+
+    void closingTheWindowDuringASaveLeavesNoPartialFile()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        Option2(w)->setChecked(true);
+        ListView1(w)->AppendRow(fx.file("docs/a.odt"));
+        const auto partialFiles = [&] {
+            return QDir(fx.dir.filePath("docs")).entryList({".tarnwick-*"}, QDir::Files | QDir::Hidden);
+        };
+        QStringList whileSaving, whenEnding{"not ended"};
+        int shutdownsWhenEnding = 0;
+        w.setTerminator([&] {
+            whenEnding = partialFiles();
+            shutdownsWhenEnding = fx.office.shutdowns;
+        });
+        fx.office.duringSave = [&] {
+            whileSaving = partialFiles();
+            w.close();
+        };
+        w.PushButton2_Click();
+        QCOMPARE(whileSaving.size(), 1);
+        QCOMPARE(whenEnding, QStringList());
+        QCOMPARE(shutdownsWhenEnding, 1);
+    }
 };
 
 TARNWICK_TEST_MAIN(TestConversionRun)

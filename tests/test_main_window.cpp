@@ -112,7 +112,10 @@ private slots:
         WindowFixture fx;
         fx.office.unreachable = true;
         fx.dialogs.answers.enqueue(Dialogs::Answer::Yes);
-        QVERIFY(!fx.make().Form_Load());
+        bool loaded = true;
+        const QByteArray reason = standardErrorOf([&] { loaded = fx.make().Form_Load(); });
+        QVERIFY(!loaded);
+        QCOMPARE(reason, QByteArray("tarnwick: the office cannot be reached: The office cannot be started.\n"));
         QCOMPARE(fx.dialogs.messages.size(), 1);
         const auto &shown = fx.dialogs.messages[0];
         QCOMPARE(shown.text, OfficeMissingText());

@@ -4,6 +4,7 @@
 
 #include <QSettings>
 #include <QTemporaryDir>
+#include <sys/stat.h>
 
 class TestSettingsStore : public QObject {
     Q_OBJECT
@@ -36,6 +37,28 @@ private slots:
             const QString back = reopened.GetSetting(QString("Key%1").arg(i++), "missing");
             QCOMPARE(back, value);
         }
+    }
+
+    // Whatever the umask, the store's folder and file are the user's alone, also
+    // after Qt has rewritten the file.
+    void storeIsPrivate()
+    {
+        QTemporaryDir dir;
+        const mode_t umask = ::umask(0);
+        {
+            SettingsStore store(dir.filePath("config/Tarnwick/s.ini"));
+            store.SaveSetting("Text1", "/out/");
+            store.SaveSetting("Text1", "/elsewhere/");
+        }
+        ::umask(umask);
+        const auto modeOf = [&](const char *entry) {
+            struct stat info {};
+            ::stat(QFile::encodeName(dir.filePath(entry)).constData(), &info);
+            return info.st_mode & 07777;
+        };
+        QCOMPARE(modeOf("config"), mode_t(0700));
+        QCOMPARE(modeOf("config/Tarnwick"), mode_t(0700));
+        QCOMPARE(modeOf("config/Tarnwick/s.ini"), mode_t(0600));
     }
 
     void userStoreLivesUnderTheApplicationAndSection()

@@ -15,3 +15,10 @@ public:
 private:
     QString m_description;
 };
+
+// An error that stops the work because going on would put the user's files or
+// office within another user's reach. Its description says what the user can do.
+class RefusalError : public AppError {
+public:
+    using AppError::AppError;
+};

@@ -1,6 +1,7 @@
 #include "convert/office/CheckedFileStream.h"
 
 #include "util/AppError.h"
+#include "util/WriteAll.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,28 +17,6 @@ namespace {
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Writes all of `size` bytes, or fails with errno set. A write that takes fewer
-// bytes than given is tried on with the rest; one that takes none at all means
-// the disk is full.
-bool writeAll(int fd, const char *data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t done = ::write(fd, data, size);
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (done == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += done;
-        size -= size_t(done);
-    }
-    return true;
 }
 
 } // namespace
@@ -70,7 +49,7 @@ void SAL_CALL CheckedFileStream::writeBytes(const css::uno::Sequence<sal_Int8> &
         throw css::io::NotConnectedException(rtl::OUString("the text file is closed"), static_cast<cppu::OWeakObject *>(this));
     if (m_error != 0)
         throw css::io::IOException(rtl::OUString("an earlier write to the text file failed"), static_cast<cppu::OWeakObject *>(this));
-    if (!writeAll(m_fd, reinterpret_cast<const char *>(data.getConstArray()), size_t(data.getLength()))) {
+    if (!WriteAll(m_fd, reinterpret_cast<const char *>(data.getConstArray()), size_t(data.getLength()))) {
         m_error = errno;
         throw css::io::IOException(rtl::OUString("the text file could not be written"), static_cast<cppu::OWeakObject *>(this));
     }

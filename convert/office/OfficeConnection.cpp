@@ -1,6 +1,7 @@
 #include "convert/office/OfficeConnection.h"
 
 #include "convert/OfficeBridge.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeEnvironment.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficePipe.h"
@@ -10,6 +11,7 @@
 #include "util/ProcessInfo.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <csignal>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -104,9 +106,11 @@ void OfficeConnection::shutdown()
     m_remote.clear();
     m_process.stop();
     m_processId = 0;
-    OfficePipe::removeLeftover(m_pipe);
-    m_pipe.clear();
-    emptyTemporaryFolder();
+    // An office ran since the folder was last emptied.
+    if (m_pipe) {
+        m_pipe.reset();
+        emptyTemporaryFolder();
+    }
 }
 
 void OfficeConnection::emptyTemporaryFolder()
@@ -156,16 +160,19 @@ void OfficeConnection::startAndConnect()
 {
     shutdown();
     OfficePipe::removeLeftoversOfEndedPrograms();
+    // Before anything is started or made.
+    const OfficeAccount account = OfficeAccount::require(m_options.accountWrapperSearchPath);
     const OfficeInstallation office = findOffice(m_options.officeSearchPath, m_options.programDir);
     const auto local = localUnoContext(office.programDir);
     const QString profile = m_profile.claim(m_options.profileDir.isEmpty() ? OfficeProfile::defaultFolder()
                                                                              : m_options.profileDir);
     // What an office that was killed left there goes before the next one starts.
     m_profile.emptyTemporaryFolder();
-    m_pipe = OfficePipe::newName();
-    const QStringList arguments = officeArguments(profile, m_pipe);
-    const QProcessEnvironment environment =
-        officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder());
+    m_pipe = std::make_unique<OfficePipe>();
+    const QStringList arguments = officeArguments(profile, m_pipe->officeName());
+    const QProcessEnvironment environment = account.apply(
+        officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
+        m_profile.temporaryFolder());
 
     QElapsedTimer clock;
     clock.start();
@@ -187,7 +194,6 @@ void OfficeConnection::startAndConnect()
             OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), left,
                                         std::chrono::steady_clock::now() + left);
             if (tryConnect(local)) {
-                OfficePipe::restrictToOwner(m_pipe);
                 watch.finish();
                 applySettings();
                 return;
@@ -202,7 +208,7 @@ void OfficeConnection::startAndConnect()
                 throw AppError(QStringLiteral("The office (%1) stopped while starting, with exit code %2.")
                                    .arg(office.officeBinary, QString::number(exitCode)));
             }
-            OfficePipe::removeLeftover(m_pipe);
+            QFile::remove(m_pipe->socketPath());
             startProcess(office.officeBinary, arguments, environment);
         }
         if (clock.hasExpired(m_options.startTimeoutMs))
@@ -213,7 +219,7 @@ void OfficeConnection::startAndConnect()
 bool OfficeConnection::pipeIsReady()
 {
     try {
-        return OfficePipe::isOwnSocket(m_pipe);
+        return m_pipe->isOwnSocket();
     } catch (const AppError &) {
         shutdown();
         throw;
@@ -234,7 +240,8 @@ void OfficeConnection::applySettings()
 
 bool OfficeConnection::tryConnect(const css::uno::Reference<css::uno::XComponentContext> &local)
 {
-    const QString url = QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe);
+    const QString url =
+        QStringLiteral("uno:pipe,name=%1;urp;StarOffice.ComponentContext").arg(m_pipe->connectName());
     try {
         return officeCall(QStringLiteral("The office could not be reached"), [&] {
             try {

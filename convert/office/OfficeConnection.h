@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/office/DocumentOverLimit.h"
+#include "convert/office/OfficePipe.h"
 #include "convert/office/OfficeProcess.h"
 #include "convert/office/OfficeProfile.h"
 #include "convert/office/OfficeWatchdog.h"
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <com/sun/star/uno/Reference.hxx>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <com/sun/star/uno/XComponentContext.hpp>
 
@@ -102,7 +104,7 @@ private:
     OfficeProfile m_profile;
     OfficeProcess m_process;
     OfficeWatchdog m_watchdog;
-    QString m_pipe;
+    std::unique_ptr<OfficePipe> m_pipe;
     css::uno::Reference<css::uno::XComponentContext> m_remote;
     bool m_loadedSinceLook = false; // a document was loaded since the memory was last looked at
     QList<qint64> m_officeProcesses; // the office's process group, as last found

@@ -3,7 +3,9 @@
 #include "util/AppError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #ifndef TARNWICK_OFFICE_PROGRAM_DIR
 #define TARNWICK_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
@@ -53,4 +55,22 @@ OfficeInstallation findOffice(const QStringList &searchPath, const QString &prog
                            .arg(soffice, office.programDir));
     }
     return office;
+}
+
+QString officeVersion(const OfficeInstallation &office)
+{
+    QFile registry(QDir(office.programDir).filePath(QStringLiteral("../share/registry/main.xcd")));
+    if (!registry.open(QIODevice::ReadOnly))
+        return {};
+    const QString text = QString::fromUtf8(registry.readAll());
+    const auto value = [&](const char *name) {
+        const QRegularExpression property(QStringLiteral(R"(<prop oor:name="%1"[^>]*>\s*<value>([^<]+)</value>)")
+                                              .arg(QLatin1String(name)));
+        return property.match(text).captured(1).trimmed();
+    };
+    const QString version = value("ooSetupVersionAboutBox");
+    if (version.isEmpty())
+        return {};
+    const QString product = value("ooName");
+    return (product.isEmpty() ? QStringLiteral("LibreOffice") : product) + QLatin1Char(' ') + version;
 }

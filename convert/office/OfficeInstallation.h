@@ -17,3 +17,8 @@ QStringList defaultOfficeSearchPath();
 // is `programDir` when given, else the folder soffice resolves to. Throws AppError
 // when there is no usable office.
 OfficeInstallation findOffice(const QStringList &searchPath, const QString &programDir = {});
+
+// The product and version the installation says it is ("LibreOffice 7.4.7.2"),
+// read from its configuration (share/registry/main.xcd) without starting it;
+// empty when it says nothing that can be read.
+QString officeVersion(const OfficeInstallation &office);

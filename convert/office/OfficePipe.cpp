@@ -1,77 +1,121 @@
 #include "convert/office/OfficePipe.h"
 
+#include "convert/office/OfficeAccount.h"
 #include "util/AppError.h"
+#include "util/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The folder and prefix the UNO runtime gives pipes created for a user.
-QString socketPrefix()
+constexpr auto kNamePrefix = "tarnwick_";
+constexpr auto kSocketName = "office";
+
+// The folder the UNO runtime puts pipes in.
+QString pipeFolder()
+{
+    for (const char *folder : {"/tmp", "/var/tmp"}) {
+        if (::access(folder, W_OK) == 0)
+            return QLatin1String(folder);
+    }
+    throw AppError(QStringLiteral("Neither /tmp nor /var/tmp can be written, and the office needs one of them "
+                                  "for its pipe."));
+}
+
+// What the UNO runtime puts before a pipe's name for an id with an account.
+QString accountPrefix()
 {
     return QStringLiteral("OSL_PIPE_%1_").arg(::getuid());
 }
 
-constexpr auto kPipeFolder = "/tmp";
-constexpr auto kNamePrefix = "tarnwick_";
-
 } // namespace
 
-namespace OfficePipe {
-
-QString newName()
+OfficePipe::OfficePipe()
 {
     const quint64 random = QRandomGenerator::system()->generate64();
-    return QStringLiteral("%1%2_%3").arg(QLatin1String(kNamePrefix)).arg(::getpid()).arg(random, 16, 16, QLatin1Char('0'));
+    m_folder = QDir(pipeFolder())
+                   .filePath(accountPrefix() + QLatin1String(kNamePrefix)
+                             + QStringLiteral("%1_%2").arg(::getpid()).arg(random, 16, 16, QLatin1Char('0')));
+    // A new folder: mkdir fails on anything already there.
+    if (::mkdir(QFile::encodeName(m_folder).constData(), S_IRWXU) != 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        m_folder.clear();
+        throw AppError(QStringLiteral("The folder for the office's pipe could not be made: %1").arg(reason));
+    }
 }
 
-QString socketPath(const QString &name)
+OfficePipe::~OfficePipe()
 {
-    return QDir(QLatin1String(kPipeFolder)).filePath(socketPrefix() + name);
+    if (m_folder.isEmpty())
+        return;
+    try {
+        RemovePrivateFolder(m_folder);
+    } catch (const AppError &error) {
+        qWarning("%s", qPrintable(error.description()));
+    }
 }
 
-bool isOwnSocket(const QString &name)
+QString OfficePipe::officeName() const
+{
+    return QDir(m_folder).dirName().mid(accountPrefix().size()) + QLatin1Char('/') + QLatin1String(kSocketName);
+}
+
+QString OfficePipe::connectName() const
+{
+    return HasUserAccount() ? officeName() : QStringLiteral("%1_").arg(::getuid()) + officeName();
+}
+
+QString OfficePipe::socketPath() const
+{
+    return QDir(m_folder).filePath(QLatin1String(kSocketName));
+}
+
+bool OfficePipe::isOwnSocket() const
 {
     struct stat info {};
-    if (::lstat(QFile::encodeName(socketPath(name)).constData(), &info) != 0)
+    if (::lstat(QFile::encodeName(socketPath()).constData(), &info) != 0)
         return false;
     if (info.st_uid != ::getuid() || !S_ISSOCK(info.st_mode)) {
         throw AppError(QStringLiteral("The office's pipe %1 belongs to someone else; it was not used.")
-                           .arg(socketPath(name)));
+                           .arg(socketPath()));
     }
     return true;
 }
 
-void restrictToOwner(const QString &name)
+void OfficePipe::removeLeftoversOfEndedPrograms()
 {
-    ::chmod(QFile::encodeName(socketPath(name)).constData(), S_IRWXU);
-}
-
-void removeLeftover(const QString &name)
-{
-    if (!name.isEmpty())
-        QFile::remove(socketPath(name));
-}
-
-void removeLeftoversOfEndedPrograms()
-{
-    const QString prefix = socketPrefix() + QLatin1String(kNamePrefix);
-    const QDir folder{QLatin1String(kPipeFolder)};
-    const QStringList sockets = folder.entryList({prefix + QLatin1Char('*')}, QDir::System | QDir::Hidden);
-    for (const QString &socket : sockets) {
+    QString folder;
+    try {
+        folder = pipeFolder();
+    } catch (const AppError &) {
+        return;
+    }
+    const QString prefix = accountPrefix() + QLatin1String(kNamePrefix);
+    const QDir pipes(folder);
+    const QStringList names = pipes.entryList({prefix + QLatin1Char('*')}, QDir::AllEntries | QDir::System | QDir::Hidden);
+    for (const QString &name : names) {
         bool isNumber = false;
-        const pid_t pid = socket.mid(prefix.size()).section(QLatin1Char('_'), 0, 0).toInt(&isNumber);
-        if (!isNumber || pid <= 0 || pid == ::getpid())
+        const pid_t pid = name.mid(prefix.size()).section(QLatin1Char('_'), 0, 0).toInt(&isNumber);
+        if (!isNumber || pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH)
             continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH)
-            QFile::remove(folder.filePath(socket));
+        const QString path = pipes.filePath(name);
+        struct stat info {};
+        if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || info.st_uid != ::getuid())
+            continue;
+        try {
+            if (S_ISDIR(info.st_mode))
+                RemovePrivateFolder(path);
+            else if (S_ISSOCK(info.st_mode))
+                QFile::remove(path); // an older program's socket, made without a folder
+        } catch (const AppError &) {
+            // not ours to tidy after all
+        }
     }
 }
-
-} // namespace OfficePipe

@@ -2,23 +2,34 @@
 
 #include <QString>
 
-// The named pipe the private office listens on: a socket file
-// /tmp/OSL_PIPE_<uid>_<name>. Its name is unguessable and it must belong to this
-// user, so that nobody else can listen in its place or connect to it.
-namespace OfficePipe {
+// The named pipe the private office listens on. The office makes its socket at
+// /tmp/OSL_PIPE_<uid>_<name> (/var/tmp when /tmp cannot be written), and this
+// process connects by the same rule, leaving out "<uid>_" where its id has no
+// account. The name given to the office ends in a folder of ours that only this
+// user may enter, so nobody else can connect, whatever mode the office gives the
+// socket, nor put a socket of theirs in its place; and the folder's name is
+// unguessable.
+class OfficePipe {
+public:
+    // Makes the pipe's private folder. Throws AppError when it cannot.
+    OfficePipe();
+    // Removes the folder with whatever a killed office left in it.
+    ~OfficePipe();
+    OfficePipe(const OfficePipe &) = delete;
+    OfficePipe &operator=(const OfficePipe &) = delete;
 
-// tarnwick_<pid>_<random>
-QString newName();
-// The socket file of a pipe.
-QString socketPath(const QString &name);
-// True when the pipe's socket exists and belongs to this user; throws AppError
-// when it belongs to someone else.
-bool isOwnSocket(const QString &name);
-// Leaves only this user able to connect, whatever the office's umask made it.
-void restrictToOwner(const QString &name);
-// Removes the socket file a killed office leaves behind.
-void removeLeftover(const QString &name);
-// Removes the leftovers of programs of this user that are no longer running.
-void removeLeftoversOfEndedPrograms();
+    // The name in the office's --accept, for an office whose id has an account.
+    QString officeName() const;
+    // The name this process connects to.
+    QString connectName() const;
+    QString socketPath() const;
+    // True when the socket exists and belongs to this user; throws AppError when
+    // something else is there.
+    bool isOwnSocket() const;
 
-} // namespace OfficePipe
+    // Removes the pipes of programs of this user that are no longer running.
+    static void removeLeftoversOfEndedPrograms();
+
+private:
+    QString m_folder; // <tmp>/OSL_PIPE_<uid>_tarnwick_<pid>_<random>
+};

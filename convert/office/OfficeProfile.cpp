@@ -2,15 +2,11 @@
 
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/PrivateFolder.h"
 
 #include <QDir>
 #include <QFile>
-
-namespace {
-
-constexpr auto kPrivate = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
-
-} // namespace
+#include <QFileInfo>
 
 QString OfficeProfile::defaultFolder()
 {
@@ -27,32 +23,28 @@ void OfficeProfile::emptyTemporaryFolder()
     const QString folder = temporaryFolder();
     if (folder.isEmpty())
         return;
-    // Links inside are removed, never followed.
-    QDir(folder).removeRecursively();
-    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, kPrivate))
-        throw AppError(QStringLiteral("The office's temporary folder %1 could not be made.").arg(folder));
+    MakePrivateFolder(folder);
+    EmptyPrivateFolder(folder);
 }
 
 QString OfficeProfile::claim(const QString &base)
 {
     if (m_lock)
         return m_folder;
-    if (base == defaultFolder())
+    // The profile keeps the office's settings and its lock files: only this user
+    // may look in, and the folders above must not be someone else's to change.
+    if (QFileInfo(base).absolutePath() == QFileInfo(ProgramCacheFolder()).absoluteFilePath())
         MakeProgramCacheFolder();
     constexpr int kMaxFolders = 20;
     for (int n = 1; n <= kMaxFolders; ++n) {
         const QString folder = n == 1 ? base : QStringLiteral("%1-%2").arg(base, QString::number(n));
-        if (!QDir().mkpath(folder))
-            throw AppError(QStringLiteral("The office's profile folder %1 could not be created.").arg(folder));
-        auto lock = std::make_unique<QLockFile>(folder + QStringLiteral(".lock"));
+        MakePrivateFolder(folder);
+        const QString lockFile = folder + QStringLiteral(".lock");
+        auto lock = std::make_unique<QLockFile>(lockFile);
         lock->setStaleLockTime(0); // a lock is stale only when its program has gone
         if (lock->tryLock(0)) {
-            // The profile keeps the office's settings and recent documents: only
-            // this user may look in.
-            if (!QFile::setPermissions(folder, kPrivate)) {
-                throw AppError(
-                    QStringLiteral("The office's profile folder %1 could not be made private.").arg(folder));
-            }
+            // QLockFile makes its file as the umask allows.
+            QFile::setPermissions(lockFile, QFile::ReadOwner | QFile::WriteOwner);
             m_lock = std::move(lock);
             m_folder = folder;
             return m_folder;

@@ -7,8 +7,9 @@
 // The user profile folder of the private office. A second office on a profile
 // that is in use hands its arguments to the first and exits, so each running
 // program claims a folder of its own: `base`, or `base`-2, -3... when another
-// running program holds it. Under the program's cache folder that folder is made
-// private first.
+// running program holds it. The folders are made (mode 0700, lock files 0600) or
+// checked to be private before each use, the cache folder above them too; one that
+// is not is refused (RefusalError), never used, emptied or changed.
 class OfficeProfile {
 public:
     // <per-user cache>/tarnwick/office-profile
@@ -21,8 +22,8 @@ public:
     // The office's own temporary folder (TMPDIR), beside the claimed profile: a
     // killed office leaves copies of documents there. Empty before a claim.
     QString temporaryFolder() const;
-    // Removes everything in it, and makes it (mode 0700) when it is missing. Throws
-    // AppError when it cannot be made.
+    // Removes everything in it without following links, and makes it (mode 0700)
+    // when it is missing. Throws AppError when it cannot.
     void emptyTemporaryFolder();
 
 private:

@@ -3,6 +3,7 @@
 #include "convert/office/CheckedFileStream.h"
 #include "convert/office/DispatchOutcome.h"
 #include "convert/office/LoadInteraction.h"
+#include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeThread.h"
@@ -205,6 +206,7 @@ UnoOfficeOptions UnoOfficeOptions::defaults()
 {
     UnoOfficeOptions options;
     options.officeSearchPath = defaultOfficeSearchPath();
+    options.accountWrapperSearchPath = defaultAccountWrapperSearchPath();
     return options;
 }
 

@@ -29,7 +29,11 @@ struct UnoOfficeOptions {
     // (toolbars, sidebar, background spelling) and what is unsafe (macros, link
     // updates); see OfficeSettings.h. Off only to measure what they gain.
     bool tunedProfile = true;
+    // Folders searched for nss_wrapper, which lends a user id without an account
+    // one for the office (see OfficeAccount.h); empty: none.
+    QStringList accountWrapperSearchPath;
 
-    // PATH, then the usual install folder; the rest as described above.
+    // PATH, then the usual install folder; the C library's folder for nss_wrapper;
+    // the rest as described above.
     static UnoOfficeOptions defaults();
 };

@@ -6,7 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSet>
@@ -24,6 +27,7 @@ namespace {
 struct Outcome {
     int exitCode = -1;
     QString errors; // stderr
+    QByteArray output; // stdout
 };
 
 // A text file's words, without the office's byte-order mark and final line break.
@@ -44,6 +48,44 @@ QList<qint64> officesOf(qint64 parent)
     return offices;
 }
 
+// The lines of a --report file, each parsed; a line that is not whole JSON fails.
+QList<QJsonObject> reportLines(const QString &file)
+{
+    QList<QJsonObject> lines;
+    for (const QByteArray &line : readBytes(file).split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject())
+            qFatal("not a JSON object: %s", line.constData());
+        lines << document.object();
+    }
+    return lines;
+}
+
+QHash<QString, QJsonObject> bySource(const QList<QJsonObject> &lines)
+{
+    QHash<QString, QJsonObject> found;
+    for (const QJsonObject &line : lines) {
+        if (line.contains(QStringLiteral("source")))
+            found.insert(line[QStringLiteral("source")].toString(), line);
+    }
+    return found;
+}
+
+// True while the process exists and has not ended.
+bool isRunning(qint64 pid)
+{
+    const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+    return status && status->state != 'Z' && status->state != 'X';
+}
+
+QDateTime modified(const QString &path)
+{
+    return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
+}
+
 } // namespace
 
 class TestBatchCommand : public QObject {
@@ -52,21 +94,32 @@ class TestBatchCommand : public QObject {
     QTemporaryDir m_dir;
     QProcessEnvironment m_environment;
 
-    // Runs the program to its end; `watch` is called every 20 ms with its pid.
+    // Runs `tarnwick --convert arguments` to its end; `watch` is called every 20 ms
+    // with its pid.
     Outcome run(const QStringList &arguments, const std::function<void(qint64)> &watch = {},
                 const QProcessEnvironment &environment = {})
     {
+        return runProgram(QStringList{QStringLiteral("--convert")} + arguments, watch, environment);
+    }
+
+    Outcome runProgram(const QStringList &arguments, const std::function<void(qint64)> &watch = {},
+                       const QProcessEnvironment &environment = {}, const QByteArray &input = {})
+    {
         QProcess program;
         program.setProcessEnvironment(environment.isEmpty() ? m_environment : environment);
-        program.start(QStringLiteral(TARNWICK_BINARY), QStringList{QStringLiteral("--convert")} + arguments);
+        program.start(QStringLiteral(TARNWICK_BINARY), arguments);
         if (!program.waitForStarted())
             return {};
+        program.write(input);
+        program.closeWriteChannel();
+        QByteArray output;
         while (!program.waitForFinished(20)) {
+            output += program.readAllStandardOutput();
             if (watch)
                 watch(program.processId());
         }
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
-                QString::fromUtf8(program.readAllStandardError())};
+                QString::fromUtf8(program.readAllStandardError()), output + program.readAllStandardOutput()};
     }
 
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
@@ -319,6 +372,164 @@ private slots:
         QCOMPARE(documentText(folder + "/small.txt"), QStringLiteral("Small"));
     }
 
+    // A rerun with --update converts only what changed; the report names every
+    // document, with the reason of a failed one, and ends with the counts.
+    void updateAndReport()
+    {
+        const QString folder = path(QStringLiteral("update"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/kept.odt", {"Kept"});
+        writeOdt(folder + "/touched.odt", {"Old words"});
+        writeTruncatedOdt(folder + "/broken.odt");
+        const QString report = path(QStringLiteral("update-report.jsonl"));
+        QCOMPARE(run({QStringLiteral("--report"), report, folder}).exitCode, 1);
+        QCOMPARE(reportLines(report).size(), 4);
+
+        // Older than the documents by a minute, and then newer than its text file.
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-60);
+        for (const char *name : {"/kept.odt", "/kept.txt", "/touched.odt", "/touched.txt"}) {
+            QFile file(folder + name);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(before, QFileDevice::FileModificationTime));
+        }
+        writeOdt(folder + "/touched.odt", {"New words"});
+        const QDateTime keptTime = modified(folder + "/kept.txt");
+
+        const Outcome rerun = run({QStringLiteral("--update"), QStringLiteral("--report"), report, folder});
+        QCOMPARE(rerun.exitCode, 1);
+        QVERIFY2(rerun.errors.contains(QStringLiteral("Converted 1, failed 1, skipped 0, up to date 1")),
+                 qPrintable(rerun.errors));
+        QCOMPARE(modified(folder + "/kept.txt"), keptTime);
+        QCOMPARE(documentText(folder + "/touched.txt"), QStringLiteral("New words"));
+
+        const QList<QJsonObject> lines = reportLines(report);
+        QCOMPARE(lines.size(), 4);
+        const QHash<QString, QJsonObject> documents = bySource(lines);
+        QCOMPARE(documents[folder + "/kept.odt"][QStringLiteral("status")].toString(), QStringLiteral("up-to-date"));
+        const QJsonObject touched = documents[folder + "/touched.odt"];
+        QCOMPARE(touched[QStringLiteral("status")].toString(), QStringLiteral("converted"));
+        QCOMPARE(touched[QStringLiteral("target")].toString(), folder + "/touched.txt");
+        QCOMPARE(touched[QStringLiteral("bytes")].toInteger(), QFileInfo(folder + "/touched.txt").size());
+        const QJsonObject broken = documents[folder + "/broken.odt"];
+        QCOMPARE(broken[QStringLiteral("status")].toString(), QStringLiteral("failed"));
+        QVERIFY(!broken[QStringLiteral("reason")].toString().isEmpty());
+        QVERIFY(!touched.contains(QStringLiteral("reason")));
+        const QJsonObject summary = lines.last()[QStringLiteral("summary")].toObject();
+        QCOMPARE(summary[QStringLiteral("converted")].toInt(), 1);
+        QCOMPARE(summary[QStringLiteral("failed")].toInt(), 1);
+        QCOMPARE(summary[QStringLiteral("up-to-date")].toInt(), 1);
+
+        // Nothing left to do: no office is started at all.
+        QVERIFY(QFile::remove(folder + "/broken.odt"));
+        bool officeSeen = false;
+        const Outcome idle = run({QStringLiteral("--update"), folder},
+                                 [&](qint64 program) { officeSeen = officeSeen || !officesOf(program).isEmpty(); });
+        QCOMPARE(idle.exitCode, 0);
+        QVERIFY(!officeSeen);
+    }
+
+    // A list on standard input, NUL-separated, with a name holding a line break;
+    // --stdout gives the bytes the text file gets and writes nothing beside.
+    void filesFromAndStdout()
+    {
+        const QString folder = path(QStringLiteral("listed"));
+        QDir().mkpath(folder);
+        const QString odd = folder + QStringLiteral("/two\nlines.odt");
+        writeOdt(odd, {"Odd name"});
+        writeOdt(folder + "/plain.odt", {"Plain", "Zoë ünïcode"});
+        writeOdt(folder + "/unlisted.odt", {"Not in the list"});
+        const QByteArray list = QFile::encodeName(odd) + '\0' + QFile::encodeName(folder + "/plain.odt") + '\0';
+        const Outcome listed = runProgram({"--convert", "--null", "--files-from", "-"}, {}, {}, list);
+        QVERIFY2(listed.exitCode == 0, qPrintable(listed.errors));
+        QCOMPARE(documentText(folder + "/two\nlines.txt"), QStringLiteral("Odd name"));
+        QVERIFY(!QFileInfo::exists(folder + "/unlisted.txt"));
+
+        const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const Outcome piped = run({QStringLiteral("--stdout"), folder + "/plain.odt"});
+        QVERIFY2(piped.exitCode == 0, qPrintable(piped.errors));
+        QCOMPARE(piped.output, readBytes(folder + "/plain.txt"));
+        QVERIFY(piped.errors.isEmpty());
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+
+        QCOMPARE(run({QStringLiteral("--stdout"), folder}).exitCode, 2); // three documents
+        writeTruncatedOdt(folder + "/broken.odt");
+        const Outcome failed = run({QStringLiteral("--stdout"), folder + "/broken.odt"});
+        QCOMPARE(failed.exitCode, 1);
+        QVERIFY(failed.output.isEmpty());
+        QVERIFY(failed.errors.contains(QStringLiteral("failed: %1/broken.odt").arg(folder)));
+    }
+
+    // Ctrl-C in the middle: no office left, no partial file, a whole report with its
+    // summary, exit 130; a rerun with --update does the rest.
+    void interruptedRun()
+    {
+        const QString folder = path(QStringLiteral("interrupted"));
+        QDir().mkpath(folder);
+        const int count = 60;
+        for (int i = 0; i < count; ++i)
+            writeOdt(folder + QStringLiteral("/doc%1.odt").arg(i, 2, 10, QLatin1Char('0')), {QStringLiteral("Text %1").arg(i)});
+        const QString report = path(QStringLiteral("interrupted.jsonl"));
+        QSet<qint64> offices;
+        bool sent = false;
+        const Outcome outcome = run({QStringLiteral("--jobs"), QStringLiteral("2"), QStringLiteral("--report"), report,
+                                     folder},
+                                    [&](qint64 program) {
+                                        for (const qint64 office : officesOf(program))
+                                            offices.insert(office);
+                                        if (!sent && readBytes(report).count('\n') >= 3) {
+                                            ::kill(static_cast<pid_t>(program), SIGINT);
+                                            sent = true;
+                                        }
+                                    });
+        QVERIFY(sent);
+        QCOMPARE(outcome.exitCode, 130);
+        QVERIFY2(outcome.errors.contains(QStringLiteral("stopped by SIGINT")), qPrintable(outcome.errors));
+        QVERIFY(!offices.isEmpty());
+        for (const qint64 office : offices)
+            QVERIFY(!isRunning(office));
+        const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(left.filter(QStringLiteral(".part")), QStringList());
+        const QList<QJsonObject> lines = reportLines(report);
+        const QJsonObject summary = lines.last()[QStringLiteral("summary")].toObject();
+        QCOMPARE(summary[QStringLiteral("stopped-by")].toString(), QStringLiteral("SIGINT"));
+        const int converted = summary[QStringLiteral("converted")].toInt();
+        QVERIFY(converted >= 3 && converted < count);
+        QCOMPARE(lines.size(), converted + 1);
+        QCOMPARE(summary[QStringLiteral("not-converted")].toInt(), count - converted);
+        // A document stopped between its save and its close has its whole text.
+        QVERIFY(left.filter(QStringLiteral(".txt")).size() >= converted);
+        QVERIFY(left.filter(QStringLiteral(".txt")).size() <= converted + 2);
+
+        const Outcome rest = run({QStringLiteral("--update"), folder});
+        QVERIFY2(rest.exitCode == 0 && rest.errors.contains(QStringLiteral(", up to date ")), qPrintable(rest.errors));
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i, 2, 10, QLatin1Char('0'))),
+                     QStringLiteral("Text %1").arg(i));
+    }
+
+    // Help, version and the window's refusal, all with no display.
+    void withoutDisplay()
+    {
+        const Outcome help = runProgram({QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        for (const char *option : {"--convert", "--update", "--report", "--files-from", "--stdout", "--version"})
+            QVERIFY2(help.output.contains(option), option);
+        QCOMPARE(runProgram({QStringLiteral("-h")}).output, help.output);
+
+        const Outcome version = runProgram({QStringLiteral("-V")});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY2(version.output.startsWith("tarnwick 1."), version.output.constData());
+        QVERIFY2(version.output.contains("\nLibreOffice "), version.output.constData());
+
+        QProcessEnvironment unreachable = m_environment;
+        unreachable.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+        for (const QProcessEnvironment &environment : {m_environment, unreachable}) {
+            const Outcome window = runProgram({}, {}, environment);
+            QCOMPARE(window.exitCode, 2);
+            QCOMPARE(window.errors.count('\n'), 1);
+            QVERIFY2(window.errors.contains(QStringLiteral("tarnwick --convert")), qPrintable(window.errors));
+        }
+    }
+
     void twoJobsBothUsed()
     {
         const QString folder = path(QStringLiteral("two"));
@@ -332,6 +543,71 @@ private slots:
         QCOMPARE(mostAtOnce, qsizetype(2));
         for (int i = 0; i < 8; ++i)
             QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i)), QStringLiteral("Document %1").arg(i));
+    }
+
+    // Under umask 000, in a home without ~/.cache, all the program makes there is
+    // private. A folder of its own that another user could have swapped for a link
+    // or written in is refused before any office starts, and what it leads to is
+    // left as it was.
+    void cacheIsPrivateAndGuarded()
+    {
+        const QString folder = path(QStringLiteral("private"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/one.odt", {"One"});
+        const QString home = path(QStringLiteral("bare-home"));
+        QDir().mkpath(home);
+        QProcessEnvironment environment = m_environment;
+        environment.insert(QStringLiteral("HOME"), home);
+        for (const char *name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            environment.remove(QLatin1String(name));
+        const mode_t umask = ::umask(0);
+        const Outcome first = run({folder}, {}, environment);
+        ::umask(umask);
+        QVERIFY2(first.exitCode == 0, qPrintable(first.errors));
+        const auto modeOf = [](const QString &entry) {
+            struct stat info {};
+            return ::lstat(QFile::encodeName(entry).constData(), &info) == 0 ? info.st_mode & 07777 : 07777;
+        };
+        QStringList made;
+        QDirIterator every(home, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                           QDirIterator::Subdirectories);
+        while (every.hasNext()) {
+            const QString entry = every.next();
+            made << entry;
+            QVERIFY2((modeOf(entry) & 077) == 0, qPrintable(entry));
+        }
+        QVERIFY2(made.size() > 10, qPrintable(made.join(' ')));
+        QCOMPARE(modeOf(home + "/.cache"), mode_t(0700));
+
+        const QString cache = home + "/.cache/tarnwick";
+        const QString temporary = cache + "/batch-office-profile-temp";
+        const QString documents = home + "/Documents";
+        writeFile(documents + "/letter.odt");
+        // Emptying the folder removes a link in it, not what the link leads to.
+        QVERIFY(QFile::link(documents, temporary + "/lu1.tmp"));
+        QCOMPARE(run({folder}, {}, environment).exitCode, 0);
+        QVERIFY(!QFileInfo(temporary + "/lu1.tmp").isSymLink());
+        QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
+        const auto refusedWith = [&](const QString &reason) {
+            const Outcome outcome = run({folder}, {}, environment);
+            QVERIFY2(outcome.exitCode == 2 && outcome.errors.contains("tarnwick: " + reason), qPrintable(outcome.errors));
+            QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
+            QCOMPARE(modeOf(documents), mode_t(0755));
+        };
+        QVERIFY(QDir(temporary).removeRecursively());
+        QVERIFY(QFile::link(documents, temporary));
+        refusedWith(temporary + " is a link");
+        QVERIFY(QFile::remove(temporary));
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), 0777), 0);
+        refusedWith("Others may write in " + cache);
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), 0700), 0);
+        if (::geteuid() == 0) {
+            QCOMPARE(::mkdir(QFile::encodeName(temporary).constData(), 0700), 0);
+            QCOMPARE(::chown(QFile::encodeName(temporary).constData(), 65534, 65534), 0);
+            refusedWith(temporary + " belongs to another user");
+        } else {
+            qInfo("not root: a folder of another user's is not tried");
+        }
     }
 };
 

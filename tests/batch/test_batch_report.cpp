@@ -1,7 +1,13 @@
 // What the batch prints on a terminal: file names cannot act on it.
 #include "batch/BatchReport.h"
+#include "batch/JsonLinesReport.h"
 
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <cstdio>
 
 class TestBatchReport : public QObject {
@@ -21,9 +27,9 @@ private slots:
             BatchReport report(out, true, false);
             report.begin(2, 100);
             report.started(hostile);
-            report.failed(hostile, QStringLiteral("the office said:\r\nno"));
+            report.failed({hostile, QStringLiteral("/d/x.txt"), 0}, QStringLiteral("the office said:\r\nno"), 1);
             report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
-            report.skipped(QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."));
+            report.skipped({QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."), {}});
             report.failedPath(QByteArray("/d/caf\xe9\t.odt"), QStringLiteral("not UTF-8."));
             report.note(QStringLiteral("a line\x1b[1;31m"));
             QCOMPARE(report.finish(), 1);
@@ -47,6 +53,40 @@ private slots:
         const QString shown = QString(text).remove(QStringLiteral("\r\x1b[K"));
         for (const QChar c : shown)
             QVERIFY2(c == '\n' || (c >= ' ' && (c < '\x7f' || c > QChar(0x9F))), qPrintable(text));
+    }
+
+    // The record carries names exactly where JSON can, and says where it cannot;
+    // a stopped run ends it with the summary and the signal.
+    void recordOfAStoppedRun()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("report.jsonl"));
+        std::FILE *out = std::tmpfile();
+        int status = 0;
+        {
+            JsonLinesReport record(file);
+            BatchReport report(out, false, true);
+            report.setRecord(&record);
+            report.failedPath(QByteArray("/d/caf\xe9.odt"), QStringLiteral("not UTF-8."));
+            report.skipped({QStringLiteral("/d/two\nlines.odt"), QStringLiteral("a reason."), QStringLiteral("/d/t.txt")});
+            report.begin(3, 30);
+            status = report.finish(SIGTERM);
+        }
+        std::fclose(out);
+        QCOMPARE(status, 128 + SIGTERM);
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = written.readAll().split('\n');
+        QCOMPARE(lines.size(), 4); // three lines and the empty rest after the last break
+        const auto object = [&](int i) { return QJsonDocument::fromJson(lines[i]).object(); };
+        QCOMPARE(object(0)[QStringLiteral("source")].toString(), QStringLiteral(R"(/d/caf\351.odt)"));
+        QVERIFY(object(0)[QStringLiteral("escaped")].toBool());
+        QCOMPARE(object(1)[QStringLiteral("source")].toString(), QStringLiteral("/d/two\nlines.odt"));
+        QVERIFY(!object(1).contains(QStringLiteral("escaped")));
+        QCOMPARE(object(1)[QStringLiteral("status")].toString(), QStringLiteral("skipped"));
+        const QJsonObject summary = object(2)[QStringLiteral("summary")].toObject();
+        QCOMPARE(summary[QStringLiteral("stopped-by")].toString(), QStringLiteral("SIGTERM"));
+        QCOMPARE(summary[QStringLiteral("not-converted")].toInt(), 3);
     }
 };
 

@@ -1,7 +1,8 @@
 // One copy of the program's conversion, for tests that run several at once:
 //   convert_probe source target [source target ...]
 // Converts each source through its own private office, prints "office <pid>" once
-// the office runs, and ends it on the way out. Exit code 1 on any failure.
+// the office runs, and ends it on the way out. Exit code 1 on any failure. With
+// CONVERT_PROBE_NO_ACCOUNT_WRAPPER set, nss_wrapper is never found.
 #include "OfficeTestSupport.h"
 #include "convert/office/UnoOfficeBridge.h"
 
@@ -15,7 +16,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: convert_probe source target [source target ...]\n");
         return 2;
     }
-    UnoOfficeBridge office;
+    UnoOfficeOptions options = UnoOfficeOptions::defaults();
+    if (qEnvironmentVariableIsSet("CONVERT_PROBE_NO_ACCOUNT_WRAPPER"))
+        options.accountWrapperSearchPath.clear(); // as where nss_wrapper is not installed
+    UnoOfficeBridge office(options);
     int failures = 0;
     for (qsizetype i = 0; i < arguments.size(); i += 2) {
         try {

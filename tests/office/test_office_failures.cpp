@@ -12,6 +12,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
+#include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,10 +209,16 @@ private slots:
         QCOMPARE(accept.size(), 1);
         QVERIFY2(accept[0].startsWith("--accept=pipe,name="), qPrintable(accept[0]));
         const QString pipe = accept[0].section("name=", 1).section(';', 0, 0);
+        const QString socket = QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe);
         struct stat info {};
-        QCOMPARE(::stat(QFile::encodeName(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe)), &info),
-                 0);
+        QCOMPARE(::lstat(QFile::encodeName(socket), &info), 0);
         QVERIFY(S_ISSOCK(info.st_mode));
+        QCOMPARE(info.st_uid, ::getuid());
+        // ...in a folder of its own that nobody else may enter.
+        const QString folder = QFileInfo(socket).absolutePath();
+        QVERIFY2(folder.startsWith("/tmp/OSL_PIPE_"), qPrintable(socket));
+        QCOMPARE(::lstat(QFile::encodeName(folder), &info), 0);
+        QVERIFY(S_ISDIR(info.st_mode));
         QCOMPARE(info.st_uid, ::getuid());
         QCOMPARE(info.st_mode & 077, 0u);
 
@@ -218,7 +227,71 @@ private slots:
         QVERIFY(!sockets.isEmpty());
         QVERIFY(!sockets.intersects(listeningTcpInodes(pid)));
         office.shutdown();
-        QVERIFY(!QFile::exists(QStringLiteral("/tmp/OSL_PIPE_%1_%2").arg(::getuid()).arg(pipe)));
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    // A user id with no entry in the user database (a container's --user N): the
+    // office is lent an account through nss_wrapper, and all it makes in /tmp is
+    // private; without nss_wrapper it is not started at all.
+    void officeOfAUserIdWithoutAnAccount()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("root and setpriv are needed to run as a user id without an account");
+        uid_t id = 4200;
+        while (::getpwuid(id))
+            ++id;
+        QTemporaryDir own(QDir::tempPath() + "/tarnwick-no-account-XXXXXX");
+        QVERIFY(QFile::setPermissions(own.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                      | QFile::ReadOther | QFile::ExeOther));
+        const QString source = own.filePath("lent.odt");
+        writeOdt(source, {"Lent an account"});
+        for (const QString &owned : {own.path(), source})
+            QCOMPARE(::chown(QFile::encodeName(owned).constData(), id, id), 0);
+
+        const auto run = [&](bool withWrapper, QStringList &madeInTmp, QStringList &openToOthers) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("HOME", own.filePath("home"));
+            environment.insert("XDG_CACHE_HOME", own.filePath("home/cache"));
+            if (!withWrapper)
+                environment.insert("CONVERT_PROBE_NO_ACCOUNT_WRAPPER", "1");
+            auto probe = std::make_unique<QProcess>();
+            probe->setProcessEnvironment(environment);
+            probe->start("setpriv", {QStringLiteral("--reuid=%1").arg(id), QStringLiteral("--regid=%1").arg(id),
+                                     "--clear-groups", CONVERT_PROBE, source, own.filePath("lent.txt")});
+            while (!probe->waitForFinished(20)) {
+                for (const QString &name : QDir("/tmp").entryList(QDir::AllEntries | QDir::System | QDir::Hidden
+                                                                  | QDir::NoDotAndDotDot)) {
+                    struct stat info {};
+                    if (name == QFileInfo(own.path()).fileName()
+                        || ::lstat(QFile::encodeName("/tmp/" + name), &info) != 0 || info.st_uid != id)
+                        continue;
+                    madeInTmp << name;
+                    if ((info.st_mode & 077) != 0)
+                        openToOthers << name;
+                }
+            }
+            madeInTmp.removeDuplicates();
+            openToOthers.removeDuplicates();
+            return probe;
+        };
+
+        QStringList made, open;
+        const auto lent = run(true, made, open);
+        QCOMPARE(lent->exitCode(), 0);
+        QVERIFY(readUtf8(own.filePath("lent.txt")).contains("Lent an account"));
+        QVERIFY2(!made.filter(QStringLiteral("OSL_PIPE_%1_SingleOfficeIPC_").arg(id)).isEmpty(),
+                 qPrintable(made.join(' ')));
+        QVERIFY2(open.isEmpty(), qPrintable(open.join(' ')));
+
+        made.clear();
+        const auto refused = run(false, made, open);
+        QCOMPARE(refused->exitCode(), 1);
+        QVERIFY(refused->readAllStandardOutput().startsWith("office 0\n"));
+        const QString errors = QString::fromLocal8Bit(refused->readAllStandardError());
+        QVERIFY2(errors.contains(QStringLiteral("The user id %1 has no entry in the user database").arg(id))
+                     && errors.contains("libnss-wrapper"),
+                 qPrintable(errors));
+        QVERIFY2(made.isEmpty(), qPrintable(made.join(' ')));
     }
 
     // The office's files are its user's alone, whatever the program's umask; its

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Makes the Debian package with cpack, installs it with dpkg, starts the installed
+# Makes the Debian package with cpack, checks it with lintian (no error, no warning),
+# installs it with dpkg, checks the desktop entry (desktop-file-validate), the AppStream
+# metadata (appstreamcli) and the manual page (man), starts the installed
 # /usr/bin/tarnwick on a virtual display, converts the sample documents through its
 # window as a user would, checks the text files, and removes the package again.
 # Usage: install_package.sh <build folder>
@@ -7,6 +9,7 @@
 # installed already (the test would replace it and then remove it).
 set -u
 source "$(dirname "$0")/../../scripts/virtual_display.sh"
+source "$(dirname "$0")/../support/program_boxes.sh"
 build=$1
 skipped=77
 
@@ -40,14 +43,29 @@ for needed in libreoffice-writer libqt6widgets6 libqt6gui6; do
     [[ $depends == *"$needed"* ]] || fail "the package does not depend on $needed: $depends"
 done
 
+# ---- what Debian and the desktop make of it -----------------------------------------
+# Any error or warning fails; notes of less weight (information, pedantic) pass.
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
+    || { cat "$work/lintian.log"; fail "lintian finds errors or warnings in the package"; }
+
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 installed=yes
 program_dir=/usr/lib/tarnwick
+desktop_entry=/usr/share/applications/tarnwick.desktop
+metainfo=/usr/share/metainfo/example.brantwell.tarnwick.metainfo.xml
+manual=/usr/share/man/man1/tarnwick.1.gz
 for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $program_dir/drag.ico \
-            $program_dir/x/o.cjs /usr/share/applications/tarnwick.desktop \
-            /usr/share/icons/hicolor/48x48/apps/tarnwick.png; do
+            $program_dir/x/o.cjs $desktop_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
+            /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
+
+said=$(desktop-file-validate "$desktop_entry" 2>&1) && [ -z "$said" ] \
+    || fail "desktop-file-validate has something to say of the desktop entry: $said"
+said=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) && ! grep -q '^[EW]:' <<<"$said" \
+    || fail "appstreamcli does not accept the metadata: $said"
+said=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manual" 2>&1 >/dev/null) && [ -z "$said" ] \
+    || fail "the manual page does not render cleanly: $said"
 samples=("$program_dir"/Samples/*)
 [ -e "${samples[0]}" ] || fail "the package installed no sample documents"
 
@@ -69,40 +87,15 @@ pid=$!
 window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Tarnwick$' 2>/dev/null | head -n1)
 [ -n "$window" ] || fail "the installed program showed no window"
 
-# Prints the id of a visible window of the program other than its main window (a
-# message box), waiting up to $1 seconds.
-other_window() {
-    local deadline=$((SECONDS + $1))
-    while [ $SECONDS -lt $deadline ]; do
-        kill -0 "$pid" 2>/dev/null || return 1
-        for w in $(xdotool search --onlyvisible --class tarnwick 2>/dev/null); do
-            [ "$w" != "$window" ] && { echo "$w"; return 0; }
-        done
-        sleep 0.5
-    done
-    return 1
-}
-# Answers a message box with a key (Escape is No, Return the default button) and
-# waits for it to close.
-answer() {
-    timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null
-    xdotool key "$2"
-    for _ in $(seq 40); do
-        xdotool search --onlyvisible --class tarnwick 2>/dev/null | grep -qx "$1" || return 0
-        sleep 0.25
-    done
-    return 1
-}
-
 # The window is 536 x 445 pixels; buttons are pressed at their centres.
 # "Load Sample/Example Files" adds the samples and asks whether to open their folder.
 xdotool mousemove --window "$window" 400 230 click 1
-question=$(other_window 60) || fail "no question after \"Load Sample/Example Files\""
-answer "$question" Escape || fail "the question about the samples folder did not close"
+question=$(program_box "$pid" "$window" 60) || fail "no question after \"Load Sample/Example Files\""
+answer_box "$question" Escape || fail "the question about the samples folder did not close"
 
 # "Start Converting To TXT" converts the list into the desktop folder and says "Done.".
 xdotool mousemove --window "$window" 268 390 click 1
-done_box=$(other_window 300) || fail "the run showed no message within 300 s"
+done_box=$(program_box "$pid" "$window" 300) || fail "the run showed no message within 300 s"
 
 for sample in "${samples[@]}"; do
     name=$(basename "${sample%.*}").txt
@@ -110,7 +103,7 @@ for sample in "${samples[@]}"; do
 done
 grep -q "every Writer document in the list becomes a plain text file" "$HOME/Desktop/Welcome to Tarnwick.txt" \
     || fail "Welcome to Tarnwick.txt does not hold the document's text: $(head -c 300 "$HOME/Desktop/Welcome to Tarnwick.txt")"
-answer "$done_box" Return || fail "the closing message did not close"
+answer_box "$done_box" Return || fail "the closing message did not close"
 
 # ---- remove -------------------------------------------------------------------------
 kill -9 "$pid"

@@ -95,6 +95,8 @@ void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &f
     const FakeObject &f = need(frame, Kind::Frame);
     if (refuseSaves)
         throw AppError(QStringLiteral("The office could not save the document."));
+    if (duringSave)
+        duringSave();
     writeText(f.source, arguments, saved);
 }
 

@@ -30,6 +30,7 @@ public:
     bool refuseSaves = false;
     QSet<QString> sourcesWithFields; // documents (paths) whose text the office works out
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
+    std::function<void()> duringSave; // runs inside each save, once its file exists
 
     OfficeRef createServiceManager() override;
     OfficeRef createInstance(const OfficeRef &serviceManager, OfficeService service) override;

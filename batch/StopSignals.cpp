@@ -1,0 +1,62 @@
+#include "batch/StopSignals.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+int g_pipe[2] = {-1, -1};
+
+void setAction(void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : kSignals)
+        ::sigaction(signal, &action, nullptr);
+}
+
+void onSignal(int signal)
+{
+    const int saved = errno;
+    setAction(SIG_DFL);
+    const unsigned char number = static_cast<unsigned char>(signal);
+    [[maybe_unused]] const ssize_t wrote = ::write(g_pipe[1], &number, 1);
+    errno = saved;
+}
+
+} // namespace
+
+StopSignals::StopSignals()
+{
+    if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) == 0)
+        setAction(onSignal);
+}
+
+StopSignals::~StopSignals()
+{
+    setAction(SIG_DFL);
+    for (int &fd : g_pipe) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+}
+
+int StopSignals::wait(int milliseconds)
+{
+    if (m_first != 0 || g_pipe[0] < 0)
+        return m_first;
+    pollfd ready{g_pipe[0], POLLIN, 0};
+    if (::poll(&ready, 1, milliseconds) > 0) {
+        unsigned char number = 0;
+        if (::read(g_pipe[0], &number, 1) == 1)
+            m_first = number;
+    }
+    return m_first;
+}
