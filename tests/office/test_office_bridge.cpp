@@ -53,7 +53,12 @@ void encryptContent(qint64 officePid, const QString &path, const QString &passwo
     css::uno::Sequence<css::uno::Any> arguments(2);
     arguments.getArray()[0] <<= toOUString(FileUrlOf(path));
     arguments.getArray()[1] <<= ElementModes::READWRITE;
+    // A storage is made only through this factory call, which the SDK marks as
+    // deprecated in favour of context-taking calls that the factory does not have.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
     const Reference<XStorage> storage(factory->createInstanceWithArguments(arguments), UNO_QUERY_THROW);
+#pragma GCC diagnostic pop
     Reference<XEncryptionProtectedSource>(storage, UNO_QUERY_THROW)->setEncryptionPassword(toOUString(password));
 
     css::uno::Sequence<sal_Int8> content;
