@@ -1,7 +1,8 @@
 #include "app/WindowCommandLine.h"
 
+#include "util/PathHelpers.h"
+
 #include <QDir>
-#include <QStringDecoder>
 
 namespace {
 
@@ -11,11 +12,9 @@ QString pathOf(const QByteArray &argument, const QDir &currentFolder)
 {
     if (argument.isEmpty())
         return {};
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    const QString name = utf8.decode(argument);
-    if (utf8.hasError())
+    if (!IsUtf8(argument))
         return {};
-    return QDir::cleanPath(currentFolder.absoluteFilePath(name));
+    return QDir::cleanPath(currentFolder.absoluteFilePath(QString::fromUtf8(argument)));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "batch/PrintableName.h"
 #include "util/AppError.h"
+#include "util/PathHelpers.h"
+#include "util/SystemError.h"
 #include "util/WriteAll.h"
 
 #include <QFile>
@@ -14,15 +16,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-bool isUtf8(QByteArrayView bytes)
-{
-    return QString::fromUtf8(bytes).toUtf8() == bytes;
-}
-
-} // namespace
-
 JsonLinesReport::JsonLinesReport(const QString &file) : m_name(file)
 {
     if (file == QLatin1String("-")) {
@@ -32,7 +25,7 @@ JsonLinesReport::JsonLinesReport(const QString &file) : m_name(file)
     m_fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_fd < 0)
         throw AppError(QStringLiteral("The report %1 could not be written: %2.")
-                           .arg(file, QString::fromLocal8Bit(std::strerror(errno))));
+                           .arg(file, SystemErrorText(errno)));
     m_ownFd = true;
 }
 
@@ -46,7 +39,7 @@ void JsonLinesReport::document(QByteArrayView source, const QString &target, con
                                const QString &reason, double seconds, qint64 bytes)
 {
     QJsonObject line;
-    if (isUtf8(source)) {
+    if (IsUtf8(source)) {
         line[QStringLiteral("source")] = QString::fromUtf8(source);
     } else {
         line[QStringLiteral("source")] = PrintableName(source);

@@ -1,6 +1,7 @@
 #include "batch/PathList.h"
 
 #include "util/AppError.h"
+#include "util/SystemError.h"
 
 #include <QFile>
 
@@ -22,7 +23,7 @@ QByteArray readAll(int fd, const QString &name)
             return bytes;
         } else if (errno != EINTR) {
             throw AppError(QStringLiteral("The list of paths %1 could not be read: %2.")
-                               .arg(name, QString::fromLocal8Bit(std::strerror(errno))));
+                               .arg(name, SystemErrorText(errno)));
         }
     }
 }

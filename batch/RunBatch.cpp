@@ -16,6 +16,7 @@
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/SystemError.h"
 #include "util/WriteAll.h"
 
 #include <QCoreApplication>
@@ -90,7 +91,7 @@ bool copyToStdout(const QString &textFile)
     const QByteArray bytes = file.readAll();
     if (!WriteAll(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()))) {
         printError(QStringLiteral("the text could not be written to standard output: %1.")
-                       .arg(QString::fromLocal8Bit(std::strerror(errno))));
+                       .arg(SystemErrorText(errno)));
         return false;
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include "util/AppError.h"
 #include "util/PartialFiles.h"
+#include "util/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,21 +20,6 @@ QByteArray bytesOf(const QString &path)
 {
     return QFile::encodeName(path);
 }
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Closes a descriptor on every way out.
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // The process's file-creation mask, read without changing it (umask() would change
 // it for every thread for a moment).
@@ -63,11 +49,11 @@ void requireWholeSave(const QString &temporary, const QString &target)
     if (::lstat(bytesOf(temporary).constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
         throw AppError(QStringLiteral("The office did not save %1.").arg(target));
 
-    const Descriptor file{::open(bytesOf(temporary).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC)};
-    if (file.fd < 0 || ::fsync(file.fd) != 0) {
+    const FileDescriptor file(::open(bytesOf(temporary).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (file.get() < 0 || ::fsync(file.get()) != 0) {
         const int error = errno;
         throw AppError(QStringLiteral("The text file %1 could not be written to the disk: %2.")
-                           .arg(target, systemError(error)));
+                           .arg(target, SystemErrorText(error)));
     }
 }
 
@@ -88,9 +74,9 @@ mode_t targetMode(const QString &target, const QString &source)
 // Makes a rename in `folder` survive a crash of the machine.
 void syncFolder(const QString &folder)
 {
-    const Descriptor dir{::open(bytesOf(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd >= 0)
-        ::fsync(dir.fd);
+    const FileDescriptor dir(::open(bytesOf(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
 }
 
 } // namespace
@@ -126,7 +112,7 @@ void RunTextFiles::commit(const QString &temporary, const QString &target, const
     const QByteArray from = bytesOf(temporary);
     if (::chmod(from.constData(), targetMode(target, source)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
         const int error = errno;
-        throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, systemError(error)));
+        throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)));
     }
     syncFolder(QFileInfo(target).absolutePath());
 
@@ -149,7 +135,7 @@ TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_pa
         m_owned = false;
         throw AppError(QStringLiteral("The text file %1 could not be written: no file can be made in its "
                                       "folder (%2).")
-                           .arg(target, systemError(error)));
+                           .arg(target, SystemErrorText(error)));
     }
     ::close(fd);
     RegisterPartialFile(m_path);

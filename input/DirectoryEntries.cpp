@@ -1,5 +1,7 @@
 #include "input/DirectoryEntries.h"
 
+#include "util/SystemError.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -31,7 +33,7 @@ struct DirCloser {
 
 FolderReadError FolderReadError::fromErrno(int error)
 {
-    const QString text = QString::fromLocal8Bit(std::strerror(error));
+    const QString text = SystemErrorText(error);
     switch (error) {
     case EACCES:
     case EPERM:

@@ -2,6 +2,7 @@
 
 #include "input/DirectoryEntries.h"
 #include "input/WalkExclusions.h"
+#include "util/SystemError.h"
 
 #include <QFile>
 
@@ -23,31 +24,6 @@ using FolderId = std::pair<dev_t, ino_t>;
 
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-QString systemWords(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// Closes a descriptor on every way out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    ~Descriptor() { reset(); }
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
 // Opens a folder whose path may be longer than the system takes: the longest leading
 // part that fits at once, the rest one name at a time without following links.
 // -1 with errno set when it cannot.
@@ -62,7 +38,7 @@ int openFolder(QByteArray path)
         errno = ENAMETOOLONG;
         return -1;
     }
-    Descriptor folder(::open(cut == 0 ? "/" : path.first(cut).constData(), kOpenFolder));
+    FileDescriptor folder(::open(cut == 0 ? "/" : path.first(cut).constData(), kOpenFolder));
     for (const QByteArray &name : path.sliced(cut + 1).split('/')) {
         if (folder.get() < 0)
             return -1;
@@ -169,11 +145,11 @@ void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByt
     QByteArray path = folder.endsWith('/') ? folder : folder + '/';
     std::vector<Level> levels;
     std::set<FolderId> onTheWay;
-    Descriptor current(openFolder(path));
+    FileDescriptor current(openFolder(path));
     const std::optional<FolderId> top = current.get() < 0 ? std::nullopt : idOf(current.get());
     if (!top) {
         if (errno != ENOENT)
-            unreached({path, systemWords(errno)});
+            unreached({path, SystemErrorText(errno)});
         return;
     }
 
@@ -185,7 +161,7 @@ void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByt
                 unreached({path + name, QString()});
             level.folders.assign(listing->folders.rbegin(), listing->folders.rend());
         } else {
-            unreached({path, systemWords(errno)});
+            unreached({path, SystemErrorText(errno)});
         }
         onTheWay.insert(id);
         levels.push_back(std::move(level));
@@ -214,11 +190,11 @@ void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByt
         }
         const QByteArray name = std::move(level.folders.back());
         level.folders.pop_back();
-        Descriptor child(::openat(current.get(), name.constData(), kOpenFolder | O_NOFOLLOW));
+        FileDescriptor child(::openat(current.get(), name.constData(), kOpenFolder | O_NOFOLLOW));
         if (child.get() < 0) {
             // Gone, or no longer a folder (a link, say): passed over as the walk would.
             if (errno != ENOENT && errno != ENOTDIR && errno != ELOOP)
-                unreached({path + name + '/', systemWords(errno)});
+                unreached({path + name + '/', SystemErrorText(errno)});
             continue;
         }
         const std::optional<FolderId> id = idOf(child.get());

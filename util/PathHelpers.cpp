@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringDecoder>
 
 QChar PathSeparator()
 {
@@ -90,4 +91,11 @@ QString ProgramFolder()
     if (!folder.endsWith(PathSeparator()))
         folder += PathSeparator();
     return folder;
+}
+
+bool IsUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString text = utf8.decode(bytes);
+    return !utf8.hasError();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QChar>
 #include <QString>
 
@@ -33,3 +34,7 @@ QString GetDesktopFolder();
 
 // The folder that holds the running program, followed by one separator.
 QString ProgramFolder();
+
+// True when the bytes are valid UTF-8: a name the program can hold as text and give
+// back to the system unchanged.
+bool IsUtf8(QByteArrayView bytes);

@@ -1,6 +1,7 @@
 #include "util/PrivateFolder.h"
 
 #include "util/AppError.h"
+#include "util/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,27 +16,6 @@
 namespace {
 
 constexpr mode_t kPrivateFolderMode = S_IRWXU;
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
 
 // Empty when the folder described by `info` is private, else why it may not be used.
 QString unsafeReason(const QString &path, const struct stat &info)
@@ -65,7 +45,7 @@ void checkOpened(const QString &path, int fd)
 {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
-        throw AppError(QStringLiteral("%1 could not be read: %2").arg(path, systemError(errno)));
+        throw AppError(QStringLiteral("%1 could not be read: %2").arg(path, SystemErrorText(errno)));
     const QString reason = unsafeReason(path, info);
     if (!reason.isEmpty())
         throw RefusalError(reason);
@@ -98,14 +78,14 @@ QString emptyAt(int folder, const QString &shown)
     QString failure;
     const auto failed = [&](const QByteArray &name) {
         if (failure.isEmpty())
-            failure = QStringLiteral("%1/%2 (%3)").arg(shown, QFile::decodeName(name), systemError(errno));
+            failure = QStringLiteral("%1/%2 (%3)").arg(shown, QFile::decodeName(name), SystemErrorText(errno));
     };
     for (const QByteArray &name : entriesOf(folder)) {
         struct stat info {};
         if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             continue; // gone meanwhile
         if (S_ISDIR(info.st_mode)) {
-            const Descriptor child(openFolder(folder, name));
+            const FileDescriptor child(openFolder(folder, name));
             if (child.get() < 0) {
                 failed(name);
                 continue;
@@ -131,7 +111,7 @@ void CheckPrivateFolder(const QString &path)
 {
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
-        throw AppError(QStringLiteral("The folder %1 could not be read: %2").arg(path, systemError(errno)));
+        throw AppError(QStringLiteral("The folder %1 could not be read: %2").arg(path, SystemErrorText(errno)));
     const QString reason = unsafeReason(path, info);
     if (!reason.isEmpty())
         throw RefusalError(reason);
@@ -151,19 +131,19 @@ void MakePrivateFolder(const QString &path)
     for (const QString &folder : missing) {
         // The mode is only narrowed by the umask, never widened.
         if (::mkdir(QFile::encodeName(folder).constData(), kPrivateFolderMode) != 0 && errno != EEXIST)
-            throw AppError(QStringLiteral("The folder %1 could not be made: %2").arg(folder, systemError(errno)));
+            throw AppError(QStringLiteral("The folder %1 could not be made: %2").arg(folder, SystemErrorText(errno)));
     }
     CheckPrivateFolder(path);
 }
 
 void EmptyPrivateFolder(const QString &path)
 {
-    const Descriptor folder(openFolder(AT_FDCWD, QFile::encodeName(path)));
+    const FileDescriptor folder(openFolder(AT_FDCWD, QFile::encodeName(path)));
     if (folder.get() < 0) {
         const int error = errno;
         if (error == ELOOP || error == ENOTDIR)
             CheckPrivateFolder(path); // says why
-        throw AppError(QStringLiteral("The folder %1 could not be opened: %2").arg(path, systemError(error)));
+        throw AppError(QStringLiteral("The folder %1 could not be opened: %2").arg(path, SystemErrorText(error)));
     }
     checkOpened(path, folder.get());
     const QString failure = emptyAt(folder.get(), path);
@@ -178,5 +158,5 @@ void RemovePrivateFolder(const QString &path)
         return;
     EmptyPrivateFolder(path);
     if (::rmdir(QFile::encodeName(path).constData()) != 0 && errno != ENOENT)
-        throw AppError(QStringLiteral("The folder %1 could not be removed: %2").arg(path, systemError(errno)));
+        throw AppError(QStringLiteral("The folder %1 could not be removed: %2").arg(path, SystemErrorText(errno)));
 }

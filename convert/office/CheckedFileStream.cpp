@@ -1,6 +1,7 @@
 #include "convert/office/CheckedFileStream.h"
 
 #include "util/AppError.h"
+#include "util/SystemError.h"
 #include "util/WriteAll.h"
 
 #include <QFile>
@@ -14,11 +15,6 @@
 
 namespace {
 
-QString systemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 } // namespace
 
 CheckedFileStream::CheckedFileStream(const QString &path) : m_folder(QFileInfo(path).absolutePath())
@@ -26,7 +22,7 @@ CheckedFileStream::CheckedFileStream(const QString &path) : m_folder(QFileInfo(p
     m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (m_fd < 0) {
         const int error = errno;
-        throw AppError(QStringLiteral("No text file can be written into %1: %2.").arg(m_folder, systemError(error)));
+        throw AppError(QStringLiteral("No text file can be written into %1: %2.").arg(m_folder, SystemErrorText(error)));
     }
 }
 
@@ -76,7 +72,7 @@ QString CheckedFileStream::failure() const
                               "file was written or replaced.")
             .arg(m_folder);
     return QStringLiteral("The text could not be written into %1 (%2), so no text file was written or replaced.")
-        .arg(m_folder, systemError(m_error));
+        .arg(m_folder, SystemErrorText(m_error));
 }
 
 void CheckedFileStream::finish()
@@ -92,7 +88,7 @@ void CheckedFileStream::finish()
         closeFile();
         throw AppError(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
                                       "file was written or replaced.")
-                           .arg(m_folder, systemError(error)));
+                           .arg(m_folder, SystemErrorText(error)));
     }
     closeFile();
 }

@@ -3,6 +3,7 @@
 #include "convert/office/OfficeAccount.h"
 #include "util/AppError.h"
 #include "util/PrivateFolder.h"
+#include "util/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,7 @@ OfficePipe::OfficePipe()
                              + QStringLiteral("%1_%2").arg(::getpid()).arg(random, 16, 16, QLatin1Char('0')));
     // A new folder: mkdir fails on anything already there.
     if (::mkdir(QFile::encodeName(m_folder).constData(), S_IRWXU) != 0) {
-        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        const QString reason = SystemErrorText(errno);
         m_folder.clear();
         throw AppError(QStringLiteral("The folder for the office's pipe could not be made: %1").arg(reason));
     }

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <cstring>
+#include <unistd.h>
+#include <utility>
+
+// What the system calls an error number, in the user's language ("No space left on
+// device"), for messages.
+inline QString SystemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A file descriptor that is closed on every way out.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor() { reset(); }
+
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
