@@ -2,7 +2,7 @@
 // `soffice --headless --convert-to txt:Text --outdir OUT files...`.
 //
 //   bench_batch corpus [folder] [rounds]   the corpus (default ../shared/corpus, 3 rounds)
-//   bench_batch many [documents] [rounds]  2,000 generated documents, --jobs 2 (2 rounds)
+//   bench_batch many [documents] [rounds] [new]  2,000 generated documents, --jobs 2 (2 rounds)
 //   bench_batch faults [documents]         one office killed, another stopped, mid-batch
 //   bench_batch slow [documents]           a long document, a stopped office, --timeout 5
 //   bench_batch update [documents] [rounds] a rerun with --update of documents all converted
@@ -15,7 +15,9 @@
 // runs with --timeout 600: the peer has no hang bound at all, and on a loaded
 // machine the longest document can take more than the default 120 s to load.
 // many: wall time, the largest resident memory of any one office process (sampled
-// every 100 ms) and the text files written, ours --jobs 2 against the peer.
+// every 100 ms) and the text files written, ours --jobs 2 against the peer; with
+// "new", every run of either side starts on a profile folder of its own that does
+// not exist yet (an office's first start makes its profile, then starts again).
 // faults: ours --jobs 2 --timeout 10 over small documents and two long ones; the
 // office that has the first long one open is killed (SIGKILL), the one that has the
 // second open is stopped (SIGSTOP), each time it is tried. The peer gets the same.
@@ -260,20 +262,28 @@ QStringList generateDocuments(const QString &folder, int count)
     return documents;
 }
 
-int many(const Sides &sides, int count, int rounds)
+int many(const Sides &sides, int count, int rounds, bool newProfiles)
 {
     const QStringList documents = generateDocuments(QDir(sides.work).filePath(QStringLiteral("many")), count);
-    std::printf("many: %d generated documents (20 paragraphs each)\n", count);
+    std::printf("many: %d generated documents (20 paragraphs each), %s profiles\n", count,
+                newProfiles ? "new" : "warm");
     std::printf("load average at start: %s\n", qPrintable(loadAverage()));
-    // A warm profile for both sides first, then the peer and ours twice, turn about.
-    runPeer(sides, QDir(sides.work).filePath("peer-profile"), documents.mid(0, 1), QDir(sides.work).filePath("w1"));
-    runOurs(sides, QDir(sides.work).filePath("ours-cache"), 2, documents.mid(0, 2), QDir(sides.work).filePath("w2"));
+    // Warm profiles for both sides first (unless every run gets a new one), then the
+    // peer and ours, turn about.
+    const auto profile = [&](const char *side, int round) {
+        return QDir(sides.work).filePath(newProfiles ? QStringLiteral("%1-profile-%2").arg(side).arg(round)
+                                                     : QStringLiteral("%1-profile").arg(side));
+    };
+    if (!newProfiles) {
+        runPeer(sides, profile("peer", 0), documents.mid(0, 1), QDir(sides.work).filePath("w1"));
+        runOurs(sides, profile("ours", 0), 2, documents.mid(0, 2), QDir(sides.work).filePath("w2"));
+    }
     QList<double> peerTimes, ourTimes;
     for (int round = 0; round < rounds; ++round) {
         for (const bool peerFirst : {round % 2 == 0, round % 2 != 0}) {
             const QString outDir = QDir(sides.work).filePath(QStringLiteral("many-out-%1-%2").arg(round).arg(peerFirst));
-            const Run run = peerFirst ? runPeer(sides, QDir(sides.work).filePath("peer-profile"), documents, outDir)
-                                      : runOurs(sides, QDir(sides.work).filePath("ours-cache"), 2, documents, outDir);
+            const Run run = peerFirst ? runPeer(sides, profile("peer", round), documents, outDir)
+                                      : runOurs(sides, profile("ours", round), 2, documents, outDir);
             (peerFirst ? peerTimes : ourTimes).append(run.seconds);
             std::printf("round %d %-14s %7.1f s  %d of %d written  exit %d  %lld office processes  largest office "
                         "RSS %.1f MiB  load %s\n",
@@ -460,14 +470,15 @@ int main(int argc, char **argv)
         return corpus(sides, folder, argc > 3 ? std::max(1, atoi(argv[3])) : 3);
     }
     if (what == QLatin1String("many"))
-        return many(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2);
+        return many(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2,
+                    argc > 4 && QLatin1String(argv[4]) == QLatin1String("new"));
     if (what == QLatin1String("faults"))
         return faults(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
     if (what == QLatin1String("slow"))
         return slow(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
     if (what == QLatin1String("update"))
         return update(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2);
-    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] | faults [documents]"
+    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] [new] | faults [documents]"
                          " | slow [documents] | update [documents] [rounds]\n");
     return 2;
 }
