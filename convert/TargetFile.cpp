@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -125,6 +126,12 @@ QString TemporaryNameFor(const QString &target)
 {
     const quint64 random = QRandomGenerator::system()->generate64();
     return QFileInfo(target).absolutePath() + QStringLiteral("/.tarnwick-%1.part").arg(random, 16, 16, QLatin1Char('0'));
+}
+
+bool IsTemporaryTextFileName(const QString &path)
+{
+    static const QRegularExpression name(QStringLiteral("^\\.tarnwick-[0-9a-f]{16}\\.part$"));
+    return name.match(QFileInfo(path).fileName()).hasMatch();
 }
 
 TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path))

@@ -31,6 +31,8 @@ private:
 
 // A new, hidden, unguessable name in the target's folder for the office to save into.
 QString TemporaryNameFor(const QString &target);
+// True for a name that TemporaryNameFor gives.
+bool IsTemporaryTextFileName(const QString &path);
 
 // The file a save of `target` goes into: created empty and private when constructed
 // (throws AppError naming the target when it cannot be), removed when destroyed

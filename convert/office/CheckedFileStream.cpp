@@ -1,5 +1,6 @@
 #include "convert/office/CheckedFileStream.h"
 
+#include "convert/TargetFile.h"
 #include "util/AppError.h"
 #include "util/SystemError.h"
 #include "util/WriteAll.h"
@@ -13,13 +14,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
-
-} // namespace
-
 CheckedFileStream::CheckedFileStream(const QString &path) : m_folder(QFileInfo(path).absolutePath())
 {
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // A hidden file of a save was made (and listed as partial) before the save
+    // began, and is never made again here: once the window's close has removed the
+    // partial files, a save that was starting meanwhile must not leave one behind.
+    const int create = IsTemporaryTextFileName(path) ? 0 : O_CREAT;
+    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | create, 0600);
     if (m_fd < 0) {
         const int error = errno;
         throw AppError(QStringLiteral("No text file can be written into %1: %2.").arg(m_folder, SystemErrorText(error)));

@@ -12,8 +12,9 @@
 // writes met. The office calls it from the connection's threads.
 class CheckedFileStream final : public cppu::WeakImplHelper1<css::io::XOutputStream> {
 public:
-    // Opens `path` for writing, emptied, or makes it private when it is missing;
-    // never follows a link. Throws AppError when it cannot.
+    // Opens `path` for writing, emptied, or makes it private when it is missing
+    // (unless it is a save's hidden file, which its owner makes); never follows a
+    // link. Throws AppError when it cannot.
     explicit CheckedFileStream(const QString &path);
     ~CheckedFileStream() override;
 

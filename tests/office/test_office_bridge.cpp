@@ -241,6 +241,11 @@ private slots:
         QVERIFY(!QFile::exists(target));
         // An export the office does not have.
         VERIFY_APP_ERROR(save(path("refused.txt"), QStringLiteral("No such filter")), ".uno:SaveAs");
+        // A save's hidden file that is gone (the window's close removed it) is not
+        // made again.
+        const QString removedPart = path(".tarnwick-0123456789abcdef.part");
+        VERIFY_APP_ERROR(save(removedPart, TextExportFilter()), "No such file or directory");
+        QVERIFY(!QFile::exists(removedPart));
         OFFICE_STEP(m_bridge->close(document, true));
     }
 
