@@ -125,6 +125,16 @@ int RunBatch(int argc, char **argv)
         printError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
         return kBadUsage;
     }
+    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
+    // What would leave the user's files or office within others' reach stops the
+    // run before any office starts, any document is read or the report file is made.
+    try {
+        MakeProgramCacheFolder();
+        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
+    } catch (const AppError &error) {
+        printError(error.description());
+        return kBadUsage;
+    }
     QStringList paths = options.paths;
     std::unique_ptr<JsonLinesReport> record;
     try {
@@ -148,16 +158,6 @@ int RunBatch(int argc, char **argv)
             return 1;
         }
         outDir = privateFolder->path();
-    }
-    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
-    // What would leave the user's files or office within others' reach stops the
-    // run before any office starts or any document is read.
-    try {
-        MakeProgramCacheFolder();
-        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
-    } catch (const AppError &error) {
-        printError(error.description());
-        return kBadUsage;
     }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;

@@ -588,9 +588,13 @@ private slots:
         QCOMPARE(run({folder}, {}, environment).exitCode, 0);
         QVERIFY(!QFileInfo(temporary + "/lu1.tmp").isSymLink());
         QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
+        // A report file of a refused run is either not made or ends with its summary.
+        const QString reportFile = path(QStringLiteral("refused-report.jsonl"));
         const auto refusedWith = [&](const QString &reason) {
-            const Outcome outcome = run({folder}, {}, environment);
+            const Outcome outcome = run({"--report", reportFile, folder}, {}, environment);
             QVERIFY2(outcome.exitCode == 2 && outcome.errors.contains("tarnwick: " + reason), qPrintable(outcome.errors));
+            QVERIFY(!QFile::exists(reportFile) || readBytes(reportFile).trimmed().split('\n').last().startsWith("{\"summary\""));
+            QFile::remove(reportFile);
             QCOMPARE(QDir(documents).entryList(QDir::Files), QStringList{"letter.odt"});
             QCOMPARE(modeOf(documents), mode_t(0755));
         };
