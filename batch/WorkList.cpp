@@ -46,14 +46,16 @@ bool isWantedName(QByteArrayView name, const QStringList &extensions)
 // document, walking on by descriptors below the folders it could not enter, and each
 // folder it could not read.
 void addFolderDocuments(const QString &root, const QStringList &extensions, Dialogs &dialogs, QStringList &found,
-                        QList<FailedPath> &failed)
+                        QList<FailedPath> &failed, const WalkStopped &stopped)
 {
     const auto wanted = [&](QByteArrayView name) { return isWantedName(name, extensions); };
     const auto fail = [&](const UnreachedPath &path) { failed.append({path.path, reasonFor(path)}); };
     QList<UnreachedPath> unentered;
     FolderList folders{root.endsWith(PathSeparator()) ? root : root + PathSeparator()};
-    GetSubDirectories2016(folders, true, dialogs, [&](const UnreachedPath &path) { unentered << path; });
+    GetSubDirectories2016(folders, true, dialogs, [&](const UnreachedPath &path) { unentered << path; }, stopped);
     for (const QString &entry : folders) {
+        if (stopped && stopped())
+            return;
         const QString folder = entry.chopped(1);
         const QByteArray folderPath = QFile::encodeName(entry);
         QStringList names;
@@ -78,7 +80,7 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
     }
     for (const UnreachedPath &path : unentered) {
         if (path.error.isEmpty())
-            WalkUnreachedFolder(path.path, wanted, fail);
+            WalkUnreachedFolder(path.path, wanted, fail, stopped);
         else
             fail(path);
     }
@@ -96,15 +98,17 @@ QString fileKey(const QString &path)
 } // namespace
 
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<FailedPath> &failed)
+                             QList<FailedPath> &failed, const WalkStopped &stopped)
 {
     QStringList found;
     for (const QString &given : paths) {
+        if (stopped && stopped())
+            break;
         const QString path = QFileInfo(given).absoluteFilePath();
         if (QFile::encodeName(path).size() >= MaxPathBytes)
             failed.append({QFile::encodeName(given), kTooLong});
         else if (IsFolder(path))
-            addFolderDocuments(path, extensions, dialogs, found, failed);
+            addFolderDocuments(path, extensions, dialogs, found, failed, stopped);
         else if (IsExistingFile(path))
             found << path;
         else

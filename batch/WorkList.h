@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Dialogs.h"
+#include "input/UnreachedPath.h"
 
 #include <QList>
 #include <QString>
@@ -39,9 +40,10 @@ struct WorkList {
 // case); the walk itself leaves out the Trash. What cannot be taken goes to `failed`:
 // a path that does not exist or is too long, every document below a folder whose
 // path is too long or not valid UTF-8 (found by WalkUnreachedFolder), every document
-// whose own path is, and every folder that could not be read.
+// whose own path is, and every folder that could not be read. With `stopped`, the
+// walk ends early once it says so (asked once per folder), with what it found.
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<FailedPath> &failed);
+                             QList<FailedPath> &failed, const WalkStopped &stopped = {});
 
 // The text file of every document (into `outDir`, or beside the document when it is
 // empty), with the documents that may not be written set aside: a text file that

@@ -64,13 +64,13 @@ bool isAcceptedSubFolderName(const QString &name)
 // Deeper entries were just listed as folders; opening them is their test (a folder
 // that vanished since fails to open and is removed, which leaves the same result).
 FolderList walkLevel(FolderList &level, bool givenByCaller, StepRunner &report, const WalkExclusions &excluded,
-                     const UnreachedSink &unreached)
+                     const UnreachedSink &unreached, const WalkStopped &stopped)
 {
     FolderList below;
     bool listingMode = false;
 
     qsizetype i = 0;
-    while (i < level.size()) {
+    while (i < level.size() && !(stopped && stopped())) {
         const QString folder = level[i];
         const auto step = [&](int line, const std::function<void()> &work) {
             if (listingMode)
@@ -124,7 +124,8 @@ QChar foldedAt(const QString &text, qsizetype i)
 
 } // namespace
 
-void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached)
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached,
+                           const WalkStopped &stopped)
 {
     StepRunner report(dialogs, QLatin1String(ProductConfig::FolderWalkLocation));
 
@@ -132,10 +133,10 @@ void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, 
     // below the first are appended at the end, nearest first.
     const WalkExclusions excluded;
     std::vector<FolderList> levels;
-    FolderList below = walkLevel(folders, true, report, excluded, unreached);
-    while (recurse && !below.isEmpty()) {
+    FolderList below = walkLevel(folders, true, report, excluded, unreached, stopped);
+    while (recurse && !below.isEmpty() && !(stopped && stopped())) {
         levels.push_back(std::move(below));
-        below = walkLevel(levels.back(), false, report, excluded, unreached);
+        below = walkLevel(levels.back(), false, report, excluded, unreached, stopped);
     }
     if (!below.isEmpty())
         levels.push_back(std::move(below));

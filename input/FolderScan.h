@@ -29,8 +29,10 @@ using FolderList = QStringList;
 // of every folder left out that may hold something: one whose path is too long to
 // enter or whose name is not valid UTF-8 (no error: WalkUnreachedFolder can go on
 // below it), and one that could not be listed for another cause than having
-// vanished (with the system's words).
-void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached = {});
+// vanished (with the system's words). With `stopped`, the walk ends early once it
+// says so, keeping the folders found until then.
+void GetSubDirectories2016(FolderList &folders, bool recurse, Dialogs &dialogs, const UnreachedSink &unreached = {},
+                           const WalkStopped &stopped = {});
 
 // Names (not paths) of the regular files (also behind a link) in one folder that
 // match the wildcard pattern ("*.*" matches every name; "*" and "?" otherwise;

@@ -140,7 +140,7 @@ struct Level {
 } // namespace
 
 void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByteArrayView name)> &wanted,
-                         const UnreachedSink &unreached)
+                         const UnreachedSink &unreached, const WalkStopped &stopped)
 {
     QByteArray path = folder.endsWith('/') ? folder : folder + '/';
     std::vector<Level> levels;
@@ -168,7 +168,7 @@ void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByt
     };
 
     enter(*top);
-    while (!levels.empty()) {
+    while (!levels.empty() && !(stopped && stopped())) {
         Level &level = levels.back();
         if (level.folders.empty()) {
             onTheWay.erase(level.id);

@@ -17,6 +17,7 @@
 // once. Tells `unreached` of every regular file (also behind a link) whose name
 // `wanted` takes, and of every folder that could not be opened or listed (with the
 // system's words), a folder's files before its sub-folders, each in name order. A
-// folder that vanished is passed over.
+// folder that vanished is passed over. With `stopped`, the walk ends early once it
+// says so.
 void WalkUnreachedFolder(const QByteArray &folder, const std::function<bool(QByteArrayView name)> &wanted,
-                         const UnreachedSink &unreached);
+                         const UnreachedSink &unreached, const WalkStopped &stopped = {});

@@ -15,5 +15,9 @@ struct UnreachedPath {
 
 using UnreachedSink = std::function<void(const UnreachedPath &)>;
 
+// Asked by a long walk once per folder: true ends the walk where it is (the batch,
+// when a signal asks it to stop).
+using WalkStopped = std::function<bool()>;
+
 // The system's limit on a whole path, its terminating NUL included (PATH_MAX).
 inline constexpr qsizetype MaxPathBytes = 4096;
