@@ -19,7 +19,12 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
+fail() {
+    echo "FAIL: $*"
+    [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }
+    [ -s "$work/xvfb.log" ] && { echo "--- Xvfb's output"; cat "$work/xvfb.log"; }
+    exit 1
+}
 
 # An unknown option is a usage error, found before any display is needed.
 said=$(env -u DISPLAY "$program" --bogus 2>&1)
