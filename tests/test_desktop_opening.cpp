@@ -17,13 +17,12 @@ class TestDesktopOpening : public QObject {
     // Each call of the fake opener: its arguments.
     QList<QStringList> openerCalls() const
     {
-        QFile log(m_dir.filePath("opener.log"));
-        if (!log.open(QIODevice::ReadOnly))
-            return {};
         QList<QStringList> calls;
-        for (const QByteArray &call : log.readAll().split('\x1e')) {
-            if (!call.isEmpty())
-                calls << QString::fromUtf8(call).split(QChar('\x1f'));
+        const QDir folder(m_dir.filePath("calls"));
+        for (const QString &name : folder.entryList(QDir::Files)) {
+            QFile call(folder.filePath(name));
+            if (call.open(QIODevice::ReadOnly))
+                calls << QString::fromUtf8(call.readAll()).split(QChar('\x1f'));
         }
         return calls;
     }
@@ -35,10 +34,13 @@ private slots:
         QDir().mkpath(m_dir.filePath("bin"));
         QFile opener(m_dir.filePath("bin/xdg-open"));
         QVERIFY(opener.open(QIODevice::WriteOnly));
-        // Records its arguments, one call per record.
+        // Records its arguments, a file a call: two openers run at the same time, and
+        // their writes into one file could mix. The file is named once it is whole.
+        QDir().mkpath(m_dir.filePath("calls"));
+        const QByteArray calls = QFile::encodeName(m_dir.filePath("calls"));
         opener.write("#!/bin/sh\n"
-                     "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done;"
-                     " printf '\\036'; } >> \"" + QFile::encodeName(m_dir.filePath("opener.log")) + "\"\n");
+                     "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done; }"
+                     " > \"" + calls + "/.$$\" && mv \"" + calls + "/.$$\" \"" + calls + "/$$\"\n");
         opener.close();
         opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ":" + qgetenv("PATH"));
