@@ -170,8 +170,8 @@ int RunBatch(int argc, char **argv)
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
     QList<FailedPath> failed;
     // A signal stops a long walk too; the run then ends below, before any office.
-    const QStringList found = CollectDocuments(paths, options.extensions, dialogs, failed,
-                                               [&] { return stopSignals.caught() != 0; });
+    const QStringList found =
+        CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
     WorkList work = PlanWork(found, outDir);
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1) {
         printError(QStringLiteral("--stdout takes exactly one document; %1 were given or found.")

@@ -52,7 +52,8 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
     const auto fail = [&](const UnreachedPath &path) { failed.append({path.path, reasonFor(path)}); };
     QList<UnreachedPath> unentered;
     FolderList folders{root.endsWith(PathSeparator()) ? root : root + PathSeparator()};
-    GetSubDirectories2016(folders, true, dialogs, [&](const UnreachedPath &path) { unentered << path; }, stopped);
+    GetSubDirectories2016(
+        folders, true, dialogs, [&](const UnreachedPath &path) { unentered << path; }, stopped);
     for (const QString &entry : folders) {
         if (stopped && stopped())
             return;

@@ -271,8 +271,9 @@ int many(const Sides &sides, int count, int rounds, bool newProfiles)
     // Warm profiles for both sides first (unless every run gets a new one), then the
     // peer and ours, turn about.
     const auto profile = [&](const char *side, int round) {
-        return QDir(sides.work).filePath(newProfiles ? QStringLiteral("%1-profile-%2").arg(side).arg(round)
-                                                     : QStringLiteral("%1-profile").arg(side));
+        return QDir(sides.work)
+            .filePath(newProfiles ? QStringLiteral("%1-profile-%2").arg(side).arg(round)
+                                  : QStringLiteral("%1-profile").arg(side));
     };
     if (!newProfiles) {
         runPeer(sides, profile("peer", 0), documents.mid(0, 1), QDir(sides.work).filePath("w1"));
@@ -478,7 +479,8 @@ int main(int argc, char **argv)
         return slow(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 200);
     if (what == QLatin1String("update"))
         return update(sides, argc > 2 ? std::max(1, atoi(argv[2])) : 2000, argc > 3 ? std::max(1, atoi(argv[3])) : 2);
-    std::fprintf(stderr, "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] [new] | faults [documents]"
-                         " | slow [documents] | update [documents] [rounds]\n");
+    std::fprintf(stderr,
+                 "usage: bench_batch corpus [folder] [rounds] | many [documents] [rounds] [new] | faults [documents]"
+                 " | slow [documents] | update [documents] [rounds]\n");
     return 2;
 }

@@ -40,7 +40,8 @@ private slots:
         const QByteArray calls = QFile::encodeName(m_dir.filePath("calls"));
         opener.write("#!/bin/sh\n"
                      "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done; }"
-                     " > \"" + calls + "/.$$\" && mv \"" + calls + "/.$$\" \"" + calls + "/$$\"\n");
+                     " > \""
+                     + calls + "/.$$\" && mv \"" + calls + "/.$$\" \"" + calls + "/$$\"\n");
         opener.close();
         opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ":" + qgetenv("PATH"));
