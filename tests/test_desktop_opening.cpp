@@ -37,11 +37,12 @@ private slots:
         // Records its arguments, a file a call: two openers run at the same time, and
         // their writes into one file could mix. The file is named once it is whole.
         QDir().mkpath(m_dir.filePath("calls"));
-        const QByteArray calls = QFile::encodeName(m_dir.filePath("calls"));
-        opener.write("#!/bin/sh\n"
-                     "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done; }"
-                     " > \""
-                     + calls + "/.$$\" && mv \"" + calls + "/.$$\" \"" + calls + "/$$\"\n");
+        const QString script =
+            QStringLiteral("#!/bin/sh\n"
+                           "{ sep=''; for a in \"$@\"; do printf '%s%s' \"$sep\" \"$a\"; sep=$(printf '\\037'); done; }"
+                           " > \"%1/.$$\" && mv \"%1/.$$\" \"%1/$$\"\n")
+                .arg(m_dir.filePath("calls"));
+        opener.write(QFile::encodeName(script));
         opener.close();
         opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("PATH", QFile::encodeName(m_dir.filePath("bin")) + ":" + qgetenv("PATH"));
