@@ -135,17 +135,6 @@ int RunBatch(int argc, char **argv)
         printError(error.description());
         return kBadUsage;
     }
-    QStringList paths = options.paths;
-    std::unique_ptr<JsonLinesReport> record;
-    try {
-        if (!options.filesFrom.isEmpty())
-            paths += ReadPathList(options.filesFrom, options.nullSeparated);
-        if (!options.reportFile.isEmpty())
-            record = std::make_unique<JsonLinesReport>(options.reportFile);
-    } catch (const AppError &error) {
-        printError(error.description());
-        return kBadUsage;
-    }
     // --stdout: the text file goes into a private folder of ours (0700), from where
     // it is copied out; nothing is written beside the document.
     std::optional<QTemporaryDir> privateFolder;
@@ -158,6 +147,17 @@ int RunBatch(int argc, char **argv)
             return 1;
         }
         outDir = privateFolder->path();
+    }
+    QStringList paths = options.paths;
+    std::unique_ptr<JsonLinesReport> record;
+    try {
+        if (!options.filesFrom.isEmpty())
+            paths += ReadPathList(options.filesFrom, options.nullSeparated);
+        if (!options.reportFile.isEmpty())
+            record = std::make_unique<JsonLinesReport>(options.reportFile);
+    } catch (const AppError &error) {
+        printError(error.description());
+        return kBadUsage;
     }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
@@ -174,6 +174,7 @@ int RunBatch(int argc, char **argv)
         CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
     WorkList work = PlanWork(found, outDir);
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1) {
+        report.finish(); // a report file made by now gets its summary
         printError(QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                        .arg(work.documents.size() + work.skipped.size()));
         return kBadUsage;
@@ -198,6 +199,7 @@ int RunBatch(int argc, char **argv)
         try {
             findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
         } catch (const AppError &error) {
+            report.finish();
             printError(QStringLiteral("no LibreOffice was found, and the conversion needs it (install the "
                                       "libreoffice-writer package). %1")
                            .arg(error.description()));
