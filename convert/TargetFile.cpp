@@ -61,11 +61,14 @@ void requireWholeSave(const QString &temporary, const QString &target)
 // What the text file's mode will be. A text is never readable by more people than
 // its document: a new one gets the document's read and write bits (through links),
 // narrowed by the umask; a replaced one keeps its own where they are not wider than
-// those. Never an execute, set-id or sticky bit: a text is not a program.
+// those. Its owner may always write it, though the document be read-only: a text
+// that a run made read-only would be refused by the next run, which replaces only
+// writable texts. Never an execute, set-id or sticky bit: a text is not a program.
 mode_t targetMode(const QString &target, const QString &source)
 {
     struct stat document {};
-    const mode_t documentBits = ::stat(bytesOf(source).constData(), &document) == 0 ? document.st_mode & 0666 : 0600;
+    const mode_t documentBits =
+        (::stat(bytesOf(source).constData(), &document) == 0 ? document.st_mode & 0666 : 0600) | S_IWUSR;
     struct stat info {};
     if (::lstat(bytesOf(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
         return info.st_mode & documentBits;

@@ -469,9 +469,12 @@ private slots:
         QCOMPARE(::chmod(QFile::encodeName(root + QStringLiteral("/shared/open.odt")).constData(), 0644), 0);
         writeFile(root + QStringLiteral("/shared/open.txt"), "An older text.\n");
         QCOMPARE(::chmod(QFile::encodeName(root + QStringLiteral("/shared/open.txt")).constData(), 06777), 0);
+        const QString archived = root + QStringLiteral("/shared/archived.odt");
+        writeOdt(archived, {QStringLiteral("Archived")});
+        QCOMPARE(::chmod(QFile::encodeName(archived).constData(), 0444), 0);
 
-        const Outcome outcome =
-            convert({root + QStringLiteral("/shared/diary.odt"), root + QStringLiteral("/shared/open.odt")}, {});
+        const Outcome outcome = convert(
+            {root + QStringLiteral("/shared/diary.odt"), root + QStringLiteral("/shared/open.odt"), archived}, {});
         QCOMPARE(outcome.lines, QStringList());
         const auto modeOf = [&](const char *name) {
             struct stat info {};
@@ -482,6 +485,9 @@ private slots:
         QCOMPARE(modeOf("/shared/diary.txt"), mode_t(0600));
         QCOMPARE(modeOf("/shared/open.txt"), mode_t(0644));
         QVERIFY(readText(root + QStringLiteral("/shared/diary.txt")).contains("Dear diary"));
+        // A read-only document's text stays its owner's to replace: the next run does.
+        QCOMPARE(modeOf("/shared/archived.txt") & 0700, mode_t(0600));
+        QCOMPARE(convert({archived}, {}).lines, QStringList());
     }
 
     // Names show as they are: never as markup in a message box, never as a pattern in
