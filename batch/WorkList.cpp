@@ -112,6 +112,9 @@ QStringList CollectDocuments(const QStringList &paths, const QStringList &extens
             addFolderDocuments(path, extensions, dialogs, found, failed, stopped);
         else if (IsExistingFile(path))
             found << path;
+        else if (QFileInfo::exists(path))
+            failed.append({QFile::encodeName(given), QStringLiteral("it is neither a file nor a folder (a FIFO, a "
+                                                                    "socket or a device), so it is not converted.")});
         else
             failed.append({QFile::encodeName(given), QStringLiteral("there is no such file or folder.")});
     }

@@ -249,6 +249,11 @@ private slots:
         for (qsizetype i = 0; i < lines.size(); ++i)
             QVERIFY2(lines[i].contains(expected[i]), qPrintable(lines[i].right(200)));
         QVERIFY(!outcome.errors.contains(QChar(0x1B)) && !outcome.errors.contains('\r'));
+
+        // Named on the command line, what is there but no file is not called missing.
+        const Outcome device = run({"/dev/null"});
+        QVERIFY2(device.exitCode == 1 && device.errors.contains("/dev/null: it is neither a file nor a folder"),
+                 qPrintable(device.errors));
     }
 
     // A field shows what the office works out for it in the laid-out document, as in
