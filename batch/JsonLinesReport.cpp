@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -22,17 +21,11 @@ JsonLinesReport::JsonLinesReport(const QString &file) : m_name(file)
         m_fd = STDOUT_FILENO;
         return;
     }
-    m_fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (m_fd < 0)
+    m_file.reset(::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (m_file.get() < 0)
         throw AppError(QStringLiteral("The report %1 could not be written: %2.")
                            .arg(file, SystemErrorText(errno)));
-    m_ownFd = true;
-}
-
-JsonLinesReport::~JsonLinesReport()
-{
-    if (m_ownFd)
-        ::close(m_fd);
+    m_fd = m_file.get();
 }
 
 void JsonLinesReport::document(QByteArrayView source, const QString &target, const QString &status,
@@ -69,10 +62,9 @@ void JsonLinesReport::write(const QJsonObject &object)
         return;
     // A report that cannot be written must not stop the conversions; it is said
     // once on stderr.
+    const QString reason = SystemErrorText(errno);
     std::fprintf(stderr, "tarnwick: the report %s could not be written: %s.\n",
-                 PrintableText(m_name).toLocal8Bit().constData(), std::strerror(errno));
-    if (m_ownFd)
-        ::close(m_fd);
+                 PrintableText(m_name).toLocal8Bit().constData(), reason.toLocal8Bit().constData());
+    m_file.reset();
     m_fd = -1;
-    m_ownFd = false;
 }

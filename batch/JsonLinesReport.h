@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SystemError.h"
+
 #include <QByteArrayView>
 #include <QJsonObject>
 #include <QString>
@@ -18,9 +20,6 @@ class JsonLinesReport {
 public:
     // Creates or empties FILE; "-" is standard output. Throws AppError.
     explicit JsonLinesReport(const QString &file);
-    ~JsonLinesReport();
-    JsonLinesReport(const JsonLinesReport &) = delete;
-    JsonLinesReport &operator=(const JsonLinesReport &) = delete;
 
     // status: "converted", "failed", "skipped" or "up-to-date"; an empty target or
     // reason is left out; bytes is the text file's size.
@@ -31,7 +30,7 @@ public:
 private:
     void write(const QJsonObject &object);
 
-    int m_fd = -1;
-    bool m_ownFd = false;
+    FileDescriptor m_file; // the report file; none for stdout
+    int m_fd = -1;         // where lines go: the file, stdout, or nowhere after a failure
     QString m_name;
 };

@@ -80,6 +80,15 @@ int waitForJobs(const std::vector<std::unique_ptr<QThread>> &threads,
     return stopSignal;
 }
 
+// Ends a run that cannot go on once its report has begun: the summary (and the
+// report file's last line), then why; exit status 2.
+int stopRun(BatchReport &report, const QString &why)
+{
+    report.finish();
+    printError(why);
+    return kBadUsage;
+}
+
 // The text file's bytes, as they are, on standard output.
 bool copyToStdout(const QString &textFile)
 {
@@ -173,12 +182,9 @@ int RunBatch(int argc, char **argv)
     const QStringList found =
         CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
     WorkList work = PlanWork(found, outDir);
-    if (options.toStdout && work.documents.size() + work.skipped.size() > 1) {
-        report.finish(); // a report file made by now gets its summary
-        printError(QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
-                       .arg(work.documents.size() + work.skipped.size()));
-        return kBadUsage;
-    }
+    if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
+        return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
+                                   .arg(work.documents.size() + work.skipped.size()));
     const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
@@ -199,11 +205,9 @@ int RunBatch(int argc, char **argv)
         try {
             findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
         } catch (const AppError &error) {
-            report.finish();
-            printError(QStringLiteral("no LibreOffice was found, and the conversion needs it (install the "
-                                      "libreoffice-writer package). %1")
-                           .arg(error.description()));
-            return kBadUsage;
+            return stopRun(report, QStringLiteral("no LibreOffice was found, and the conversion needs it (install "
+                                                  "the libreoffice-writer package). %1")
+                                       .arg(error.description()));
         }
     }
 
@@ -231,19 +235,13 @@ int RunBatch(int argc, char **argv)
         if (job->startRefused())
             refusal = job->startFailure();
     }
-    if (!refusal.isEmpty()) {
-        report.finish();
-        printError(refusal);
-        return kBadUsage;
-    }
+    if (!refusal.isEmpty())
+        return stopRun(report, refusal);
     if (stopSignal != 0)
         return report.finish(stopSignal);
-    if (!jobs.empty() && started == 0) {
-        report.finish();
-        printError(QStringLiteral("the office could not be started, so no document was converted. %1")
-                       .arg(startFailure));
-        return kBadUsage;
-    }
+    if (!jobs.empty() && started == 0)
+        return stopRun(report, QStringLiteral("the office could not be started, so no document was converted. %1")
+                                   .arg(startFailure));
     if (started < int(jobs.size()))
         report.note(QStringLiteral("%1 of %2 offices could not be started (%3); the others did the work.")
                         .arg(int(jobs.size()) - started)

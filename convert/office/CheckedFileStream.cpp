@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/io/NotConnectedException.hpp>
-#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -20,33 +19,24 @@ CheckedFileStream::CheckedFileStream(const QString &path) : m_folder(QFileInfo(p
     // began, and is never made again here: once the window's close has removed the
     // partial files, a save that was starting meanwhile must not leave one behind.
     const int create = IsTemporaryTextFileName(path) ? 0 : O_CREAT;
-    m_fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | create, 0600);
-    if (m_fd < 0) {
+    m_file.reset(
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | create, 0600));
+    if (m_file.get() < 0) {
         const int error = errno;
         throw AppError(QStringLiteral("No text file can be written into %1: %2.").arg(m_folder, SystemErrorText(error)));
     }
 }
 
-CheckedFileStream::~CheckedFileStream()
-{
-    closeFile();
-}
-
-void CheckedFileStream::closeFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
+CheckedFileStream::~CheckedFileStream() = default;
 
 void SAL_CALL CheckedFileStream::writeBytes(const css::uno::Sequence<sal_Int8> &data)
 {
     const std::lock_guard lock(m_mutex);
-    if (m_fd < 0)
+    if (m_file.get() < 0)
         throw css::io::NotConnectedException(rtl::OUString("the text file is closed"), static_cast<cppu::OWeakObject *>(this));
     if (m_error != 0)
         throw css::io::IOException(rtl::OUString("an earlier write to the text file failed"), static_cast<cppu::OWeakObject *>(this));
-    if (!WriteAll(m_fd, reinterpret_cast<const char *>(data.getConstArray()), size_t(data.getLength()))) {
+    if (!WriteAll(m_file.get(), reinterpret_cast<const char *>(data.getConstArray()), size_t(data.getLength()))) {
         m_error = errno;
         throw css::io::IOException(rtl::OUString("the text file could not be written"), static_cast<cppu::OWeakObject *>(this));
     }
@@ -81,15 +71,15 @@ void CheckedFileStream::finish()
     const QString writeFailure = failure();
     const std::lock_guard lock(m_mutex);
     if (!writeFailure.isEmpty()) {
-        closeFile();
+        m_file.reset();
         throw AppError(writeFailure);
     }
-    if (m_fd >= 0 && ::fsync(m_fd) != 0) {
+    if (m_file.get() >= 0 && ::fsync(m_file.get()) != 0) {
         const int error = errno;
-        closeFile();
+        m_file.reset();
         throw AppError(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
                                       "file was written or replaced.")
                            .arg(m_folder, SystemErrorText(error)));
     }
-    closeFile();
+    m_file.reset();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/SystemError.h"
+
 #include <QString>
 #include <com/sun/star/io/XOutputStream.hpp>
 #include <cppuhelper/implbase1.hxx>
@@ -29,10 +31,8 @@ public:
     QString failure() const;
 
 private:
-    void closeFile();
-
     mutable std::mutex m_mutex;
-    int m_fd = -1;
+    FileDescriptor m_file;
     int m_error = 0; // errno of the first failed write; ENOSPC for a short one
     qint64 m_written = 0;
     QString m_folder; // messages name the folder: the file itself is hidden
