@@ -3,6 +3,7 @@
 #include "assets/StoredZip.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace {
 
@@ -85,6 +86,12 @@ void writeMarkedOdt(const QString &path, int bookmarks)
     for (int i = 0; i < bookmarks; ++i)
         body += "<text:bookmark text:name=\"m" + QByteArray::number(i) + "\"/>x";
     writeOdtXml(path, body + "</text:p>");
+}
+
+int bookmarksToOutlast(qint64 atLeastMs, qint64 tookMs)
+{
+    const qint64 times = (atLeastMs + std::max<qint64>(tookMs, 1) - 1) / std::max<qint64>(tookMs, 1);
+    return static_cast<int>(10000 * std::clamp<qint64>(times, 1, 20));
 }
 
 void writeTruncatedOdt(const QString &path)

@@ -34,5 +34,11 @@ void writeOdtXml(const QString &path, const QByteArray &bodyXml);
 // for (20,000 take the office some ten seconds of CPU).
 void writeMarkedOdt(const QString &path, int bookmarks);
 
+// How many bookmarks keep this machine's office at work for `atLeastMs`, once a
+// document of 10,000 took it `tookMs` (its start included or not): the work grows
+// faster than the count, so a count scaled in proportion is on the safe side,
+// quiet machine or busy.
+int bookmarksToOutlast(qint64 atLeastMs, qint64 tookMs);
+
 // An .odt cut off halfway, as a broken download leaves it.
 void writeTruncatedOdt(const QString &path);

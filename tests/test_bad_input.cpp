@@ -295,12 +295,16 @@ private slots:
         const QStringList failureLines = converted.isNull()
                                              ? QStringList{"146", "150", "152", "164", "172"} // not loaded
                                              : QStringList();
+        // Where Draw is installed, it takes a picture for a drawing: that loads, and
+        // only the save as text fails.
+        const bool drawMayLoadIt = QByteArray(QTest::currentDataTag()) == "PNG picture";
         for (const QString &folder : {root + QStringLiteral("/out/"), QString()}) {
             const QString written = folder.isEmpty() ? QStringLiteral("in/") : QStringLiteral("out/");
             const TreeState before = treeState(root);
             const Outcome outcome = convert({bad, good}, folder);
 
-            QCOMPARE(outcome.lines, failureLines);
+            if (!drawMayLoadIt || outcome.lines != QStringList{"164"})
+                QCOMPARE(outcome.lines, failureLines);
             // The office does not say why a load gave nothing: no guess at damage, but a
             // password-protected document is named as such.
             QCOMPARE(outcome.reports.value(0).contains("protected by a password"),
