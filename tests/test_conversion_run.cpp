@@ -65,6 +65,25 @@ private slots:
         QCOMPARE(readBytes(fx.dir.filePath("a.txt")), QByteArray("text of ") + fx.dir.filePath("a.odt").toUtf8());
     }
 
+    // An account without a desktop folder: the first Start writes into the home folder.
+    void firstRunWithoutDesktopFolderConverts()
+    {
+        const QString home = QDir::homePath();
+        QVERIFY(QDir(home).rename("Desktop", "Desktop.away"));
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        const QString source = fx.file("first.odt");
+        ListView1(w)->AppendRow(source);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+        const QByteArray written = readBytes(home + "/first.txt");
+        QFile::remove(home + "/first.txt");
+        QVERIFY(QDir(home).rename("Desktop.away", "Desktop"));
+
+        QCOMPARE(Text1(w)->text(), home + "/");
+        QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
+        QCOMPARE(written, "text of " + source.toUtf8());
+    }
+
     void runConvertsEveryRowInOrderWithProgress()
     {
         WindowFixture fx;
