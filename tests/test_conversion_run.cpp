@@ -155,6 +155,8 @@ private slots:
         // No document: the steps that need it fail too, and nothing is saved for it.
         QCOMPARE(lines, (QStringList{"146", "150", "152", "164", "172"}));
         QVERIFY(fx.dialogs.errorReports().first().startsWith("Unsupported URL"));
+        for (const QString &report : fx.dialogs.errorReports().mid(1))
+            QVERIFY2(report.startsWith("The load of " + bad + " failed: "), qPrintable(report));
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QVERIFY(QFile::exists(fx.dir.filePath("a.txt")));
         QVERIFY(!QFile::exists(fx.dir.filePath("broken.txt")));
