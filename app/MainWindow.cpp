@@ -81,8 +81,10 @@ void Form1::buildControls()
 {
     setFixedSize(twips(0, 0, 8040, 6675).size());
     setFont(arialBold(9));
+    // White, with black text on it: the desktop's own text colour may be light.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
     setPalette(white);
     setAutoFillBackground(true);
 
