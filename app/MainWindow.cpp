@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -91,6 +92,9 @@ void Form1::buildControls()
     m_fileList = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
     m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
                                          "Move | line to right and out of window to reveal full names."));
+    // A screen reader names the list after its column and describes it by its tooltip.
+    m_fileList->setAccessibleName(FileListCaption());
+    m_fileList->setAccessibleDescription(m_fileList->toolTip());
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -111,6 +115,8 @@ void Form1::buildControls()
     m_folderBox = control<QLineEdit>(m_folderFrame, "Text1", twips(240, 300, 5670, 345));
     m_folderBox->unsetCursor(); // the folder box shows the window's pointer
     m_browseButton = button("PushButton4", QStringLiteral("..."), twips(6000, 330, 600, 345), m_folderFrame);
+    m_folderBox->setAccessibleName(m_toFolderOption->text());
+    m_browseButton->setAccessibleName(QStringLiteral("Browse for the output folder"));
     m_besideSourceOption = control<QRadioButton>(m_saveOptionFrame, "Option2", twips(240, 1410, 3615, 255), QStringLiteral("Save results in folder of original file"));
     m_toFolderOption->setChecked(true); // the design state, before any handler is connected
 
@@ -120,6 +126,7 @@ void Form1::buildControls()
     m_progressBar->setValue(0);
     m_progressBar->setTextVisible(true);
     m_progressBar->setAlignment(Qt::AlignCenter);
+    m_progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
     m_progressBar->setCaption(QStringLiteral("Progress Bar"));
 
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
@@ -296,6 +303,17 @@ void Form1::pointerHand()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // Return and Enter press a push button that has the keyboard focus, as Space does;
+    // outside a dialog Qt leaves them to nobody.
+    if (event->type() == QEvent::KeyPress) {
+        auto *button = qobject_cast<QPushButton *>(watched);
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseMove) {
         auto *widget = static_cast<QWidget *>(watched);
         const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();

@@ -18,6 +18,12 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+// The caption of the file list's one column.
+inline QString FileListCaption()
+{
+    return QStringLiteral("ODT/OpenOffice Writer Files");
+}
+
 // The program's one window. Its controls keep their design names as object names
 // (tests find them by those), and each handler is named after its control and event.
 // The commands that fill the list and the conversion run see the window through
