@@ -202,6 +202,18 @@ void Form1::ListView1_OLEDragDrop(const QStringList &paths)
     }
 }
 
+void Form1::takeHandedOverPaths(const QStringList &paths)
+{
+    if (!paths.isEmpty())
+        ListView1_OLEDragDrop(paths);
+    if (!isVisible())
+        return; // start-up has not shown the window yet; it shows when it is done
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 void Form1::PushButton8_Click()
 {
     StepRunner step(m_dialogs, FormLocation(QStringLiteral("PushButton8_Click")));

@@ -79,6 +79,9 @@ public slots:
     void PushButton8_Click();
     void PushButton9_Click();
     void ListView1_OLEDragDrop(const QStringList &paths);
+    // Another start of the program handed its documents and folders to this window:
+    // they are added as a drop adds them, and the window comes to the front.
+    void takeHandedOverPaths(const QStringList &paths);
     void Option1_Click();
     void Option2_Click();
     void Text1_Change();
