@@ -76,9 +76,7 @@ private slots:
         ListView1(w)->AppendRow(source);
         QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         const QByteArray written = readBytes(home + "/first.txt");
-        QFile::remove(home + "/first.txt");
-        QVERIFY(QDir(home).rename("Desktop.away", "Desktop"));
-
+        QVERIFY(QFile::remove(home + "/first.txt") && QDir(home).rename("Desktop.away", "Desktop"));
         QCOMPARE(Text1(w)->text(), home + "/");
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QCOMPARE(written, "text of " + source.toUtf8());
