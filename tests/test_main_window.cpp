@@ -25,6 +25,7 @@ private slots:
         QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(ListView1(w)->headerItem()->text(0), QString("ODT/OpenOffice Writer Files"));
         QCOMPARE(ListView1(w)->header()->sectionSize(0), 467);
+        QCOMPARE(ListView1(w)->textElideMode(), Qt::ElideMiddle); // the file name stays in sight
         QCOMPARE(ListView1(w)->geometry(), QRect(8, 8, 520, 169));
         QCOMPARE(PushButton2(w)->text(), QString("Start Converting To TXT"));
         QCOMPARE(PushButton6(w)->geometry(), QRect(272, 183, 256, 27));

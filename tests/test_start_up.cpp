@@ -68,13 +68,11 @@ private slots:
     void rowsAndFolderBoxReadUnderAnyPalette()
     {
         const auto spread = [](const QImage &picture) { // lightest grey minus darkest
-            int low = 255, high = 0;
+            QList<int> greys;
             for (int y = 0; y < picture.height(); ++y)
-                for (int x = 0; x < picture.width(); ++x) {
-                    low = std::min(low, qGray(picture.pixel(x, y)));
-                    high = std::max(high, qGray(picture.pixel(x, y)));
-                }
-            return high - low;
+                for (int x = 0; x < picture.width(); ++x)
+                    greys << qGray(picture.pixel(x, y));
+            return *std::max_element(greys.begin(), greys.end()) - *std::min_element(greys.begin(), greys.end());
         };
         const QPalette light = QApplication::palette();
         const QColor grey(0x35, 0x35, 0x35), pale(0xe6, 0xe6, 0xe6);
@@ -93,7 +91,7 @@ private slots:
                 const int boxSpread = spread(Text1(w)->grab().toImage());
                 QApplication::setPalette(light);
                 QVERIFY2(rowSpread > 128 && boxSpread > 128, qPrintable(QString::asprintf(
-                    "%s palette, skin %d: row %d, box %d", &palette == &light ? "light" : "dark", skinned, rowSpread, boxSpread)));
+                    "skin %d, %d %d", skinned, rowSpread, boxSpread)));
             }
     }
 
