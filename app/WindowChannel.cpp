@@ -11,6 +11,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QThread>
 #include <QtEndian>
 
 namespace {
@@ -95,9 +96,16 @@ bool WindowChannel::handOver(const QStringList &paths, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
-    socket.connectToServer(QDir(m_folder).filePath(m_name));
-    if (!socket.waitForConnected(int(deadline.remainingTime())))
-        return false;
+    // A window started a moment ago may hold the lock and not listen yet.
+    for (;;) {
+        socket.connectToServer(QDir(m_folder).filePath(m_name));
+        if (socket.waitForConnected(int(deadline.remainingTime())))
+            break;
+        socket.abort();
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(50);
+    }
     socket.write(messageOf(paths));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(int(deadline.remainingTime())))
