@@ -69,9 +69,8 @@ private slots:
     {
         const auto spread = [](const QImage &picture) { // lightest grey minus darkest
             QList<int> greys;
-            for (int y = 0; y < picture.height(); ++y)
-                for (int x = 0; x < picture.width(); ++x)
-                    greys << qGray(picture.pixel(x, y));
+            for (int i = 0; i < picture.width() * picture.height(); ++i)
+                greys << qGray(picture.pixel(i % picture.width(), i / picture.width()));
             return *std::max_element(greys.begin(), greys.end()) - *std::min_element(greys.begin(), greys.end());
         };
         const QPalette light = QApplication::palette();
@@ -90,8 +89,7 @@ private slots:
                 const int rowSpread = spread(ListView1(w)->viewport()->grab(row).toImage());
                 const int boxSpread = spread(Text1(w)->grab().toImage());
                 QApplication::setPalette(light);
-                QVERIFY2(rowSpread > 128 && boxSpread > 128, qPrintable(QString::asprintf(
-                    "skin %d, %d %d", skinned, rowSpread, boxSpread)));
+                QVERIFY2(rowSpread > 128 && boxSpread > 128, qPrintable(QString::number(rowSpread)));
             }
     }
 
