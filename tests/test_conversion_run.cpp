@@ -2,7 +2,6 @@
 #include "convert/TargetName.h"
 #include "support/TestEnvironment.h"
 
-#include <QMouseEvent>
 
 class TestConversionRun : public QObject {
     Q_OBJECT
@@ -211,10 +210,7 @@ private slots:
             ListView1(w)->setCurrentItem(ListView1(w)->topLevelItem(0));
             QTest::keyClick(ListView1(w), Qt::Key_Delete);
             ListView1(w)->AppendRow(fx.file("late.odt"));
-            const QPoint pos(3, 3);
-            QMouseEvent move(QEvent::MouseMove, pos, PushButton3(w)->mapToGlobal(pos), Qt::NoButton,
-                             Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(PushButton3(w), &move);
+            hover(PushButton3(w));
             QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         };
         QTest::mouseClick(PushButton2(w), Qt::LeftButton);

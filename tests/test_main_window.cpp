@@ -305,12 +305,6 @@ private slots:
         hand.fill(Qt::red);
         w.setHandPointer(QCursor(hand));
         w.show();
-        auto hover = [](QWidget *widget) {
-            const QPoint pos(2, 2);
-            QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
-                             Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(widget, &move);
-        };
         hover(PushButton2(w));
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
         hover(Frame3(w));

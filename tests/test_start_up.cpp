@@ -2,19 +2,10 @@
 #include "app/Skin.h"
 #include "support/TestEnvironment.h"
 
-#include <QMouseEvent>
 
 // Start-up with and without the optional files of the program's folder.
 class TestStartUp : public QObject {
     Q_OBJECT
-
-    static void hover(QWidget *widget)
-    {
-        const QPoint pos(2, 2);
-        QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(widget, &move);
-    }
 
     static void writeSkin(WindowFixture &fx, const QByteArray &sheet)
     {
