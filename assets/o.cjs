@@ -74,6 +74,9 @@ QPushButton#PushButton2 {
 QPushButton#PushButton2:hover {
     background-color: #36a165;
 }
+QPushButton#PushButton2:focus {
+    border-color: #f5a623;
+}
 QLineEdit {
     border: 1px solid #b8c0cc;
     border-radius: 4px;
