@@ -319,9 +319,9 @@ bool Form1::eventFilter(QObject *watched, QEvent *event)
     // outside a dialog Qt leaves them to nobody.
     if (event->type() == QEvent::KeyPress) {
         auto *button = qobject_cast<QPushButton *>(watched);
-        const int key = static_cast<QKeyEvent *>(event)->key();
-        if (button && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-            if (button->isEnabled())
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            if (button->isEnabled() && !key->isAutoRepeat()) // a held key presses once
                 button->click();
             return true;
         }
