@@ -99,6 +99,10 @@ QTreeWidget {
     selection-background-color: #2f6db5;
     selection-color: #ffffff;
 }
+QHeaderView {
+    background-color: #e6e9ee;
+    color: #30475e;
+}
 QHeaderView::section {
     background-color: #e6e9ee;
     color: #30475e;
