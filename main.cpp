@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
+#include "app/WindowChannel.h"
 #include "app/WindowCommandLine.h"
 #include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
@@ -35,11 +36,22 @@ int main(int argc, char **argv)
     QApplication app(qtArgumentCount, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
 
+    // One window per user and display: a window that runs already takes this start's
+    // documents and folders, and this program ends before it starts an office.
+    const QStringList paths = std::get<WindowPaths>(commandLine).paths;
+    WindowChannel channel(WindowChannel::defaultFolder(), WindowChannel::currentDisplay());
+    const WindowChannel::Start start = channel.start(paths);
+    if (start == WindowChannel::Start::HandedOver)
+        return 0;
+    if (!channel.problem().isEmpty())
+        std::fputs(qPrintable(QStringLiteral("tarnwick: ") + channel.problem() + QLatin1Char('\n')), stderr);
+
     SettingsStore settings;
     QtDialogs dialogs;
     UnoOfficeBridge office;
     Form1 window(dialogs, settings, office);
     dialogs.setOwner(&window);
+    QObject::connect(&channel, &WindowChannel::pathsHandedOver, &window, &Form1::takeHandedOverPaths);
 
     if (!window.Form_Load()) { // no office: the user was told, the reason is on stderr
         office.shutdown();
@@ -48,7 +60,6 @@ int main(int argc, char **argv)
     window.showCentred();
     // The documents and folders of the command line go into the list as a drop of
     // them does, once the window shows.
-    const QStringList paths = std::get<WindowPaths>(commandLine).paths;
     if (!paths.isEmpty())
         QTimer::singleShot(0, &window, [&window, &paths] { window.ListView1_OLEDragDrop(paths); });
     const int code = app.exec();

@@ -18,6 +18,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
@@ -81,14 +82,19 @@ void Form1::buildControls()
 {
     setFixedSize(twips(0, 0, 8040, 6675).size());
     setFont(arialBold(9));
+    // White, with black text on it: the desktop's own text colour may be light.
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
     setPalette(white);
     setAutoFillBackground(true);
 
     m_fileList = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
     m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
                                          "Move | line to right and out of window to reveal full names."));
+    // A screen reader names the list after its column and describes it by its tooltip.
+    m_fileList->setAccessibleName(FileListCaption());
+    m_fileList->setAccessibleDescription(m_fileList->toolTip());
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -109,6 +115,8 @@ void Form1::buildControls()
     m_folderBox = control<QLineEdit>(m_folderFrame, "Text1", twips(240, 300, 5670, 345));
     m_folderBox->unsetCursor(); // the folder box shows the window's pointer
     m_browseButton = button("PushButton4", QStringLiteral("..."), twips(6000, 330, 600, 345), m_folderFrame);
+    m_folderBox->setAccessibleName(m_toFolderOption->text());
+    m_browseButton->setAccessibleName(QStringLiteral("Browse for the output folder"));
     m_besideSourceOption = control<QRadioButton>(m_saveOptionFrame, "Option2", twips(240, 1410, 3615, 255), QStringLiteral("Save results in folder of original file"));
     m_toFolderOption->setChecked(true); // the design state, before any handler is connected
 
@@ -118,6 +126,7 @@ void Form1::buildControls()
     m_progressBar->setValue(0);
     m_progressBar->setTextVisible(true);
     m_progressBar->setAlignment(Qt::AlignCenter);
+    m_progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
     m_progressBar->setCaption(QStringLiteral("Progress Bar"));
 
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
@@ -191,6 +200,18 @@ void Form1::ListView1_OLEDragDrop(const QStringList &paths)
         AddDroppedPaths(paths, *this);
     } catch (...) {
     }
+}
+
+void Form1::takeHandedOverPaths(const QStringList &paths)
+{
+    if (!paths.isEmpty())
+        ListView1_OLEDragDrop(paths);
+    if (!isVisible())
+        return; // start-up has not shown the window yet; it shows when it is done
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
 }
 
 void Form1::PushButton8_Click()
@@ -294,6 +315,17 @@ void Form1::pointerHand()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // Return and Enter press a push button that has the keyboard focus, as Space does;
+    // outside a dialog Qt leaves them to nobody.
+    if (event->type() == QEvent::KeyPress) {
+        auto *button = qobject_cast<QPushButton *>(watched);
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            if (button->isEnabled() && !key->isAutoRepeat()) // a held key presses once
+                button->click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::MouseMove) {
         auto *widget = static_cast<QWidget *>(watched);
         const QPoint pos = static_cast<QMouseEvent *>(event)->position().toPoint();

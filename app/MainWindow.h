@@ -18,6 +18,12 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
+// The caption of the file list's one column.
+inline QString FileListCaption()
+{
+    return QStringLiteral("ODT/OpenOffice Writer Files");
+}
+
 // The program's one window. Its controls keep their design names as object names
 // (tests find them by those), and each handler is named after its control and event.
 // The commands that fill the list and the conversion run see the window through
@@ -73,6 +79,9 @@ public slots:
     void PushButton8_Click();
     void PushButton9_Click();
     void ListView1_OLEDragDrop(const QStringList &paths);
+    // Another start of the program handed its documents and folders to this window:
+    // they are added as a drop adds them, and the window comes to the front.
+    void takeHandedOverPaths(const QStringList &paths);
     void Option1_Click();
     void Option2_Click();
     void Text1_Change();

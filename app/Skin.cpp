@@ -26,10 +26,12 @@ void watchForParseFailure(QtMsgType type, const QMessageLogContext &context, con
         previousHandler(type, context, message);
 }
 
-void takeFaceColour(QWidget &widget, const QColor &face)
+// The face colour comes with the text colour of faces, so that text reads on it.
+void takeFaceColour(QWidget &widget, const QColor &face, const QColor &faceText)
 {
     QPalette palette = widget.palette();
     palette.setColor(QPalette::Window, face);
+    palette.setColor(QPalette::WindowText, faceText);
     widget.setPalette(palette);
     widget.setAutoFillBackground(true);
 }
@@ -49,11 +51,12 @@ void ApplySkin(QWidget &window, const QString &programFolder)
         return;
 
     const QColor face = window.palette().color(QPalette::Button);
-    takeFaceColour(window, face);
+    const QColor faceText = window.palette().color(QPalette::ButtonText);
+    takeFaceColour(window, face, faceText);
     for (QWidget *child : window.findChildren<QWidget *>()) {
         if (qobject_cast<QRadioButton *>(child) || qobject_cast<QCheckBox *>(child)
             || qobject_cast<QGroupBox *>(child) || qobject_cast<QLabel *>(child))
-            takeFaceColour(*child, face);
+            takeFaceColour(*child, face, faceText);
     }
 
     QFile skin(file);

@@ -55,7 +55,7 @@ bool Form1::Form_Load()
         setWindowIcon(ProductIcon());
         SetApplicationTitle(QLatin1String(ProductConfig::ProductName));
     });
-    step(132, [&] { m_fileList->setHeaderLabels({QStringLiteral("ODT/OpenOffice Writer Files")}); });
+    step(132, [&] { m_fileList->setHeaderLabels({FileListCaption()}); });
     step(134, [&] { m_fileList->header()->resizeSection(0, (7000 + 7) / 15); });
     step(136, [&] {
         const QString folder = m_settings.GetSetting(QStringLiteral("Text1"), GetDesktopFolder());

@@ -1,6 +1,9 @@
-/* Tarnwick's skin: a calm, flat look with the system's own face colour. */
+/* Tarnwick's skin: a calm, flat look with the system's own face colour.
+   Every background set here comes with the text colour drawn on it, so that the
+   window reads the same under a light or a dark desktop palette. */
 QWidget#Form1 {
     background-color: #f3f4f6;
+    color: #1f2933;
 }
 QGroupBox {
     border: 1px solid #c9ced6;
@@ -8,6 +11,7 @@ QGroupBox {
     margin-top: 10px;
     padding-top: 4px;
     background-color: #ffffff;
+    color: #1f2933;
 }
 QGroupBox::title {
     subcontrol-origin: margin;
@@ -47,6 +51,11 @@ QPushButton {
     border-radius: 5px;
     padding: 2px 10px;
 }
+/* Keyboard focus: a ring that stands out from both button colours. */
+QPushButton:focus {
+    border: 2px solid #f5a623;
+    padding: 1px 9px;
+}
 QPushButton:hover {
     background-color: #3a7dc9;
 }
@@ -54,6 +63,7 @@ QPushButton:pressed {
     background-color: #255a96;
 }
 QPushButton:disabled {
+    color: #ffffff;
     background-color: #a9b9cc;
     border-color: #a9b9cc;
 }
@@ -64,12 +74,17 @@ QPushButton#PushButton2 {
 QPushButton#PushButton2:hover {
     background-color: #36a165;
 }
+QPushButton#PushButton2:focus {
+    border-color: #f5a623;
+}
 QLineEdit {
     border: 1px solid #b8c0cc;
     border-radius: 4px;
     padding: 1px 4px;
     background-color: #ffffff;
+    color: #1f2933;
     selection-background-color: #2f6db5;
+    selection-color: #ffffff;
 }
 QLineEdit:disabled {
     background-color: #eceef1;
@@ -79,9 +94,14 @@ QTreeWidget {
     border: 1px solid #c9ced6;
     border-radius: 4px;
     background-color: #ffffff;
+    color: #1f2933;
     alternate-background-color: #f7f9fc;
     selection-background-color: #2f6db5;
     selection-color: #ffffff;
+}
+QHeaderView {
+    background-color: #e6e9ee;
+    color: #30475e;
 }
 QHeaderView::section {
     background-color: #e6e9ee;

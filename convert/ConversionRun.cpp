@@ -30,6 +30,15 @@ void requireTargetFolder(const QString &target)
         throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
 }
 
+// An office object that a step of one document needs. When an earlier step for the
+// document failed to make it, the report names the document and says what failed,
+// not just that some object is missing.
+void requireMade(const OfficeRef &object, const QString &whyMissing)
+{
+    if (!object)
+        throw AppError(whyMissing);
+}
+
 } // namespace
 
 void ConversionRun::showPlain(const QString &text)
@@ -119,18 +128,31 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     step(120, [&] {
         target = TargetPathOf(source, m_window.destination(), m_window.folderText());
     });
+    const QString unreachable = QStringLiteral("The office could not be reached for %1.").arg(source);
+    const auto loadFailed = [&source](const QString &consequence) {
+        return QStringLiteral("The load of %1 failed: %2").arg(source, consequence);
+    };
     step(142, [&] { serviceManager = m_office.createServiceManager(); });
     step(144, [&] {
+        requireMade(serviceManager, unreachable);
         desktop = m_office.createInstance(serviceManager, OfficeService::Desktop);
     });
     step(146, [&] {
+        requireMade(desktop, unreachable);
         document = m_office.loadComponentFromURL(desktop, FileUrlOf(source), FrameTarget::NewFrame, 0);
     });
     step(148, [&] {
+        requireMade(serviceManager, unreachable);
         dispatcher = m_office.createInstance(serviceManager, OfficeService::DispatchHelper);
     });
-    step(150, [&] { controller = m_office.getCurrentController(document); });
-    step(152, [&] { frame = m_office.getFrame(m_office.getCurrentController(document)); });
+    step(150, [&] {
+        requireMade(document, loadFailed(QStringLiteral("it has no view.")));
+        controller = m_office.getCurrentController(document);
+    });
+    step(152, [&] {
+        requireMade(document, loadFailed(QStringLiteral("it has no frame.")));
+        frame = m_office.getFrame(m_office.getCurrentController(document));
+    });
     step(154, [&] { YieldToEvents(); });
     step(156, [&] { YieldToEvents(); });
     step(158, [&] { Pause(m_waitSeconds); });
@@ -147,6 +169,11 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         exportProperties[1] = m_office.newPropertyValue(SaveArgument::FilterName, TextExportFilter());
     });
     step(164, [&] {
+        requireMade(document, loadFailed(QStringLiteral("it was not saved.")));
+        requireMade(frame, QStringLiteral("%1 has no frame (an earlier step failed): it was not saved.").arg(source));
+        requireMade(dispatcher,
+                    QStringLiteral("The office gave no dispatcher for %1 (an earlier step failed): it was not saved.")
+                        .arg(source));
         if (namesSameFile(target, source))
             throw AppError(QStringLiteral("The text file %1 would replace the document itself; it was not written.")
                                .arg(target));
@@ -170,6 +197,9 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
     step(166, [&] { Pause(m_waitSeconds); });
     step(168, [&] { YieldToEvents(); });
     step(170, [&] { YieldToEvents(); });
-    step(172, [&] { m_office.close(document, true); });
+    step(172, [&] {
+        requireMade(document, loadFailed(QStringLiteral("there is nothing to close.")));
+        m_office.close(document, true);
+    });
     step(174, [&] { document.reset(); });
 }

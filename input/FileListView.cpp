@@ -26,6 +26,8 @@ FileListView::FileListView(QWidget *parent) : QTreeWidget(parent)
     setDropIndicatorShown(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setMouseTracking(true);
+    // A path too long for the column loses its middle, so that its file name shows.
+    setTextElideMode(Qt::ElideMiddle);
     header()->setStretchLastSection(false);
     setColumnCount(0);
 }

@@ -2,8 +2,9 @@
 # Starts the real program on a virtual display with two documents and a folder on its
 # command line, as a file manager's "Open With" does, checks that its window shows
 # (titled "Tarnwick", not blank) with them in the list: converting the list gives the
-# text files of exactly those documents. Then kills the program and checks that the
-# office it started went with it. Usage: program_window.sh <tarnwick> <grab_window>
+# text files of exactly those documents; a second start hands its document to that
+# window and ends. Then kills the program and checks that the office it started went
+# with it. Usage: program_window.sh <tarnwick> <grab_window>
 set -u
 program=$1
 grab=$2
@@ -34,6 +35,8 @@ status=$?
 
 start_virtual_display "$work" || exit 1
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/config XDG_CACHE_HOME=$work/home/cache
+export XDG_RUNTIME_DIR=$work/runtime
+mkdir -m 0700 "$XDG_RUNTIME_DIR"
 export QT_QPA_PLATFORM=xcb
 # The text files go to the desktop folder, where the program sends them by default.
 mkdir -p "$HOME/Desktop" "$work/docs/folder/below"
@@ -56,14 +59,22 @@ kill -0 "$pid" 2>/dev/null || fail "the program ended"
 office=$(pgrep -f "soffice.bin.*$work/home" || true)
 [ -n "$office" ] || fail "no private office is running for the program"
 
+# A second start, as a second "Open With" makes it, hands its document to the window
+# that runs and ends at once: no second window, no second office.
+cp "$samples/Old Letter.sxw" "$docs/five.sxw"
+timeout 30 "$program" "$docs/five.sxw" >"$work/second.log" 2>&1 \
+    || fail "a second start ended with status $?: $(cat "$work/second.log")"
+[ "$(xdotool search --onlyvisible --name '^Tarnwick$' | wc -l)" -eq 1 ] || fail "a second start opened a window"
+[ "$(pgrep -f "soffice.bin.*$work/home" | wc -l)" -eq 1 ] || fail "a second start started an office"
+
 # "Start Converting To TXT" (the window is 536 x 445 pixels) converts the list and
 # says "Done.".
 window=$(xdotool search --onlyvisible --name '^Tarnwick$' | head -n1)
 xdotool mousemove --window "$window" 268 390 click 1
 done_box=$(program_box "$pid" "$window" 120) || fail "the run showed no message within 120 s"
 written=$(cd "$HOME/Desktop" && ls -A | LC_ALL=C sort | tr '\n' ' ')
-[ "$written" = "-two.txt four.txt one.txt three.txt " ] \
-    || fail "the list did not hold the documents of the command line: the run wrote $written"
+[ "$written" = "-two.txt five.txt four.txt one.txt three.txt " ] \
+    || fail "the list did not hold the documents of both command lines: the run wrote $written"
 answer_box "$done_box" Return || fail "the closing message did not close"
 
 kill -9 "$pid"

@@ -2,7 +2,6 @@
 #include "convert/TargetName.h"
 #include "support/TestEnvironment.h"
 
-#include <QMouseEvent>
 
 class TestConversionRun : public QObject {
     Q_OBJECT
@@ -63,6 +62,23 @@ private slots:
         QTest::mouseClick(PushButton2(w), Qt::LeftButton);
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QCOMPARE(readBytes(fx.dir.filePath("a.txt")), QByteArray("text of ") + fx.dir.filePath("a.odt").toUtf8());
+    }
+
+    // An account without a desktop folder: the first Start writes into the home folder.
+    void firstRunWithoutDesktopFolderConverts()
+    {
+        const QString home = QDir::homePath();
+        QVERIFY(QDir(home).rename("Desktop", "Desktop.away"));
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        const QString source = fx.file("first.odt");
+        ListView1(w)->AppendRow(source);
+        QTest::mouseClick(PushButton2(w), Qt::LeftButton);
+        const QByteArray written = readBytes(home + "/first.txt");
+        QVERIFY(QFile::remove(home + "/first.txt") && QDir(home).rename("Desktop.away", "Desktop"));
+        QCOMPARE(Text1(w)->text(), home + "/");
+        QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
+        QCOMPARE(written, "text of " + source.toUtf8());
     }
 
     void runConvertsEveryRowInOrderWithProgress()
@@ -136,6 +152,8 @@ private slots:
         // No document: the steps that need it fail too, and nothing is saved for it.
         QCOMPARE(lines, (QStringList{"146", "150", "152", "164", "172"}));
         QVERIFY(fx.dialogs.errorReports().first().startsWith("Unsupported URL"));
+        for (const QString &report : fx.dialogs.errorReports().mid(1))
+            QVERIFY2(report.startsWith("The load of " + bad + " failed: "), qPrintable(report));
         QCOMPARE(fx.dialogs.messages.last().text, QString("Done."));
         QVERIFY(QFile::exists(fx.dir.filePath("a.txt")));
         QVERIFY(!QFile::exists(fx.dir.filePath("broken.txt")));
@@ -192,10 +210,7 @@ private slots:
             ListView1(w)->setCurrentItem(ListView1(w)->topLevelItem(0));
             QTest::keyClick(ListView1(w), Qt::Key_Delete);
             ListView1(w)->AppendRow(fx.file("late.odt"));
-            const QPoint pos(3, 3);
-            QMouseEvent move(QEvent::MouseMove, pos, PushButton3(w)->mapToGlobal(pos), Qt::NoButton,
-                             Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(PushButton3(w), &move);
+            hover(PushButton3(w));
             QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
         };
         QTest::mouseClick(PushButton2(w), Qt::LeftButton);

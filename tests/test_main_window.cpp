@@ -2,6 +2,7 @@
 #include "support/TestEnvironment.h"
 #include "convert/OfficeCheck.h"
 
+#include <QAccessible>
 #include <QHeaderView>
 #include <QMouseEvent>
 
@@ -24,6 +25,7 @@ private slots:
         QVERIFY(!w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(ListView1(w)->headerItem()->text(0), QString("ODT/OpenOffice Writer Files"));
         QCOMPARE(ListView1(w)->header()->sectionSize(0), 467);
+        QCOMPARE(ListView1(w)->textElideMode(), Qt::ElideMiddle); // the file name stays in sight
         QCOMPARE(ListView1(w)->geometry(), QRect(8, 8, 520, 169));
         QCOMPARE(PushButton2(w)->text(), QString("Start Converting To TXT"));
         QCOMPARE(PushButton6(w)->geometry(), QRect(272, 183, 256, 27));
@@ -226,6 +228,31 @@ private slots:
         QCOMPARE(list->Count(), 0);
     }
 
+    // What a screen reader reads of the controls, through Qt's accessibility interfaces,
+    // also while a run names the file at hand; Return and Enter press a focused button.
+    void controlsAreNamedForAssistiveTechnologiesAndKeys()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        const auto read = [](QWidget *control, QAccessible::Text text = QAccessible::Name) {
+            return QAccessible::queryAccessibleInterface(control)->text(text);
+        };
+        QCOMPARE(read(ListView1(w)), QString("ODT/OpenOffice Writer Files"));
+        QCOMPARE(read(ListView1(w), QAccessible::Description), ListView1(w)->toolTip());
+        QCOMPARE(read(Text1(w)), QString("Save results to this folder:"));
+        QCOMPARE(read(PushButton4(w)), QString("Browse for the output folder"));
+        QVERIFY(!read(ProgressBar1(w)).isEmpty());
+        QString during;
+        fx.office.duringLoad = [&] { during = read(ProgressBar1(w), QAccessible::Description); };
+        Option2(w)->setChecked(true);
+        ListView1(w)->AppendRow(fx.file("one.odt"));
+        QTest::keyClick(PushButton2(w), Qt::Key_Return);
+        QCOMPARE(during, QString("Processing: one.odt"));
+        QCOMPARE(read(ProgressBar1(w), QAccessible::Description), QString("Progress Bar"));
+        QTest::keyClick(PushButton8(w), Qt::Key_Enter);
+        QCOMPARE(ListView1(w)->Count(), 0);
+    }
+
     void draggingARowExchangesPaths()
     {
         WindowFixture fx;
@@ -278,12 +305,6 @@ private slots:
         hand.fill(Qt::red);
         w.setHandPointer(QCursor(hand));
         w.show();
-        auto hover = [](QWidget *widget) {
-            const QPoint pos(2, 2);
-            QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton,
-                             Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(widget, &move);
-        };
         hover(PushButton2(w));
         QCOMPARE(w.cursor().shape(), Qt::BitmapCursor);
         hover(Frame3(w));

@@ -74,12 +74,22 @@ private slots:
         QVERIFY(!FileExists(QString()));
     }
 
-    void desktopFolderEndsWithOneSeparator()
+    // The XDG desktop folder when it is there, the home folder otherwise (also the
+    // first run in test_conversion_run); none is made.
+    void desktopFolderIsOneThatExists()
     {
-        const QString desktop = GetDesktopFolder();
-        QVERIFY(desktop.endsWith('/'));
-        QVERIFY(!desktop.endsWith("//"));
-        QCOMPARE(desktop, QDir::homePath() + "/Desktop/");
+        const QString home = QDir::homePath();
+        QCOMPARE(GetDesktopFolder(), home + "/Desktop/");
+
+        QFile dirs(qEnvironmentVariable("XDG_CONFIG_HOME") + "/user-dirs.dirs");
+        QVERIFY(dirs.open(QIODevice::WriteOnly));
+        dirs.write("XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
+        dirs.close();
+        QCOMPARE(GetDesktopFolder(), home + "/");
+        QVERIFY(!QFileInfo::exists(home + "/Bureau"));
+        QVERIFY(QDir(home).mkdir("Bureau"));
+        QCOMPARE(GetDesktopFolder(), home + "/Bureau/");
+        QVERIFY(dirs.remove() && QDir(home).rmdir("Bureau"));
     }
 
     void pauseWaitsWhileEventsRun()

@@ -2,23 +2,20 @@
 #include "app/Skin.h"
 #include "support/TestEnvironment.h"
 
-#include <QMouseEvent>
 
 // Start-up with and without the optional files of the program's folder.
 class TestStartUp : public QObject {
     Q_OBJECT
 
-    static void hover(QWidget *widget)
-    {
-        const QPoint pos(2, 2);
-        QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(widget, &move);
-    }
-
     static void writeSkin(WindowFixture &fx, const QByteArray &sheet)
     {
         fx.file("program/x/o.cjs", sheet);
+    }
+
+    static QByteArray shippedSkin()
+    {
+        QFile shipped(QStringLiteral(TARNWICK_SOURCE_DIR "/assets/o.cjs"));
+        return shipped.open(QIODevice::ReadOnly) ? shipped.readAll() : QByteArray();
     }
 
 private slots:
@@ -51,12 +48,40 @@ private slots:
     void ourShippedSkinIsAccepted()
     {
         WindowFixture fx;
-        QFile shipped(QStringLiteral(TARNWICK_SOURCE_DIR "/assets/o.cjs"));
-        QVERIFY(shipped.open(QIODevice::ReadOnly));
-        writeSkin(fx, shipped.readAll());
+        writeSkin(fx, shippedSkin());
         Form1 &w = fx.loaded();
         QVERIFY(!w.styleSheet().isEmpty());
         QVERIFY(fx.dialogs.errorReports().isEmpty());
+    }
+
+    // A row of the list and the folder box, rendered under a light and a dark desktop
+    // palette, with and without our skin: their text stands out from its background.
+    void rowsAndFolderBoxReadUnderAnyPalette()
+    {
+        const auto spread = [](const QImage &picture) { // lightest grey minus darkest
+            QList<int> greys;
+            for (int i = 0; i < picture.width() * picture.height(); ++i)
+                greys << qGray(picture.pixel(i % picture.width(), i / picture.width()));
+            return *std::max_element(greys.begin(), greys.end()) - *std::min_element(greys.begin(), greys.end());
+        };
+        const QPalette light = QApplication::palette();
+        const QColor grey(0x35, 0x35, 0x35), pale(0xe6, 0xe6, 0xe6);
+        const QPalette dark(pale, grey, Qt::gray, Qt::black, Qt::darkGray, pale, Qt::white, QColor(0x2a, 0x2a, 0x2a), grey);
+        for (const QPalette &palette : {light, dark})
+            for (bool skinned : {false, true}) {
+                QApplication::setPalette(palette);
+                WindowFixture fx;
+                if (skinned)
+                    writeSkin(fx, shippedSkin());
+                Form1 &w = fx.loaded();
+                ListView1(w)->AppendRow("/docs/a row to read.odt");
+                Text1(w)->setText("/docs/out/");
+                const QRect row = ListView1(w)->visualItemRect(ListView1(w)->topLevelItem(0));
+                const int rowSpread = spread(ListView1(w)->viewport()->grab(row).toImage());
+                const int boxSpread = spread(Text1(w)->grab().toImage());
+                QApplication::setPalette(light);
+                QVERIFY2(rowSpread > 128 && boxSpread > 128, qPrintable(QString::number(rowSpread)));
+            }
     }
 
     void brokenSkinIsReportedAndStartUpGoesOn()

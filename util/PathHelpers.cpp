@@ -76,12 +76,19 @@ bool FileExists(const QString &path)
 
 QString GetDesktopFolder()
 {
+    // The desktop of the XDG user directories when it is there; an account without
+    // one (no xdg-user-dirs, a server, a minimal desktop) gets its home folder, so
+    // that the first run has a folder to write into. Nothing is made uninvited.
     QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
+        desktop = QDir::homePath();
     if (desktop.isEmpty())
         throw AppError(QStringLiteral("The desktop folder of this user cannot be found."));
     desktop = QDir::toNativeSeparators(desktop);
     while (desktop.endsWith(PathSeparator()) && desktop.size() > 1)
         desktop.chop(1);
+    if (desktop.endsWith(PathSeparator())) // the root folder itself
+        return desktop;
     return desktop + PathSeparator();
 }
 

@@ -28,8 +28,9 @@ bool IsFolder(const QString &path);
 // True when the last-modified time of the path can be read.
 bool FileExists(const QString &path);
 
-// The user's desktop folder followed by one separator. Throws AppError when the
-// platform knows no desktop folder.
+// The user's desktop folder (XDG_DESKTOP_DIR, ~/Desktop by default) followed by one
+// separator; the home folder when the desktop folder does not exist. Throws AppError
+// when the platform knows neither.
 QString GetDesktopFolder();
 
 // The folder that holds the running program, followed by one separator.

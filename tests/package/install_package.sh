@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the Debian package with cpack, checks it with lintian (no error, no warning),
+# Installs the program under a temporary prefix and starts it there. Makes the Debian
+# package with cpack, checks it with lintian (no error, no warning),
 # installs it with dpkg, checks the desktop entry (desktop-file-validate), the AppStream
 # metadata (appstreamcli) and the manual page (man), starts the installed
 # /usr/bin/tarnwick on a virtual display, converts the sample documents through its
@@ -32,6 +33,11 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
 
+# ---- any prefix ---------------------------------------------------------------------
+# `cmake --install --prefix DIR` gives a program that finds the office's libraries too.
+cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 || fail "$(cat "$work/install.log")"
+said=$("$work/prefix/bin/tarnwick" --version 2>&1) || fail "the program installed under $work/prefix does not start: $said"
+
 # ---- make and install ------------------------------------------------------------
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"; fail "cpack could not make the package"
@@ -51,12 +57,13 @@ lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 installed=yes
 program_dir=/usr/lib/tarnwick
-desktop_entry=/usr/share/applications/tarnwick.desktop
+desktop_entry=/usr/share/applications/example.brantwell.tarnwick.desktop
 metainfo=/usr/share/metainfo/example.brantwell.tarnwick.metainfo.xml
 manual=/usr/share/man/man1/tarnwick.1.gz
 for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $program_dir/drag.ico \
             $program_dir/x/o.cjs $desktop_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
-            /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png; do
+            /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png \
+            /usr/share/icons/hicolor/scalable/apps/tarnwick.svg; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
 

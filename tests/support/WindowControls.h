@@ -3,8 +3,10 @@
 #include "app/MainWindow.h"
 #include "input/FileListView.h"
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -33,3 +35,11 @@ inline QRadioButton *Option1(const QWidget &w) { return controlOf<QRadioButton>(
 inline QRadioButton *Option2(const QWidget &w) { return controlOf<QRadioButton>(w, "Option2"); }
 inline QLineEdit *Text1(const QWidget &w) { return controlOf<QLineEdit>(w, "Text1"); }
 inline QProgressBar *ProgressBar1(const QWidget &w) { return controlOf<QProgressBar>(w, "ProgressBar1"); }
+
+// The pointer moves over a control, with no button down.
+inline void hover(QWidget *control)
+{
+    const QPoint pos(2, 2);
+    QMouseEvent move(QEvent::MouseMove, pos, control->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(control, &move);
+}
