@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe[2] = {-1, -1};
+volatile sig_atomic_t g_first = 0;
 
 void setAction(void (*handler)(int))
 {
@@ -25,6 +26,8 @@ void onSignal(int signal)
 {
     const int saved = errno;
     setAction(SIG_DFL);
+    if (g_first == 0)
+        g_first = signal;
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t wrote = ::write(g_pipe[1], &number, 1);
     errno = saved;
@@ -34,6 +37,7 @@ void onSignal(int signal)
 
 StopSignals::StopSignals()
 {
+    g_first = 0;
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) == 0)
         setAction(onSignal);
 }
@@ -48,15 +52,17 @@ StopSignals::~StopSignals()
     }
 }
 
+int StopSignals::descriptor() const
+{
+    return g_pipe[0];
+}
+
 int StopSignals::wait(int milliseconds)
 {
-    if (m_first != 0 || g_pipe[0] < 0)
-        return m_first;
+    if (g_first != 0 || g_pipe[0] < 0)
+        return g_first;
     pollfd ready{g_pipe[0], POLLIN, 0};
-    if (::poll(&ready, 1, milliseconds) > 0) {
-        unsigned char number = 0;
-        if (::read(g_pipe[0], &number, 1) == 1)
-            m_first = number;
+    while (::poll(&ready, 1, milliseconds) < 0 && errno == EINTR) {
     }
-    return m_first;
+    return g_first;
 }

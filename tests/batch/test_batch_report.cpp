@@ -64,7 +64,7 @@ private slots:
         std::FILE *out = std::tmpfile();
         int status = 0;
         {
-            JsonLinesReport record(file);
+            JsonLinesReport record(file, -1);
             BatchReport report(out, false, true);
             report.setRecord(&record);
             report.failedPath(QByteArray("/d/caf\xe9.odt"), QStringLiteral("not UTF-8."));
