@@ -12,6 +12,7 @@
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
+#include "convert/TargetFile.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
@@ -26,6 +27,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -108,6 +110,22 @@ void copyToStdout(const QString &textFile, int stop)
         throw AppError(QStringLiteral("the text could not be written to standard output: %1.")
                            .arg(errno == EINTR ? QStringLiteral("its reader took no more before the stop")
                                                : SystemErrorText(errno)));
+}
+
+// What killed runs left beside the text files this one writes or keeps.
+void removeStalePartialFiles(const QList<BatchDocument> &documents, BatchReport &report)
+{
+    QSet<QString> folders;
+    for (const BatchDocument &document : documents)
+        folders.insert(QFileInfo(document.target).absolutePath());
+    int removed = 0;
+    for (const QString &folder : std::as_const(folders))
+        removed += RemoveStaleTemporaryFiles(folder);
+    if (removed > 0)
+        report.note(QStringLiteral("removed %1 hidden partial text %2 (.tarnwick-*.part) that stopped runs had "
+                                   "left beside the text files.")
+                        .arg(removed)
+                        .arg(removed == 1 ? QStringLiteral("file") : QStringLiteral("files")));
 }
 
 // A stop before the work was known: nothing was converted, no report was made.
@@ -258,6 +276,7 @@ int RunBatch(int argc, char **argv)
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(work.documents.size() + work.skipped.size()));
+    removeStalePartialFiles(work.documents + upToDate, report);
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
     for (const SetAside &document : work.skipped)
