@@ -156,7 +156,7 @@ int RemoveStaleTemporaryFiles(const QString &folder)
         timespec now {};
         ::clock_gettime(CLOCK_REALTIME, &now);
         if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)
-            || opened.st_uid != ::geteuid() || now.tv_sec - opened.st_ctim.tv_sec < kQuietSeconds
+            || opened.st_uid != ::geteuid() || now.tv_sec - opened.st_mtim.tv_sec < kQuietSeconds
             || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         // Still the file that was looked at, not one put in its place meanwhile.

@@ -37,8 +37,8 @@ bool IsTemporaryTextFileName(const QString &path);
 // Removes from `folder` the files a save left when its program was killed (SIGKILL,
 // the OOM killer) and could not remove them: plain files of this user with a name
 // TemporaryNameFor gives that no program is writing (none holds the lock every
-// TemporaryTextFile holds) and that have not changed for a moment (a new one is
-// locked just after it is made). Returns how many it removed.
+// TemporaryTextFile holds) and that have not been written for a moment (a new
+// one is locked just after it is made). Returns how many it removed.
 int RemoveStaleTemporaryFiles(const QString &folder);
 
 // The file a save of `target` goes into: created empty and private when constructed

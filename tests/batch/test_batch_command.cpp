@@ -6,7 +6,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,9 +17,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -127,6 +131,33 @@ class TestBatchCommand : public QObject {
         }
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
                 QString::fromUtf8(program.readAllStandardError()), output + program.readAllStandardOutput()};
+    }
+
+    // `script` run by sh with the program as $0 and `arguments` as $1...: for what
+    // QProcess cannot set up (closed descriptors, bytes that are not UTF-8).
+    Outcome runShell(const QString &script, const QStringList &arguments = {})
+    {
+        QProcess shell;
+        shell.setProcessEnvironment(m_environment);
+        shell.start(QStringLiteral("sh"), QStringList{"-c", script, TARNWICK_BINARY} + arguments);
+        shell.waitForFinished(-1);
+        return {shell.exitCode(), QString::fromUtf8(shell.readAllStandardError()), shell.readAllStandardOutput()};
+    }
+
+    // Starts the program on `arguments`, sends `signal` once `ready` is true (asked
+    // every 20 ms), and returns its outcome and how long it took to end after that.
+    std::pair<Outcome, qint64> stopWhen(const QStringList &arguments, const std::function<bool()> &ready,
+                                        int signal, QProcess &program)
+    {
+        program.setProcessEnvironment(m_environment);
+        program.start(QStringLiteral(TARNWICK_BINARY), QStringList{"--convert"} + arguments);
+        while (program.state() != QProcess::NotRunning && !ready())
+            program.waitForFinished(20);
+        QElapsedTimer clock;
+        clock.start();
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        program.waitForFinished(30000);
+        return {{program.exitCode(), QString::fromUtf8(program.readAllStandardError()), {}}, clock.elapsed()};
     }
 
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
@@ -521,6 +552,210 @@ private slots:
         for (int i = 0; i < count; ++i)
             QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i, 2, 10, QLatin1Char('0'))),
                      QStringLiteral("Text %1").arg(i));
+    }
+
+    // The report goes nowhere it could do harm: not through a link, not onto
+    // another's file or a file with other names, not onto a file of the batch. Each
+    // refusal comes before anything is read or written. A report that could not
+    // be written whole makes the run fail.
+    void reportIsGuarded()
+    {
+        const QString folder = path(QStringLiteral("guarded"));
+        QDir().mkpath(folder + "/out");
+        writeOdt(folder + "/self.odt", {"Self"});
+        const QByteArray document = readBytes(folder + "/self.odt");
+        const QString victim = writeFile(folder + "/victim", "precious");
+        QVERIFY(QFile::link(victim, folder + "/link.jsonl"));
+        writeFile(folder + "/list", QFile::encodeName(folder + "/self.odt"));
+        QCOMPARE(::link(QFile::encodeName(victim).constData(), QFile::encodeName(folder + "/hard.jsonl").constData()), 0);
+        const QString other = writeFile(folder + "/other.jsonl", "theirs");
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(other).constData(), 65534, 65534), 0);
+        for (const QStringList &arguments :
+             {QStringList{"--report", folder + "/link.jsonl", folder + "/self.odt"},
+              QStringList{"--report", folder + "/hard.jsonl", folder + "/self.odt"},
+              QStringList{"--report", "/dev/null", folder + "/self.odt"},
+              QStringList{"--report", folder + "/self.odt", folder},
+              QStringList{"--report", folder + "/out/../out/self.txt", "--out", folder + "/out", folder + "/self.odt"},
+              QStringList{"--report", folder + "/list", "--files-from", folder + "/list"}}) {
+            const Outcome refused = run(arguments);
+            QVERIFY2(refused.exitCode == 2 && refused.errors.contains("tarnwick: "), qPrintable(refused.errors));
+            QVERIFY2(!refused.errors.contains("Converted"), qPrintable(refused.errors));
+        }
+        if (root)
+            QCOMPARE(run({"--report", other, folder + "/self.odt"}).exitCode, 2);
+        QCOMPARE(readBytes(victim), QByteArray("precious"));
+        QCOMPARE(readBytes(folder + "/self.odt"), document);
+        QVERIFY(!QFileInfo::exists(folder + "/self.txt") && !QFileInfo::exists(folder + "/out/self.txt"));
+        QCOMPARE(readBytes(folder + "/list"), QFile::encodeName(folder + "/self.odt"));
+
+        // A reader that goes away after the first line.
+        writeOdt(folder + "/second.odt", {"Second"});
+        const Outcome cut = runShell(R"(("$0" --convert --jobs 1 --report - "$1"; echo $? >"$2") | head -c 1 >/dev/null)",
+                                     {folder, folder + "/status"});
+        QCOMPARE(readBytes(folder + "/status"), QByteArray("1\n"));
+        QVERIFY2(cut.errors.contains("the report on standard output is incomplete"), qPrintable(cut.errors));
+        QVERIFY(QFileInfo::exists(folder + "/second.txt"));
+        // A full disk.
+        const QString small = path(QStringLiteral("small-disk"));
+        QDir().mkpath(small);
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", small}) != 0)
+            QSKIP("no tmpfs can be mounted here for a full disk");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {small}); });
+        writeFile(small + "/filler", QByteArray(4096, 'x'));
+        const Outcome full = run({"--report", small + "/r.jsonl", folder + "/self.odt", folder + "/second.odt"});
+        QCOMPARE(full.exitCode, 1);
+        QVERIFY2(full.errors.contains("is incomplete: "), qPrintable(full.errors));
+    }
+
+    // One signal ends the run within a second wherever it waits: for a FIFO's
+    // reader, on a list that does not end, on a reader of the text that does not
+    // read; the private folder of --stdout goes with it.
+    void oneSignalStopsEveryWait()
+    {
+        const QString folder = path(QStringLiteral("waiting"));
+        QDir().mkpath(folder + "/tmp");
+        QStringList paragraphs;
+        for (int i = 0; i < 3000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 of a text longer than a pipe holds.").arg(i);
+        writeOdt(folder + "/long.odt", paragraphs);
+        const QString fifo = folder + "/fifo";
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const auto started = [](QProcess &program) {
+            return [&program] { return program.state() == QProcess::Running && program.waitForFinished(300) == false; };
+        };
+        QProcess forReader;
+        const auto [noReader, late1] = stopWhen({"--report", fifo, folder}, started(forReader), SIGTERM, forReader);
+        QCOMPARE(noReader.exitCode, 128 + SIGTERM);
+        QProcess onList;
+        const auto [openList, late2] = stopWhen({"--files-from", "-"}, started(onList), SIGINT, onList);
+        QCOMPARE(openList.exitCode, 128 + SIGINT);
+
+        QProcess onText;
+        QProcess sleeper; // holds the pipe open and reads nothing
+        onText.setStandardOutputProcess(&sleeper);
+        sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        const auto killSleeper = qScopeGuard([&] { sleeper.kill(); sleeper.waitForFinished(); });
+        m_environment.insert(QStringLiteral("TMPDIR"), folder + "/tmp");
+        const auto textReady = [&] {
+            return !QDir(folder + "/tmp").entryList({"tarnwick-*"}, QDir::Dirs).isEmpty()
+                   && QDirIterator(folder + "/tmp", {"long.txt"}, QDir::Files, QDirIterator::Subdirectories).hasNext();
+        };
+        const auto [blocked, late3] = stopWhen({"--stdout", folder + "/long.odt"}, textReady, SIGHUP, onText);
+        m_environment.remove(QStringLiteral("TMPDIR"));
+        QCOMPARE(blocked.exitCode, 128 + SIGHUP);
+        QCOMPARE(QDir(folder + "/tmp").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        // Well within the 30 s a blocked program is given, whatever the machine.
+        for (const qint64 late : {late1, late2, late3})
+            QVERIFY2(late < 10000, qPrintable(QString::number(late)));
+    }
+
+    // Closed descriptors at start take nothing of the program's; what cannot be
+    // written to standard output fails.
+    void closedAndFailingStandardStreams()
+    {
+        const QString folder = path(QStringLiteral("closed"));
+        QDir().mkpath(folder);
+        for (int i = 0; i < 3; ++i)
+            writeOdt(folder + QStringLiteral("/doc%1.odt").arg(i), {QStringLiteral("Document %1").arg(i)});
+        runShell(R"(exec "$0" --convert --report "$1" "$2" <&- >&- 2>&-)", {folder + "/r.jsonl", folder});
+        QCOMPARE(reportSummary(folder + "/r.jsonl")["converted"].toInt(), 3);
+        const Outcome closed = runShell(R"(exec "$0" --convert --stdout "$1" >&-)", {folder + "/doc0.odt"});
+        QVERIFY2(closed.exitCode == 1 && closed.errors.contains("standard output is closed"), qPrintable(closed.errors));
+        for (const char *option : {"--help", "--version"}) {
+            const Outcome full = runShell(QStringLiteral(R"(exec "$0" %1 >/dev/full)").arg(option));
+            QVERIFY2(full.exitCode == 1 && full.errors.contains("No space left"), option);
+        }
+    }
+
+    // A name that is not UTF-8 is named by its bytes, wherever it was given.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray folder = QFile::encodeName(path(QStringLiteral("bytes")));
+        QDir().mkpath(QFile::decodeName(folder));
+        writeFile(QFile::decodeName(folder + "/list"), folder + "/caf\xe9.odt\n");
+        ::close(::open((folder + "/caf\xe9.odt").constData(), O_WRONLY | O_CREAT, 0644));
+        const Outcome outcome = runShell(R"sh(cd "$1" && exec "$0" --convert --report r.jsonl --files-from list "$(printf 'caf\351.odt')")sh",
+                                         {QFile::decodeName(folder)});
+        QCOMPARE(outcome.exitCode, 1);
+        const QString reason = QStringLiteral("caf\\351.odt: its path is not valid UTF-8");
+        QVERIFY2(outcome.errors.contains("failed: " + reason) && outcome.errors.contains("bytes/" + reason),
+                 qPrintable(outcome.errors));
+        const QList<QJsonObject> lines = reportLines(QFile::decodeName(folder + "/r.jsonl"));
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0]["escaped"].toBool() && lines[1]["escaped"].toBool());
+    }
+
+    // The office's single-instance pipe cannot be taken beforehand: files under
+    // every name it could be given from the profile folders alone stop nothing.
+    void squattedPipeNamesStopNothing()
+    {
+        const QString folder = path(QStringLiteral("squatted"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/one.odt", {"One"});
+        QCOMPARE(run({folder}).exitCode, 0); // the profiles exist
+        const QString profiles = path(QStringLiteral("home/cache/tarnwick"));
+        QStringList squatted;
+        for (const QString &profile : QDir(profiles).entryList({"batch-office-profile*"}, QDir::Dirs)) {
+            QStringList installations{profiles + '/' + profile};
+            for (const QString &inside : QDir(profiles + '/' + profile).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+                installations << profiles + '/' + profile + '/' + inside;
+            for (const QString &installation : installations) {
+                const QString url = QUrl::fromLocalFile(installation).toString();
+                QString hash;
+                for (const char byte : QCryptographicHash::hash(QByteArray(reinterpret_cast<const char *>(url.utf16()), url.size() * 2),
+                                                                QCryptographicHash::Md5))
+                    hash += QString::number(uchar(byte), 16);
+                squatted << writeFile(QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_%2").arg(::getuid()).arg(hash), "");
+            }
+        }
+        const auto unsquat = qScopeGuard([&] { for (const QString &file : squatted) QFile::remove(file); });
+        QVERIFY(squatted.size() >= 2);
+        QFile::remove(folder + "/one.txt");
+        const Outcome outcome = run({folder});
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        QCOMPARE(documentText(folder + "/one.txt"), QStringLiteral("One"));
+    }
+
+    // A document edited while it is converted is converted again by --update; the
+    // hidden partial files a killed run left are removed, not those of a live
+    // writer nor links.
+    void rerunAfterEditAndKill()
+    {
+        const QString folder = path(QStringLiteral("rerun"));
+        QDir().mkpath(folder);
+        QStringList paragraphs;
+        for (int i = 0; i < 20000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 as first written.").arg(i);
+        writeOdt(folder + "/long.odt", paragraphs);
+        const QString stale = writeFile(folder + "/.tarnwick-0123456789abcdef.part", "cut");
+        QFile old(stale);
+        QVERIFY(old.open(QIODevice::ReadWrite) && old.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        old.close();
+        const QString live = writeFile(folder + "/.tarnwick-1123456789abcdef.part", "being written");
+        QFile held(live);
+        QVERIFY(held.open(QIODevice::ReadWrite) && ::flock(held.handle(), LOCK_EX) == 0
+                && held.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        QVERIFY(QFile::link(live, folder + "/.tarnwick-2123456789abcdef.part"));
+
+        bool edited = false;
+        const Outcome first = run({"--jobs", "1", folder}, [&](qint64 program) {
+            for (const qint64 office : officesOf(program)) {
+                if (!edited && OpenFilesOf(office).contains(folder + "/long.odt")) {
+                    writeOdt(folder + "/edited.odt", {"Edited meanwhile"});
+                    edited = ::rename(QFile::encodeName(folder + "/edited.odt"), QFile::encodeName(folder + "/long.odt")) == 0;
+                }
+            }
+        });
+        QVERIFY(edited);
+        QVERIFY2(first.exitCode == 0, qPrintable(first.errors));
+        const Outcome second = run({"--update", folder});
+        QVERIFY2(second.exitCode == 0 && second.errors.contains("Converted 1,"), qPrintable(second.errors));
+        QCOMPARE(documentText(folder + "/long.txt"), QStringLiteral("Edited meanwhile"));
+        QVERIFY((first.errors + second.errors).contains("removed 1 hidden partial text file "));
+        QVERIFY(!QFileInfo::exists(stale));
+        QVERIFY(QFileInfo::exists(live) && QFileInfo(folder + "/.tarnwick-2123456789abcdef.part").isSymLink());
     }
 
     // Help, version and the window's refusal, all with no display.

@@ -87,6 +87,23 @@ private slots:
         const QJsonObject summary = object(2)[QStringLiteral("summary")].toObject();
         QCOMPARE(summary[QStringLiteral("stopped-by")].toString(), QStringLiteral("SIGTERM"));
         QCOMPARE(summary[QStringLiteral("not-converted")].toInt(), 3);
+
+        // Stopped during the walk, the number of documents is not known.
+        std::FILE *walkOut = std::tmpfile();
+        JsonLinesReport walkRecord(file, -1);
+        BatchReport walk(walkOut, false, true);
+        walk.setRecord(&walkRecord);
+        walk.setWalkStopped();
+        walk.begin(0, 0);
+        QCOMPARE(walk.finish(SIGINT), 128 + SIGINT);
+        std::rewind(walkOut);
+        char line[200] = {};
+        QVERIFY(std::fgets(line, sizeof line, walkOut) && QByteArray(line).contains("the number of documents is not known"));
+        std::fclose(walkOut);
+        QFile walked(file);
+        QVERIFY(walked.open(QIODevice::ReadOnly));
+        const QJsonObject walkSummary = QJsonDocument::fromJson(walked.readAll().trimmed()).object()["summary"].toObject();
+        QVERIFY(walkSummary.contains("stopped-by") && !walkSummary.contains("not-converted"));
     }
 };
 
