@@ -189,7 +189,7 @@ int BatchReport::finish(int stopSignal)
         if (!m_record->failure().isEmpty()) {
             recordWhole = false;
             const QString name = m_record->name() == QLatin1String("-") ? QStringLiteral("on standard output")
-                                                                         : m_record->name();
+                                                                        : m_record->name();
             std::fprintf(m_out, "tarnwick: the report %s is incomplete: %s.\n",
                          PrintableText(name).toLocal8Bit().constData(),
                          PrintableText(m_record->failure()).toLocal8Bit().constData());

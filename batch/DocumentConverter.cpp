@@ -77,8 +77,8 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
 }
 
 // A save without a view: what the text export makes of the document as loaded.
-void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source,
-                     const QString &target, SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
+void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source, const QString &target,
+                     SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
 {
     TemporaryTextFile saved(TemporaryNameFor(target), target);
     office.storeToURL(document, textSaveArguments(saved));

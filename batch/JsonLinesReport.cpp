@@ -139,8 +139,7 @@ void JsonLinesReport::write(const QJsonObject &object)
 void JsonLinesReport::fail(int error)
 {
     if (m_failure.isEmpty())
-        m_failure = error == EINTR ? QStringLiteral("its reader took no more before the stop")
-                                   : SystemErrorText(error);
+        m_failure = error == EINTR ? QStringLiteral("its reader took no more before the stop") : SystemErrorText(error);
     m_file.reset();
     m_fd = -1;
 }

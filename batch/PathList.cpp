@@ -27,8 +27,8 @@ QByteArray readAll(int fd, const QString &name, int stop)
             break;
         }
         if (ready[1].revents & POLLIN)
-            throw AppError(QStringLiteral("The list of paths %1 was not read to its end: the run was stopped.")
-                               .arg(name));
+            throw AppError(
+                QStringLiteral("The list of paths %1 was not read to its end: the run was stopped.").arg(name));
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got > 0)
             bytes.append(buffer, got);

@@ -66,8 +66,8 @@ std::optional<int> RunInfoOption(int argc, char **argv)
             try {
                 const OfficeInstallation office = findOffice(defaultOfficeSearchPath());
                 const QString version = officeVersion(office);
-                text += QStringLiteral("%1 (%2)\n").arg(version.isEmpty() ? QStringLiteral("LibreOffice") : version,
-                                                        office.programDir);
+                text += QStringLiteral("%1 (%2)\n")
+                            .arg(version.isEmpty() ? QStringLiteral("LibreOffice") : version, office.programDir);
             } catch (const AppError &) {
                 // None found: only the program's own version.
             }

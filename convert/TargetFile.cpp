@@ -153,7 +153,7 @@ int RemoveStaleTemporaryFiles(const QString &folder)
         const FileDescriptor file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened {};
         struct stat named {};
-        timespec now {};
+        timespec now{};
         ::clock_gettime(CLOCK_REALTIME, &now);
         if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)
             || opened.st_uid != ::geteuid() || now.tv_sec - opened.st_mtim.tv_sec < kQuietSeconds

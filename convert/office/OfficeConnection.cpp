@@ -174,9 +174,9 @@ void OfficeConnection::startAndConnect()
     const QString installation = m_profile.renewInstallation();
     m_pipe = std::make_unique<OfficePipe>();
     const QStringList arguments = officeArguments(m_pipe->officeName());
-    QProcessEnvironment environment = account.apply(
-        officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
-        m_profile.temporaryFolder());
+    QProcessEnvironment environment =
+        account.apply(officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
+                      m_profile.temporaryFolder());
     environment.insert(QStringLiteral("UserInstallation"), FileUrlOf(installation));
 
     QElapsedTimer clock;

@@ -64,7 +64,8 @@ QString OfficeProfile::renewInstallation()
         // Where the profile was kept before it had a folder of its own.
         const QString user = folder.filePath(QStringLiteral("user"));
         if (QFileInfo(user).isDir() && !QFileInfo(user).isSymLink()
-            && ::rename(QFile::encodeName(user).constData(), QFile::encodeName(fresh + QStringLiteral("/user")).constData())
+            && ::rename(QFile::encodeName(user).constData(),
+                        QFile::encodeName(fresh + QStringLiteral("/user")).constData())
                    != 0)
             throw AppError(renameError(user, fresh + QStringLiteral("/user"), errno));
     }

@@ -98,11 +98,13 @@ private slots:
         QCOMPARE(walk.finish(SIGINT), 128 + SIGINT);
         std::rewind(walkOut);
         char line[200] = {};
-        QVERIFY(std::fgets(line, sizeof line, walkOut) && QByteArray(line).contains("the number of documents is not known"));
+        QVERIFY(std::fgets(line, sizeof line, walkOut)
+                && QByteArray(line).contains("the number of documents is not known"));
         std::fclose(walkOut);
         QFile walked(file);
         QVERIFY(walked.open(QIODevice::ReadOnly));
-        const QJsonObject walkSummary = QJsonDocument::fromJson(walked.readAll().trimmed()).object()["summary"].toObject();
+        const QJsonObject walkSummary =
+            QJsonDocument::fromJson(walked.readAll().trimmed()).object()["summary"].toObject();
         QVERIFY(walkSummary.contains("stopped-by") && !walkSummary.contains("not-converted"));
     }
 };
