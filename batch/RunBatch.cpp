@@ -148,6 +148,30 @@ QHash<QString, QList<QByteArray>> argumentsNotUtf8(int argc, char **argv)
     return found;
 }
 
+// The paths to look for, from the command line and the --files-from list. Those
+// that are not valid UTF-8 go to `failed` under their own bytes. Throws AppError
+// when the list cannot be read.
+QStringList givenPaths(const BatchOptions &options, QHash<QString, QList<QByteArray>> notUtf8, int stop,
+                       QList<FailedPath> &failed)
+{
+    QStringList paths;
+    for (const QString &path : options.paths) {
+        if (auto invalid = notUtf8.find(path); invalid != notUtf8.end() && !invalid->isEmpty())
+            failed.append(UnaddressablePath(invalid->takeFirst()));
+        else
+            paths << path;
+    }
+    if (options.filesFrom.isEmpty())
+        return paths;
+    for (const QByteArray &path : ReadPathList(options.filesFrom, options.nullSeparated, stop)) {
+        if (IsUtf8(path))
+            paths << QString::fromUtf8(path);
+        else
+            failed.append(UnaddressablePath(path));
+    }
+    return paths;
+}
+
 } // namespace
 
 bool IsBatchCommand(int argc, char **argv)
@@ -171,10 +195,10 @@ int RunBatch(int argc, char **argv)
         printError(QStringLiteral("see tarnwick --convert --help."));
         return kBadUsage;
     }
-    BatchOptions options = std::get<BatchOptions>(parsed);
+    const BatchOptions &options = std::get<BatchOptions>(parsed);
     if (options.help)
         return PrintProgramText(BatchHelpText());
-    QHash<QString, QList<QByteArray>> notUtf8 = argumentsNotUtf8(argc, argv);
+    const QHash<QString, QList<QByteArray>> notUtf8 = argumentsNotUtf8(argc, argv);
     for (const auto &[value, name] : {std::pair{options.outDir, "--out"}, std::pair{options.reportFile, "--report"},
                                       std::pair{options.filesFrom, "--files-from"}}) {
         if (notUtf8.contains(value)) {
@@ -209,30 +233,15 @@ int RunBatch(int argc, char **argv)
         }
         outDir = privateFolder->path();
     }
-    // Paths that are not valid UTF-8, on the command line or in the list, fail by
-    // their own bytes; the rest is looked for.
     QList<FailedPath> failed;
     QStringList paths;
-    for (const QString &path : std::as_const(options.paths)) {
-        if (auto invalid = notUtf8.find(path); invalid != notUtf8.end() && !invalid->isEmpty())
-            failed.append(UnaddressablePath(invalid->takeFirst()));
-        else
-            paths << path;
-    }
-    if (!options.filesFrom.isEmpty()) {
-        try {
-            for (const QByteArray &path : ReadPathList(options.filesFrom, options.nullSeparated, stop)) {
-                if (IsUtf8(path))
-                    paths << QString::fromUtf8(path);
-                else
-                    failed.append(UnaddressablePath(path));
-            }
-        } catch (const AppError &error) {
-            if (const int signal = stopSignals.caught())
-                return stoppedBeforeWork(signal, QStringLiteral("while the list of paths was read"));
-            printError(error.description());
-            return kBadUsage;
-        }
+    try {
+        paths = givenPaths(options, notUtf8, stop, failed);
+    } catch (const AppError &error) {
+        if (const int signal = stopSignals.caught())
+            return stoppedBeforeWork(signal, QStringLiteral("while the list of paths was read"));
+        printError(error.description());
+        return kBadUsage;
     }
     officeOptions.profileDir = batchProfileBase();
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;

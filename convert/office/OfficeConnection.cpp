@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -108,8 +109,9 @@ void OfficeConnection::shutdown()
     m_remote.clear();
     m_process.stop();
     m_processId = 0;
+    // The office names its pipe after its profile's path with the links resolved.
     if (!m_profile.installation().isEmpty())
-        OfficePipe::removeSingleInstancePipe(FileUrlOf(m_profile.installation()));
+        OfficePipe::removeSingleInstancePipe(FileUrlOf(QFileInfo(m_profile.installation()).canonicalFilePath()));
     // An office ran since the folder was last emptied.
     if (m_pipe) {
         m_pipe.reset();
