@@ -1,5 +1,6 @@
 #include "batch/StopSignals.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,7 +11,10 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe[2] = {-1, -1};
-volatile sig_atomic_t g_first = 0;
+// Set by the handler on whichever thread runs it and read on others: a lock-free
+// atomic, which a handler may use.
+std::atomic<int> g_first{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void setAction(void (*handler)(int))
 {
@@ -26,8 +30,8 @@ void onSignal(int signal)
 {
     const int saved = errno;
     setAction(SIG_DFL);
-    if (g_first == 0)
-        g_first = signal;
+    int none = 0;
+    g_first.compare_exchange_strong(none, signal);
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t wrote = ::write(g_pipe[1], &number, 1);
     errno = saved;
