@@ -1,6 +1,7 @@
 // What the batch prints on a terminal: file names cannot act on it.
 #include "batch/BatchReport.h"
 #include "batch/JsonLinesReport.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -89,23 +90,15 @@ private slots:
         QCOMPARE(summary[QStringLiteral("not-converted")].toInt(), 3);
 
         // Stopped during the walk, the number of documents is not known.
-        std::FILE *walkOut = std::tmpfile();
         JsonLinesReport walkRecord(file, -1);
-        BatchReport walk(walkOut, false, true);
+        BatchReport walk(stderr, false, true);
         walk.setRecord(&walkRecord);
         walk.setWalkStopped();
-        walk.begin(0, 0);
-        QCOMPARE(walk.finish(SIGINT), 128 + SIGINT);
-        std::rewind(walkOut);
-        char line[200] = {};
-        QVERIFY(std::fgets(line, sizeof line, walkOut)
-                && QByteArray(line).contains("the number of documents is not known"));
-        std::fclose(walkOut);
-        QFile walked(file);
-        QVERIFY(walked.open(QIODevice::ReadOnly));
-        const QJsonObject walkSummary =
-            QJsonDocument::fromJson(walked.readAll().trimmed()).object()["summary"].toObject();
-        QVERIFY(walkSummary.contains("stopped-by") && !walkSummary.contains("not-converted"));
+        int walkStatus = 0;
+        const QByteArray said = standardErrorOf([&] { walkStatus = walk.finish(SIGINT); });
+        QVERIFY(walkStatus == 128 + SIGINT && said.contains("the number of documents is not known"));
+        const QJsonObject walked = QJsonDocument::fromJson(readBytes(file).trimmed()).object()["summary"].toObject();
+        QVERIFY(walked.contains("stopped-by") && !walked.contains("not-converted"));
     }
 };
 
