@@ -45,6 +45,15 @@ QStringList officeArguments(const QString &pipe)
             QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)};
 }
 
+// The URL the office names its single-instance pipe after: its profile's path with
+// the links resolved. The profile need not exist any more (it was renamed).
+QString pipeUrlOf(const QString &installation)
+{
+    const QFileInfo info(installation);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return FileUrlOf((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName());
+}
+
 } // namespace
 
 OfficeConnection::OfficeConnection(UnoOfficeOptions options)
@@ -109,9 +118,8 @@ void OfficeConnection::shutdown()
     m_remote.clear();
     m_process.stop();
     m_processId = 0;
-    // The office names its pipe after its profile's path with the links resolved.
     if (!m_profile.installation().isEmpty())
-        OfficePipe::removeSingleInstancePipe(FileUrlOf(QFileInfo(m_profile.installation()).canonicalFilePath()));
+        OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.installation()));
     // An office ran since the folder was last emptied.
     if (m_pipe) {
         m_pipe.reset();
@@ -174,6 +182,10 @@ void OfficeConnection::startAndConnect()
     // What an office that was killed left there goes before the next one starts.
     m_profile.emptyTemporaryFolder();
     const QString installation = m_profile.renewInstallation();
+    // The pipe an office of an earlier run left when it was killed (the window
+    // closed, the program killed), which nobody else could have removed.
+    if (!m_profile.previousInstallation().isEmpty())
+        OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.previousInstallation()));
     m_pipe = std::make_unique<OfficePipe>();
     const QStringList arguments = officeArguments(m_pipe->officeName());
     QProcessEnvironment environment =

@@ -52,8 +52,10 @@ QString OfficeProfile::renewInstallation()
     const QDir folder(m_folder);
     const QStringList earlier = folder.entryList({QLatin1String(kInstallationPrefix) + QLatin1Char('*')},
                                                  QDir::Dirs | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+    m_previousInstallation.clear();
     if (!earlier.isEmpty()) {
         const QString from = folder.filePath(earlier.first());
+        m_previousInstallation = from;
         if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(fresh).constData()) != 0)
             throw AppError(renameError(from, fresh, errno));
         // Only one is ever made; others would be what a crash between two steps left.

@@ -31,6 +31,9 @@ public:
     QString renewInstallation();
     // The last name renewInstallation() gave; empty before.
     const QString &installation() const { return m_installation; }
+    // The name the profile had before the last renewInstallation(), which an office
+    // of an earlier run may have used; empty when there was none.
+    const QString &previousInstallation() const { return m_previousInstallation; }
 
     // The office's own temporary folder (TMPDIR), beside the claimed profile: a
     // killed office leaves copies of documents there. Empty before a claim.
@@ -43,4 +46,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QString m_folder;
     QString m_installation;
+    QString m_previousInstallation;
 };
