@@ -7,6 +7,7 @@
 #include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "util/StandardStreams.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +16,7 @@
 
 int main(int argc, char **argv)
 {
+    OpenClosedStandardStreams();
     // The batch, the help and the version need no display, and without one Qt
     // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv))

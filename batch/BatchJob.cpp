@@ -111,6 +111,13 @@ void BatchJob::run(UnoOfficeBridge &office)
                     failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;
             }
         }
+        if (failure.isEmpty() && m_deliver) {
+            try {
+                m_deliver(*document);
+            } catch (const AppError &error) {
+                failure = error.description();
+            }
+        }
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (failure.isEmpty())
             m_report.converted(*document, seconds);

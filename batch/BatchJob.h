@@ -6,6 +6,7 @@
 #include "convert/office/UnoOfficeOptions.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 class UnoOfficeBridge;
@@ -29,6 +30,11 @@ public:
     BatchJob(UnoOfficeOptions options, WorkQueue &queue, BatchReport &report, SharedTextFiles &textFiles)
         : m_options(std::move(options)), m_queue(queue), m_report(report), m_textFiles(textFiles) {}
 
+    // Called with each document once its text file is written, before it counts as
+    // converted (--stdout copies the text out); an AppError it throws makes the
+    // document fail with its reason. Set before run().
+    void setDelivery(std::function<void(const BatchDocument &)> deliver) { m_deliver = std::move(deliver); }
+
     void run();
     void stop();
     // After run(): why the job's office could not be started; empty when it was.
@@ -45,6 +51,7 @@ private:
     SharedTextFiles &m_textFiles;
     QString m_startFailure;
     bool m_startRefused = false;
+    std::function<void(const BatchDocument &)> m_deliver;
     std::atomic<bool> m_stopping{false};
     std::mutex m_officeMutex;
     UnoOfficeBridge *m_office = nullptr; // while run() has one

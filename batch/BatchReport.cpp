@@ -24,7 +24,9 @@ int terminalWidth(std::FILE *out)
     return 80;
 }
 
-QString signalName(int signal)
+} // namespace
+
+QString SignalName(int signal)
 {
     switch (signal) {
     case SIGINT:
@@ -37,6 +39,8 @@ QString signalName(int signal)
         return QStringLiteral("signal %1").arg(signal);
     }
 }
+
+namespace {
 
 const QString kConverted = QStringLiteral("converted");
 const QString kFailed = QStringLiteral("failed");
@@ -154,9 +158,12 @@ int BatchReport::finish(int stopSignal)
     const std::lock_guard lock(m_mutex);
     clearProgress();
     const int notConverted = m_total - m_finished;
-    if (stopSignal != 0)
+    if (stopSignal != 0 && m_walkStopped)
+        std::fprintf(m_out, "tarnwick: stopped by %s during the folder walk; the number of documents is not known.\n",
+                     qPrintable(SignalName(stopSignal)));
+    else if (stopSignal != 0)
         std::fprintf(m_out, "tarnwick: stopped by %s; %d documents were not converted.\n",
-                     qPrintable(signalName(stopSignal)), notConverted);
+                     qPrintable(SignalName(stopSignal)), notConverted);
     if (!m_quiet) {
         QString summary = QStringLiteral("Converted %1, failed %2, skipped %3").arg(m_converted).arg(m_failed).arg(m_skipped);
         if (m_upToDate > 0)
@@ -166,21 +173,32 @@ int BatchReport::finish(int stopSignal)
         summary += QStringLiteral(", time %1.\n").arg(clockText(m_clock.elapsed() / 1000));
         std::fputs(summary.toLocal8Bit().constData(), m_out);
     }
-    std::fflush(m_out);
+    bool recordWhole = true;
     if (m_record) {
         QJsonObject summary{{kConverted, m_converted},
                             {kFailed, m_failed},
                             {kSkipped, m_skipped},
                             {kUpToDate, m_upToDate},
-                            {QStringLiteral("not-converted"), notConverted},
                             {QStringLiteral("seconds"), std::round(m_clock.elapsed() / 10.0) / 100}};
+        // A walk cut short found an unknown part of the documents.
+        if (!m_walkStopped)
+            summary[QStringLiteral("not-converted")] = notConverted;
         if (stopSignal != 0)
-            summary[QStringLiteral("stopped-by")] = signalName(stopSignal);
+            summary[QStringLiteral("stopped-by")] = SignalName(stopSignal);
         m_record->summary(summary);
+        if (!m_record->failure().isEmpty()) {
+            recordWhole = false;
+            const QString name = m_record->name() == QLatin1String("-") ? QStringLiteral("on standard output")
+                                                                        : m_record->name();
+            std::fprintf(m_out, "tarnwick: the report %s is incomplete: %s.\n",
+                         PrintableText(name).toLocal8Bit().constData(),
+                         PrintableText(m_record->failure()).toLocal8Bit().constData());
+        }
     }
+    std::fflush(m_out);
     if (stopSignal != 0)
         return 128 + stopSignal;
-    return m_failed == 0 && m_skipped == 0 ? 0 : 1;
+    return m_failed == 0 && m_skipped == 0 && recordWhole ? 0 : 1;
 }
 
 int BatchReport::convertedCount() const

@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <mutex>
 
+// "SIGINT", "SIGTERM", "SIGHUP", or "signal N".
+QString SignalName(int signal);
+
 // What the batch tells its user on stderr, from any of its jobs' threads: one line
 // per document that fails or is skipped (path and reason), a progress line that is
 // redrawn in place when stderr is a terminal, and a summary at the end. Quiet: the
@@ -40,10 +43,14 @@ public:
     void upToDate(const BatchDocument &document);
     // A line that is not about one document (a folder that could not be walked).
     void note(const QString &line);
+    // The folder walk was cut short by a signal: how many documents there were is
+    // not known.
+    void setWalkStopped() { m_walkStopped = true; }
     // Redraws the progress line (the time moves on between documents).
     void tick();
     // The summary; the exit status of the run: 128 + `stopSignal` when a signal
-    // stopped it.
+    // stopped it, else 1 at least when a document failed or was skipped or the
+    // record could not be written whole (which is said).
     int finish(int stopSignal = 0);
 
     int convertedCount() const;
@@ -77,6 +84,7 @@ private:
     int m_finished = 0; // documents of the work converted or failed
     JsonLinesReport *m_record = nullptr;
     bool m_targetsToStdout = false;
+    bool m_walkStopped = false;
     QList<QString> m_current;
     bool m_progressShown = false;
     QString m_progressLine; // as last drawn: unchanged, it is not drawn again

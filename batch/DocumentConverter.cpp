@@ -3,7 +3,12 @@
 #include "convert/TargetFile.h"
 #include "util/AppError.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -25,6 +30,26 @@ void withDocument(OfficeBridge &office, const OfficeRef &document, Work &&work)
     office.close(document, true);
 }
 
+// The document's modification time as its load begins; none when it cannot be read.
+std::optional<timespec> modifiedTime(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return info.st_mtim;
+}
+
+// The text file gets the time its document had when the load began, as cp -p and
+// rsync -t keep times: a document changed during its conversion is newer than its
+// text, so that the next --update converts it again.
+void keepDocumentTime(const TemporaryTextFile &saved, const std::optional<timespec> &documentTime)
+{
+    if (!documentTime)
+        return;
+    const timespec times[2] = {{0, UTIME_NOW}, *documentTime};
+    ::utimensat(AT_FDCWD, QFile::encodeName(saved.path()).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
 QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
 {
     return {{SaveArgument::Url, FileUrlOf(saved.path())}, {SaveArgument::FilterName, TextExportFilter()}};
@@ -38,7 +63,8 @@ QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
 // which the save does not wait for but the close would (seconds on a long document);
 // so the layout is held once the calls before the save have got through.
 void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const OfficeRef &document,
-                   const QString &source, const QString &target, SharedTextFiles &textFiles)
+                   const QString &source, const QString &target, SharedTextFiles &textFiles,
+                   const std::optional<timespec> &documentTime)
 {
     const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
     const OfficeRef frame = office.getFrame(office.getCurrentController(document));
@@ -46,15 +72,17 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
     TemporaryTextFile saved(TemporaryNameFor(target), target);
     office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                            textSaveArguments(saved));
+    keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
 }
 
 // A save without a view: what the text export makes of the document as loaded.
-void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source,
-                     const QString &target, SharedTextFiles &textFiles)
+void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source, const QString &target,
+                     SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
 {
     TemporaryTextFile saved(TemporaryNameFor(target), target);
     office.storeToURL(document, textSaveArguments(saved));
+    keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
 }
 
@@ -69,13 +97,14 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
     textFiles.checkTarget(target);
 
     const OfficeRef serviceManager = office.createServiceManager();
+    const std::optional<timespec> documentTime = modifiedTime(source);
     const OfficeRef document = office.loadWithoutView(serviceManager, FileUrlOf(source));
     withDocument(office, document, [&] {
         if (!office.hasComputedText(document)) {
-            saveWithoutView(office, document, source, target, textFiles);
+            saveWithoutView(office, document, source, target, textFiles, documentTime);
             return;
         }
         office.showInNewFrame(office.createInstance(serviceManager, OfficeService::Desktop), document);
-        saveFromFrame(office, serviceManager, document, source, target, textFiles);
+        saveFromFrame(office, serviceManager, document, source, target, textFiles, documentTime);
     });
 }

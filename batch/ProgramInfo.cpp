@@ -3,10 +3,14 @@
 #include "batch/BatchOptions.h"
 #include "convert/office/OfficeInstallation.h"
 #include "util/AppError.h"
+#include "util/StandardStreams.h"
+#include "util/SystemError.h"
 
 #include <QString>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +33,21 @@ QString helpText()
 
 } // namespace
 
+int PrintProgramText(const QString &text)
+{
+    // Closed at start, it was opened on /dev/null, which takes everything.
+    int error = EBADF;
+    if (!StandardStreamWasClosed(STDOUT_FILENO)) {
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+            return 0;
+        error = errno;
+    }
+    std::fprintf(stderr, "tarnwick: the text could not be written to standard output: %s.\n",
+                 qPrintable(SystemErrorText(error)));
+    return 1;
+}
+
 const char *ProgramVersion()
 {
     return TARNWICK_VERSION;
@@ -40,21 +59,19 @@ std::optional<int> RunInfoOption(int argc, char **argv)
         const char *argument = argv[i];
         if (std::strcmp(argument, "--") == 0)
             break;
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            std::fputs(helpText().toLocal8Bit().constData(), stdout);
-            return 0;
-        }
+        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)
+            return PrintProgramText(helpText());
         if (std::strcmp(argument, "--version") == 0 || std::strcmp(argument, "-V") == 0) {
-            std::printf("tarnwick %s\n", ProgramVersion());
+            QString text = QStringLiteral("tarnwick %1\n").arg(QLatin1String(ProgramVersion()));
             try {
                 const OfficeInstallation office = findOffice(defaultOfficeSearchPath());
                 const QString version = officeVersion(office);
-                std::printf("%s (%s)\n", qPrintable(version.isEmpty() ? QStringLiteral("LibreOffice") : version),
-                            qPrintable(office.programDir));
+                text += QStringLiteral("%1 (%2)\n")
+                            .arg(version.isEmpty() ? QStringLiteral("LibreOffice") : version, office.programDir);
             } catch (const AppError &) {
                 // None found: only the program's own version.
             }
-            return 0;
+            return PrintProgramText(text);
         }
     }
     return std::nullopt;

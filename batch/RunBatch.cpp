@@ -7,25 +7,32 @@
 #include "batch/JsonLinesReport.h"
 #include "batch/PathList.h"
 #include "batch/PrintableName.h"
+#include "batch/ProgramInfo.h"
 #include "batch/StopSignals.h"
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
+#include "convert/TargetFile.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/PathHelpers.h"
+#include "util/StandardStreams.h"
 #include "util/SystemError.h"
 #include "util/WriteAll.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -89,21 +96,80 @@ int stopRun(BatchReport &report, const QString &why)
     return kBadUsage;
 }
 
-// The text file's bytes, as they are, on standard output.
-bool copyToStdout(const QString &textFile)
+// The text file's bytes, as they are, on standard output; throws AppError when
+// they cannot all go there.
+void copyToStdout(const QString &textFile, int stop)
 {
+    if (StandardStreamWasClosed(STDOUT_FILENO))
+        throw AppError(QStringLiteral("standard output is closed, so the text went nowhere."));
     QFile file(textFile);
-    if (!file.open(QIODevice::ReadOnly)) {
-        printError(QStringLiteral("the text could not be read back: %1.").arg(file.errorString()));
-        return false;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("the text could not be read back: %1.").arg(file.errorString()));
     const QByteArray bytes = file.readAll();
-    if (!WriteAll(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()))) {
-        printError(QStringLiteral("the text could not be written to standard output: %1.")
-                       .arg(SystemErrorText(errno)));
-        return false;
+    if (!WriteAllUnlessStopped(STDOUT_FILENO, bytes.constData(), size_t(bytes.size()), stop))
+        throw AppError(QStringLiteral("the text could not be written to standard output: %1.")
+                           .arg(errno == EINTR ? QStringLiteral("its reader took no more before the stop")
+                                               : SystemErrorText(errno)));
+}
+
+// What killed runs left beside the text files this one writes or keeps.
+void removeStalePartialFiles(const QList<BatchDocument> &documents, BatchReport &report)
+{
+    QSet<QString> folders;
+    for (const BatchDocument &document : documents)
+        folders.insert(QFileInfo(document.target).absolutePath());
+    int removed = 0;
+    for (const QString &folder : std::as_const(folders))
+        removed += RemoveStaleTemporaryFiles(folder);
+    if (removed > 0)
+        report.note(QStringLiteral("removed %1 hidden partial text %2 (.tarnwick-*.part) that stopped runs had "
+                                   "left beside the text files.")
+                        .arg(removed)
+                        .arg(removed == 1 ? QStringLiteral("file") : QStringLiteral("files")));
+}
+
+// A stop before the work was known: nothing was converted, no report was made.
+int stoppedBeforeWork(int signal, const QString &during)
+{
+    printError(QStringLiteral("stopped by %1 %2; no document was converted.").arg(SignalName(signal), during));
+    return 128 + signal;
+}
+
+// The arguments that are not valid UTF-8 by the text Qt made of them (each
+// such byte a U+FFFD), in the order given: a path the program could not give back
+// to the system, which is named as the bytes it is.
+QHash<QString, QList<QByteArray>> argumentsNotUtf8(int argc, char **argv)
+{
+    QHash<QString, QList<QByteArray>> found;
+    for (int i = 2; i < argc; ++i) {
+        if (!IsUtf8(QByteArrayView(argv[i])))
+            found[QString::fromLocal8Bit(argv[i])].append(QByteArray(argv[i]));
     }
-    return true;
+    return found;
+}
+
+// The paths to look for, from the command line and the --files-from list. Those
+// that are not valid UTF-8 go to `failed` under their own bytes. Throws AppError
+// when the list cannot be read.
+QStringList givenPaths(const BatchOptions &options, QHash<QString, QList<QByteArray>> notUtf8, int stop,
+                       QList<FailedPath> &failed)
+{
+    QStringList paths;
+    for (const QString &path : options.paths) {
+        if (auto invalid = notUtf8.find(path); invalid != notUtf8.end() && !invalid->isEmpty())
+            failed.append(UnaddressablePath(invalid->takeFirst()));
+        else
+            paths << path;
+    }
+    if (options.filesFrom.isEmpty())
+        return paths;
+    for (const QByteArray &path : ReadPathList(options.filesFrom, options.nullSeparated, stop)) {
+        if (IsUtf8(path))
+            paths << QString::fromUtf8(path);
+        else
+            failed.append(UnaddressablePath(path));
+    }
+    return paths;
 }
 
 } // namespace
@@ -118,6 +184,10 @@ int RunBatch(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
     StopSignals stopSignals;
+    const int stop = stopSignals.descriptor();
+    // A reader of the report or the text that goes away is a failure to write, said
+    // and counted, not the end of the program with its offices and files left.
+    std::signal(SIGPIPE, SIG_IGN);
 
     const auto parsed = ParseBatchOptions(QCoreApplication::arguments().mid(2));
     if (const auto *usage = std::get_if<UsageError>(&parsed)) {
@@ -126,9 +196,15 @@ int RunBatch(int argc, char **argv)
         return kBadUsage;
     }
     const BatchOptions &options = std::get<BatchOptions>(parsed);
-    if (options.help) {
-        std::fputs(BatchHelpText().toLocal8Bit().constData(), stdout);
-        return 0;
+    if (options.help)
+        return PrintProgramText(BatchHelpText());
+    const QHash<QString, QList<QByteArray>> notUtf8 = argumentsNotUtf8(argc, argv);
+    for (const auto &[value, name] : {std::pair{options.outDir, "--out"}, std::pair{options.reportFile, "--report"},
+                                      std::pair{options.filesFrom, "--files-from"}}) {
+        if (notUtf8.contains(value)) {
+            printError(QStringLiteral("the name given to %1 is not valid UTF-8.").arg(QLatin1String(name)));
+            return kBadUsage;
+        }
     }
     if (!options.outDir.isEmpty() && !QFileInfo(options.outDir).isDir()) {
         printError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
@@ -157,14 +233,13 @@ int RunBatch(int argc, char **argv)
         }
         outDir = privateFolder->path();
     }
-    QStringList paths = options.paths;
-    std::unique_ptr<JsonLinesReport> record;
+    QList<FailedPath> failed;
+    QStringList paths;
     try {
-        if (!options.filesFrom.isEmpty())
-            paths += ReadPathList(options.filesFrom, options.nullSeparated);
-        if (!options.reportFile.isEmpty())
-            record = std::make_unique<JsonLinesReport>(options.reportFile);
+        paths = givenPaths(options, notUtf8, stop, failed);
     } catch (const AppError &error) {
+        if (const int signal = stopSignals.caught())
+            return stoppedBeforeWork(signal, QStringLiteral("while the list of paths was read"));
         printError(error.description());
         return kBadUsage;
     }
@@ -174,18 +249,43 @@ int RunBatch(int argc, char **argv)
 
     const bool quiet = options.quiet || options.toStdout;
     BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
-    report.setRecord(record.get());
     report.setTargetsToStdout(options.toStdout);
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
-    QList<FailedPath> failed;
     // A signal stops a long walk too; the run then ends below, before any office.
     const QStringList found =
         CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
+    if (stopSignals.caught() != 0)
+        report.setWalkStopped();
     WorkList work = PlanWork(found, outDir);
+    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
+
+    // The report is made once the batch's own files are known, none of which it
+    // may replace, and before any of them is read or written.
+    std::unique_ptr<JsonLinesReport> record;
+    if (!options.reportFile.isEmpty() && options.reportFile != QLatin1String("-")) {
+        if (const QString clash = ReportClash(options.reportFile, work, upToDate, options.filesFrom);
+            !clash.isEmpty()) {
+            printError(QStringLiteral("the report %1 would replace a file of this batch (%2); nothing was "
+                                      "converted.")
+                           .arg(options.reportFile, clash));
+            return kBadUsage;
+        }
+    }
+    if (!options.reportFile.isEmpty()) {
+        try {
+            record = std::make_unique<JsonLinesReport>(options.reportFile, stop);
+        } catch (const AppError &error) {
+            if (const int signal = stopSignals.caught())
+                return stoppedBeforeWork(signal, QStringLiteral("while the report waited for its reader"));
+            printError(error.description());
+            return kBadUsage;
+        }
+    }
+    report.setRecord(record.get());
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(work.documents.size() + work.skipped.size()));
-    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
+    removeStalePartialFiles(work.documents + upToDate, report);
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
     for (const SetAside &document : work.skipped)
@@ -218,6 +318,8 @@ int RunBatch(int argc, char **argv)
     std::vector<std::unique_ptr<QThread>> threads;
     for (int i = 0; i < jobCount; ++i) {
         jobs.push_back(std::make_unique<BatchJob>(officeOptions, queue, report, textFiles));
+        if (options.toStdout)
+            jobs.back()->setDelivery([stop](const BatchDocument &document) { copyToStdout(document.target, stop); });
         // A QThread, not a bare thread: the office's process is watched with Qt's
         // event machinery, which needs a thread Qt started.
         threads.emplace_back(QThread::create([job = jobs.back().get()] { job->run(); }));
@@ -247,8 +349,5 @@ int RunBatch(int argc, char **argv)
                         .arg(int(jobs.size()) - started)
                         .arg(jobs.size())
                         .arg(startFailure));
-    const bool copied = !options.toStdout || report.convertedCount() == 0
-                        || copyToStdout(work.documents.front().target);
-    const int status = report.finish();
-    return copied ? status : 1;
+    return report.finish();
 }

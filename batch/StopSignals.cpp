@@ -1,5 +1,6 @@
 #include "batch/StopSignals.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -10,6 +11,10 @@ namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int g_pipe[2] = {-1, -1};
+// Set by the handler on whichever thread runs it and read on others: a lock-free
+// atomic, which a handler may use.
+std::atomic<int> g_first{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void setAction(void (*handler)(int))
 {
@@ -25,6 +30,8 @@ void onSignal(int signal)
 {
     const int saved = errno;
     setAction(SIG_DFL);
+    int none = 0;
+    g_first.compare_exchange_strong(none, signal);
     const unsigned char number = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t wrote = ::write(g_pipe[1], &number, 1);
     errno = saved;
@@ -34,6 +41,7 @@ void onSignal(int signal)
 
 StopSignals::StopSignals()
 {
+    g_first = 0;
     if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) == 0)
         setAction(onSignal);
 }
@@ -48,15 +56,17 @@ StopSignals::~StopSignals()
     }
 }
 
+int StopSignals::descriptor() const
+{
+    return g_pipe[0];
+}
+
 int StopSignals::wait(int milliseconds)
 {
-    if (m_first != 0 || g_pipe[0] < 0)
-        return m_first;
+    if (g_first != 0 || g_pipe[0] < 0)
+        return g_first;
     pollfd ready{g_pipe[0], POLLIN, 0};
-    if (::poll(&ready, 1, milliseconds) > 0) {
-        unsigned char number = 0;
-        if (::read(g_pipe[0], &number, 1) == 1)
-            m_first = number;
+    while (::poll(&ready, 1, milliseconds) < 0 && errno == EINTR) {
     }
-    return m_first;
+    return g_first;
 }

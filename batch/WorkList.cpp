@@ -13,6 +13,10 @@
 #include <QHash>
 #include <QSet>
 #include <algorithm>
+#include <optional>
+#include <utility>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,13 +30,15 @@ const QString kTooLong = QStringLiteral("its path is longer than the system allo
                                         "opened.")
                              .arg(MaxPathBytes);
 
+const QString kNotUtf8 = QStringLiteral("its path is not valid UTF-8, so this program cannot address it.");
+
 QString reasonFor(const UnreachedPath &path)
 {
     if (!path.error.isEmpty())
         return QStringLiteral("the folder could not be read: %1.").arg(path.error);
     if (path.path.size() >= MaxPathBytes)
         return kTooLong;
-    return QStringLiteral("its path is not valid UTF-8, so this program cannot address it.");
+    return kNotUtf8;
 }
 
 // A file name that the walk would keep, given as the system spells it.
@@ -96,7 +102,52 @@ QString fileKey(const QString &path)
     return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
 }
 
+// The file a path leads to, when it exists.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return std::pair{info.st_dev, info.st_ino};
+}
+
 } // namespace
+
+FailedPath UnaddressablePath(const QByteArray &path)
+{
+    return {path, kNotUtf8};
+}
+
+QString ReportClash(const QString &report, const WorkList &work, const QList<BatchDocument> &upToDate,
+                    const QString &pathList)
+{
+    const QString key = fileKey(report);
+    const QString name = QFileInfo(report).fileName();
+    const auto identity = fileIdentity(report);
+    // The name first: resolving a folder takes longer than comparing it.
+    const auto same = [&](const QString &path) {
+        if (path.isEmpty())
+            return false;
+        if (QFileInfo(path).fileName() == name && fileKey(path) == key)
+            return true;
+        return identity && fileIdentity(path) == identity;
+    };
+    if (pathList != QLatin1String("-") && same(pathList))
+        return QStringLiteral("it is the list of paths to convert");
+    for (const QList<BatchDocument> *documents : {&work.documents, &upToDate}) {
+        for (const BatchDocument &document : *documents) {
+            if (same(document.source))
+                return QStringLiteral("it is %1, a document to convert").arg(document.source);
+            if (same(document.target))
+                return QStringLiteral("it is the text file of %1").arg(document.source);
+        }
+    }
+    for (const SetAside &document : work.skipped) {
+        if (same(document.path))
+            return QStringLiteral("it is %1, a document to convert").arg(document.path);
+    }
+    return {};
+}
 
 QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
                              QList<FailedPath> &failed, const WalkStopped &stopped)

@@ -52,3 +52,14 @@ QStringList CollectDocuments(const QStringList &paths, const QStringList &extens
 // twice is converted once. The rest is sorted largest first, so that the longest
 // document does not start last.
 WorkList PlanWork(const QStringList &documents, const QString &outDir);
+
+// A path given as bytes that are not valid UTF-8 (on the command line, in a list),
+// named as the walk names the ones it finds.
+FailedPath UnaddressablePath(const QByteArray &path);
+
+// Why the report file `report` may not be written when it is one of the batch's
+// own files: a document of it (set aside ones included), a text file it writes or
+// keeps, or the list of paths `pathList` ("-" is none); empty when it is none.
+// Compared by what the names lead to, so another spelling of one file is found.
+QString ReportClash(const QString &report, const WorkList &work, const QList<BatchDocument> &upToDate,
+                    const QString &pathList);

@@ -4,6 +4,7 @@
 #include "util/PartialFiles.h"
 #include "util/SystemError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -11,7 +12,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,17 +140,44 @@ bool IsTemporaryTextFileName(const QString &path)
     return name.match(QFileInfo(path).fileName()).hasMatch();
 }
 
+int RemoveStaleTemporaryFiles(const QString &folder)
+{
+    constexpr time_t kQuietSeconds = 2;
+    int removed = 0;
+    const QStringList names = QDir(folder).entryList({QStringLiteral(".tarnwick-*.part")},
+                                                     QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString &name : names) {
+        if (!IsTemporaryTextFileName(name))
+            continue;
+        const QByteArray path = bytesOf(QDir(folder).filePath(name));
+        const FileDescriptor file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        struct stat named {};
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        if (file.get() < 0 || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode)
+            || opened.st_uid != ::geteuid() || now.tv_sec - opened.st_mtim.tv_sec < kQuietSeconds
+            || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was looked at, not one put in its place meanwhile.
+        if (::lstat(path.constData(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino
+            && ::unlink(path.constData()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
 TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path))
 {
-    const int fd = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    m_lock = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (m_lock < 0) {
         const int error = errno;
         m_owned = false;
         throw AppError(QStringLiteral("The text file %1 could not be written: no file can be made in its "
                                       "folder (%2).")
                            .arg(target, SystemErrorText(error)));
     }
-    ::close(fd);
+    ::flock(m_lock, LOCK_EX);
     RegisterPartialFile(m_path);
 }
 
@@ -155,6 +185,8 @@ TemporaryTextFile::~TemporaryTextFile()
 {
     if (m_owned)
         ::unlink(bytesOf(m_path).constData());
+    if (m_lock >= 0)
+        ::close(m_lock);
     ForgetPartialFile(m_path);
 }
 

@@ -34,9 +34,17 @@ QString TemporaryNameFor(const QString &target);
 // True for a name that TemporaryNameFor gives.
 bool IsTemporaryTextFileName(const QString &path);
 
+// Removes from `folder` the files a save left when its program was killed (SIGKILL,
+// the OOM killer) and could not remove them: plain files of this user with a name
+// TemporaryNameFor gives that no program is writing (none holds the lock every
+// TemporaryTextFile holds) and that have not been written for a moment (a new
+// one is locked just after it is made). Returns how many it removed.
+int RemoveStaleTemporaryFiles(const QString &folder);
+
 // The file a save of `target` goes into: created empty and private when constructed
 // (throws AppError naming the target when it cannot be), removed when destroyed
-// unless it became the target.
+// unless it became the target. It holds a lock on the file all that time, which
+// tells RemoveStaleTemporaryFiles that its writer is alive.
 class TemporaryTextFile {
 public:
     TemporaryTextFile(QString path, const QString &target);
@@ -51,4 +59,5 @@ public:
 private:
     QString m_path;
     bool m_owned = true;
+    int m_lock = -1; // the file, open and locked
 };

@@ -27,6 +27,15 @@ fail() {
     exit 1
 }
 
+# The program's offices: soffice.bin with a profile under $work/home (the office
+# gets its profile through its environment).
+offices() {
+    for office in $(pgrep -x soffice.bin); do
+        tr '\0' '\n' <"/proc/$office/environ" 2>/dev/null | grep -q "^UserInstallation=file://$work/home/" \
+            && echo "$office"
+    done
+}
+
 # An unknown option is a usage error, found before any display is needed.
 said=$(env -u DISPLAY "$program" --bogus 2>&1)
 status=$?
@@ -56,7 +65,7 @@ if ! "$grab" Tarnwick "$work/window.png" 120; then
     fail "the window did not show"
 fi
 kill -0 "$pid" 2>/dev/null || fail "the program ended"
-office=$(pgrep -f "soffice.bin.*$work/home" || true)
+office=$(offices)
 [ -n "$office" ] || fail "no private office is running for the program"
 
 # A second start, as a second "Open With" makes it, hands its document to the window
@@ -79,10 +88,10 @@ answer_box "$done_box" Return || fail "the closing message did not close"
 
 kill -9 "$pid"
 for _ in $(seq 50); do
-    pgrep -f "soffice.bin.*$work/home" >/dev/null || break
+    [ -n "$(offices)" ] || break
     sleep 0.2
 done
-if pgrep -f "soffice.bin.*$work/home" >/dev/null; then
+if [ -n "$(offices)" ]; then
     fail "the office outlived the program"
 fi
 echo "PASS: the window showed with the documents of its command line, and the office ended with the program"

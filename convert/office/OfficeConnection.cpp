@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <csignal>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -30,16 +31,27 @@ constexpr qint64 kProcessesLookupMs = 10000;
 // Ending the program must not wait long for an office that does not answer.
 constexpr std::chrono::milliseconds kShutdownAnswerTime{5000};
 
-QStringList officeArguments(const QString &profile, const QString &pipe)
+// The profile goes in the environment, which only this user may read, not on the
+// command line, which every user sees: its random name is what keeps the office's
+// single-instance pipe out of others' reach.
+QStringList officeArguments(const QString &pipe)
 {
-    return {QStringLiteral("-env:UserInstallation=") + FileUrlOf(profile),
-            QStringLiteral("--headless"),
+    return {QStringLiteral("--headless"),
             QStringLiteral("--invisible"),
             QStringLiteral("--norestore"),
             QStringLiteral("--nologo"),
             QStringLiteral("--nodefault"),
             QStringLiteral("--nolockcheck"),
             QStringLiteral("--accept=pipe,name=%1;urp;StarOffice.ComponentContext").arg(pipe)};
+}
+
+// The URL the office names its single-instance pipe after: its profile's path with
+// the links resolved. The profile need not exist any more (it was renamed).
+QString pipeUrlOf(const QString &installation)
+{
+    const QFileInfo info(installation);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return FileUrlOf((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName());
 }
 
 } // namespace
@@ -106,6 +118,8 @@ void OfficeConnection::shutdown()
     m_remote.clear();
     m_process.stop();
     m_processId = 0;
+    if (!m_profile.installation().isEmpty())
+        OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.installation()));
     // An office ran since the folder was last emptied.
     if (m_pipe) {
         m_pipe.reset();
@@ -164,15 +178,20 @@ void OfficeConnection::startAndConnect()
     const OfficeAccount account = OfficeAccount::require(m_options.accountWrapperSearchPath);
     const OfficeInstallation office = findOffice(m_options.officeSearchPath, m_options.programDir);
     const auto local = localUnoContext(office.programDir);
-    const QString profile = m_profile.claim(m_options.profileDir.isEmpty() ? OfficeProfile::defaultFolder()
-                                                                             : m_options.profileDir);
+    m_profile.claim(m_options.profileDir.isEmpty() ? OfficeProfile::defaultFolder() : m_options.profileDir);
     // What an office that was killed left there goes before the next one starts.
     m_profile.emptyTemporaryFolder();
+    const QString installation = m_profile.renewInstallation();
+    // The pipe an office of an earlier run left when it was killed (the window
+    // closed, the program killed), which nobody else could have removed.
+    if (!m_profile.previousInstallation().isEmpty())
+        OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.previousInstallation()));
     m_pipe = std::make_unique<OfficePipe>();
-    const QStringList arguments = officeArguments(profile, m_pipe->officeName());
-    const QProcessEnvironment environment = account.apply(
-        officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
-        m_profile.temporaryFolder());
+    const QStringList arguments = officeArguments(m_pipe->officeName());
+    QProcessEnvironment environment =
+        account.apply(officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
+                      m_profile.temporaryFolder());
+    environment.insert(QStringLiteral("UserInstallation"), FileUrlOf(installation));
 
     QElapsedTimer clock;
     clock.start();

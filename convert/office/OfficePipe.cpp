@@ -5,12 +5,13 @@
 #include "util/PrivateFolder.h"
 #include "util/SystemError.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,5 +119,27 @@ void OfficePipe::removeLeftoversOfEndedPrograms()
         } catch (const AppError &) {
             // not ours to tidy after all
         }
+    }
+}
+
+QString OfficePipe::singleInstancePipePath(const QString &installationUrl)
+{
+    const QByteArray utf16(reinterpret_cast<const char *>(installationUrl.utf16()), installationUrl.size() * 2);
+    // The office writes each byte of the hash in hex without a leading zero.
+    QString hash;
+    for (const char byte : QCryptographicHash::hash(utf16, QCryptographicHash::Md5))
+        hash += QString::number(uchar(byte), 16);
+    return QDir(pipeFolder()).filePath(accountPrefix() + QStringLiteral("SingleOfficeIPC_") + hash);
+}
+
+void OfficePipe::removeSingleInstancePipe(const QString &installationUrl)
+{
+    try {
+        const QByteArray path = QFile::encodeName(singleInstancePipePath(installationUrl));
+        struct stat info {};
+        if (::lstat(path.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == ::getuid())
+            ::unlink(path.constData());
+    } catch (const AppError &) {
+        // No folder for pipes: nothing was left there.
     }
 }

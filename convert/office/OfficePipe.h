@@ -30,6 +30,14 @@ public:
     // Removes the pipes of programs of this user that are no longer running.
     static void removeLeftoversOfEndedPrograms();
 
+    // Where the office puts its single-instance pipe for the profile at the file URL
+    // `installationUrl`: <tmp>/OSL_PIPE_<uid>_SingleOfficeIPC_<MD5 of the URL's
+    // UTF-16>. An office ended by a signal leaves it behind.
+    static QString singleInstancePipePath(const QString &installationUrl);
+    // Removes that pipe when it is a socket of this user's; call once its office
+    // has ended.
+    static void removeSingleInstancePipe(const QString &installationUrl);
+
 private:
     QString m_folder; // <tmp>/OSL_PIPE_<uid>_tarnwick_<pid>_<random>
 };

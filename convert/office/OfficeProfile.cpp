@@ -3,10 +3,15 @@
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
 #include "util/PrivateFolder.h"
+#include "util/SystemError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
 
 QString OfficeProfile::defaultFolder()
 {
@@ -25,6 +30,49 @@ void OfficeProfile::emptyTemporaryFolder()
         return;
     MakePrivateFolder(folder);
     EmptyPrivateFolder(folder);
+}
+
+namespace {
+
+constexpr auto kInstallationPrefix = "office-";
+
+QString renameError(const QString &from, const QString &to, int error)
+{
+    return QStringLiteral("The office's profile %1 could not be renamed to %2: %3.")
+        .arg(from, to, SystemErrorText(error));
+}
+
+} // namespace
+
+QString OfficeProfile::renewInstallation()
+{
+    const QString fresh = QDir(m_folder).filePath(
+        QLatin1String(kInstallationPrefix)
+        + QStringLiteral("%1").arg(QRandomGenerator::system()->generate64(), 16, 16, QLatin1Char('0')));
+    const QDir folder(m_folder);
+    const QStringList earlier = folder.entryList({QLatin1String(kInstallationPrefix) + QLatin1Char('*')},
+                                                 QDir::Dirs | QDir::NoSymLinks | QDir::Hidden, QDir::Name);
+    m_previousInstallation.clear();
+    if (!earlier.isEmpty()) {
+        const QString from = folder.filePath(earlier.first());
+        m_previousInstallation = from;
+        if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(fresh).constData()) != 0)
+            throw AppError(renameError(from, fresh, errno));
+        // Only one is ever made; others would be what a crash between two steps left.
+        for (qsizetype i = 1; i < earlier.size(); ++i)
+            RemovePrivateFolder(folder.filePath(earlier[i]));
+    } else {
+        MakePrivateFolder(fresh);
+        // Where the profile was kept before it had a folder of its own.
+        const QString user = folder.filePath(QStringLiteral("user"));
+        if (QFileInfo(user).isDir() && !QFileInfo(user).isSymLink()
+            && ::rename(QFile::encodeName(user).constData(),
+                        QFile::encodeName(fresh + QStringLiteral("/user")).constData())
+                   != 0)
+            throw AppError(renameError(user, fresh + QStringLiteral("/user"), errno));
+    }
+    m_installation = fresh;
+    return fresh;
 }
 
 QString OfficeProfile::claim(const QString &base)

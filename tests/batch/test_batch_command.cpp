@@ -5,6 +5,7 @@
 #include "util/ProcessInfo.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -15,9 +16,11 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 #include <atomic>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -127,6 +130,33 @@ class TestBatchCommand : public QObject {
         }
         return {program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1,
                 QString::fromUtf8(program.readAllStandardError()), output + program.readAllStandardOutput()};
+    }
+
+    // `script` run by sh with the program as $0 and `arguments` as $1...: for what
+    // QProcess cannot set up (closed descriptors, bytes that are not UTF-8).
+    Outcome runShell(const QString &script, const QStringList &arguments = {})
+    {
+        QProcess shell;
+        shell.setProcessEnvironment(m_environment);
+        shell.start(QStringLiteral("sh"), QStringList{"-c", script, TARNWICK_BINARY} + arguments);
+        shell.waitForFinished(-1);
+        return {shell.exitCode(), QString::fromUtf8(shell.readAllStandardError()), shell.readAllStandardOutput()};
+    }
+
+    // Runs the program on `arguments` and sends it `signal` once `ready` (asked
+    // every 20 ms; by default once it has run for 300 ms). A program that does not
+    // act on it is left running and fails the exit status.
+    Outcome stopWhen(const QStringList &arguments, int signal, QProcess &program, std::function<bool()> ready = {})
+    {
+        program.setProcessEnvironment(m_environment);
+        program.start(QStringLiteral(TARNWICK_BINARY), QStringList{"--convert"} + arguments);
+        if (!ready)
+            ready = [&] { return !program.waitForFinished(300); };
+        while (program.state() != QProcess::NotRunning && !ready())
+            program.waitForFinished(20);
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        const bool ended = program.waitForFinished(30000);
+        return {ended ? program.exitCode() : -1, QString::fromUtf8(program.readAllStandardError()), {}};
     }
 
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
@@ -527,6 +557,175 @@ private slots:
         for (int i = 0; i < count; ++i)
             QCOMPARE(documentText(folder + QStringLiteral("/doc%1.txt").arg(i, 2, 10, QLatin1Char('0'))),
                      QStringLiteral("Text %1").arg(i));
+    }
+
+    // The report goes nowhere it could do harm: not through a link, not onto
+    // another's file, a file with other names, a device or a file of the batch.
+    // Each refusal comes before anything is read or written. A report that could
+    // not be written whole makes the run fail.
+    void reportIsGuarded()
+    {
+        const QString folder = path(QStringLiteral("guarded"));
+        QDir().mkpath(folder + "/out");
+        writeOdt(folder + "/self.odt", {"Self"});
+        const QByteArray document = readBytes(folder + "/self.odt");
+        const QString victim = writeFile(folder + "/victim", "precious");
+        const QString other = writeFile(folder + "/other.jsonl", "theirs");
+        writeFile(folder + "/list", QFile::encodeName(folder + "/self.odt"));
+        QVERIFY(QFile::link(victim, folder + "/link.jsonl"));
+        QCOMPARE(::link(QFile::encodeName(victim).constData(), QFile::encodeName(folder + "/hard.jsonl").constData()),
+                 0);
+        QCOMPARE(::chown(QFile::encodeName(other).constData(), 65534, 65534) == 0, ::geteuid() == 0); // another's
+        for (const QStringList &arguments :
+             {QStringList{"--report", folder + "/link.jsonl", folder + "/self.odt"},
+              QStringList{"--report", folder + "/hard.jsonl", folder + "/self.odt"},
+              QStringList{"--report", ::geteuid() == 0 ? other : "/dev/null", folder + "/self.odt"},
+              QStringList{"--report", folder + "/self.odt", folder},
+              QStringList{"--report", folder + "/out/../out/self.txt", "--out", folder + "/out", folder + "/self.odt"},
+              QStringList{"--report", folder + "/list", "--files-from", folder + "/list"}}) {
+            const Outcome refused = run(arguments);
+            QVERIFY2(refused.exitCode == 2 && !refused.errors.contains("Converted"), qPrintable(refused.errors));
+        }
+        QCOMPARE(readBytes(victim), QByteArray("precious"));
+        QCOMPARE(readBytes(folder + "/self.odt"), document);
+        QCOMPARE(readBytes(folder + "/list"), QFile::encodeName(folder + "/self.odt"));
+
+        // A reader that goes away after the first line; a full disk.
+        writeOdt(folder + "/second.odt", {"Second"});
+        const Outcome cut = runShell(R"(("$0" --convert --report - "$1"; echo $? >"$2") | head -c 1 >/dev/null)",
+                                     {folder, folder + "/status"});
+        QCOMPARE(readBytes(folder + "/status"), QByteArray("1\n"));
+        QVERIFY2(cut.errors.contains("the report on standard output is incomplete"), qPrintable(cut.errors));
+        const QString small = path(QStringLiteral("small-disk"));
+        QDir().mkpath(small);
+        if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4k", "tmpfs", small}) != 0)
+            QSKIP("no tmpfs can be mounted here for a full disk");
+        const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {small}); });
+        writeFile(small + "/filler", QByteArray(4096, 'x'));
+        const Outcome full = run({"--report", small + "/r.jsonl", folder + "/self.odt", folder + "/second.odt"});
+        QVERIFY2(full.exitCode == 1 && full.errors.contains("is incomplete: "), qPrintable(full.errors));
+    }
+
+    // One signal ends the run wherever it waits: for a FIFO's reader, on a list that
+    // does not end, on a reader of the text that does not read; the private folder
+    // of --stdout goes with it.
+    void oneSignalStopsEveryWait()
+    {
+        const QString folder = path(QStringLiteral("waiting"));
+        QDir().mkpath(folder + "/tmp");
+        QStringList paragraphs;
+        for (int i = 0; i < 3000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 of a text longer than a pipe holds.").arg(i);
+        writeOdt(folder + "/long.odt", paragraphs);
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + "/fifo").constData(), 0600), 0);
+        QProcess forReader, onList, onText, sleeper; // sleeper holds the pipe open and reads nothing
+        QCOMPARE(stopWhen({"--report", folder + "/fifo", folder}, SIGTERM, forReader).exitCode, 128 + SIGTERM);
+        QCOMPARE(stopWhen({"--files-from", "-"}, SIGINT, onList).exitCode, 128 + SIGINT);
+        onText.setStandardOutputProcess(&sleeper);
+        sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        m_environment.insert(QStringLiteral("TMPDIR"), folder + "/tmp");
+        const Outcome blocked = stopWhen({"--stdout", folder + "/long.odt"}, SIGHUP, onText, [&] {
+            return QDirIterator(folder + "/tmp", {"long.txt"}, QDir::Files, QDirIterator::Subdirectories).hasNext();
+        });
+        m_environment.remove(QStringLiteral("TMPDIR"));
+        sleeper.kill();
+        sleeper.waitForFinished();
+        QCOMPARE(blocked.exitCode, 128 + SIGHUP);
+        QCOMPARE(QDir(folder + "/tmp").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    }
+
+    // What takes a shell to set up: closed descriptors at start, which take nothing
+    // of the program's; standard output that fails; names that are not UTF-8, named
+    // by their bytes wherever they were given.
+    void standardStreamsAndNames()
+    {
+        const QString folder = path(QStringLiteral("streams"));
+        QDir().mkpath(folder);
+        for (int i = 0; i < 3; ++i)
+            writeOdt(folder + QStringLiteral("/doc%1.odt").arg(i), {QStringLiteral("Document %1").arg(i)});
+        runShell(R"(exec "$0" --convert --report "$1" "$2" <&- >&- 2>&-)", {folder + "/r.jsonl", folder});
+        QCOMPARE(reportSummary(folder + "/r.jsonl")["converted"].toInt(), 3);
+        const Outcome closed = runShell(R"(exec "$0" --convert --stdout "$1" >&-)", {folder + "/doc0.odt"});
+        QVERIFY2(closed.exitCode == 1 && closed.errors.contains("standard output is closed"),
+                 qPrintable(closed.errors));
+        for (const char *option : {"--help", "--version"})
+            QCOMPARE(runShell(QStringLiteral(R"(exec "$0" %1 >/dev/full)").arg(option)).exitCode, 1);
+
+        writeFile(folder + "/list", QFile::encodeName(folder) + "/caf\xe9.odt\n");
+        ::close(::open((QFile::encodeName(folder) + "/caf\xe9.odt").constData(), O_WRONLY | O_CREAT, 0644));
+        const Outcome named = runShell(
+            R"sh(cd "$1" && exec "$0" --convert --report r.jsonl --files-from list "$(printf 'caf\351.odt')")sh",
+            {folder});
+        const QString reason = QStringLiteral("caf\\351.odt: its path is not valid UTF-8");
+        QVERIFY2(named.exitCode == 1 && named.errors.contains("failed: " + reason)
+                     && named.errors.contains("streams/" + reason),
+                 qPrintable(named.errors));
+        const QList<QJsonObject> lines = reportLines(folder + "/r.jsonl");
+        QVERIFY(lines.size() == 3 && lines[0]["escaped"].toBool() && lines[1]["escaped"].toBool());
+    }
+
+    // The office's single-instance pipe cannot be taken beforehand: a file under the
+    // name a profile folder alone would give it stops nothing.
+    void squattedPipeNamesStopNothing()
+    {
+        const QString folder = path(QStringLiteral("squatted"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/one.odt", {"One"});
+        QCOMPARE(run({folder}).exitCode, 0); // the profiles are made
+        const QString profiles = path(QStringLiteral("home/cache/tarnwick/"));
+        QStringList squatted;
+        for (const QString &profile : QDir(profiles).entryList({"batch-office-profile*"}, QDir::Dirs)) {
+            const QString url = QUrl::fromLocalFile(profiles + profile).toString();
+            const QByteArray utf16(reinterpret_cast<const char *>(url.utf16()), url.size() * 2);
+            QString hash; // as the office writes it: no leading zeros
+            for (const char byte : QCryptographicHash::hash(utf16, QCryptographicHash::Md5))
+                hash += QString::number(uchar(byte), 16);
+            squatted << writeFile(QStringLiteral("/tmp/OSL_PIPE_%1_SingleOfficeIPC_%2").arg(::getuid()).arg(hash), "");
+        }
+        QVERIFY(!squatted.isEmpty());
+        const Outcome outcome = run({folder});
+        for (const QString &file : squatted)
+            QFile::remove(file);
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        QCOMPARE(documentText(folder + "/one.txt"), QStringLiteral("One"));
+    }
+
+    // A document edited while it is converted is converted again by --update; the
+    // hidden partial files a killed run left are removed, not those of a live
+    // writer nor links.
+    void rerunAfterEditAndKill()
+    {
+        const QString folder = path(QStringLiteral("rerun"));
+        QDir().mkpath(folder);
+        QStringList paragraphs;
+        for (int i = 0; i < 20000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 as first written.").arg(i);
+        writeOdt(folder + "/long.odt", paragraphs);
+        QFile stale(writeFile(folder + "/.tarnwick-0123456789abcdef.part"));
+        QFile live(writeFile(folder + "/.tarnwick-1123456789abcdef.part"));
+        for (QFile *part : {&stale, &live})
+            QVERIFY(part->open(QIODevice::ReadWrite)
+                    && part->setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        QVERIFY(::flock(live.handle(), LOCK_EX) == 0
+                && QFile::link(live.fileName(), folder + "/.tarnwick-2123456789abcdef.part"));
+
+        bool edited = false;
+        const Outcome first = run({"--jobs", "1", folder}, [&](qint64 program) {
+            for (const qint64 office : officesOf(program)) {
+                if (!edited && OpenFilesOf(office).contains(folder + "/long.odt")) {
+                    writeOdt(folder + "/edited.odt", {"Edited meanwhile"});
+                    edited = ::rename(QFile::encodeName(folder + "/edited.odt").constData(),
+                                      QFile::encodeName(folder + "/long.odt").constData())
+                             == 0;
+                }
+            }
+        });
+        QVERIFY2(edited && first.exitCode == 0, qPrintable(first.errors));
+        const Outcome second = run({"--update", folder});
+        QVERIFY2(second.exitCode == 0 && second.errors.contains("Converted 1,"), qPrintable(second.errors));
+        QCOMPARE(documentText(folder + "/long.txt"), QStringLiteral("Edited meanwhile"));
+        QVERIFY((first.errors + second.errors).contains("removed 1 hidden partial text file "));
+        QVERIFY(!stale.exists() && live.exists() && QFileInfo(folder + "/.tarnwick-2123456789abcdef.part").isSymLink());
     }
 
     // Help, version and the window's refusal, all with no display.

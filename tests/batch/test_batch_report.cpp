@@ -1,6 +1,7 @@
 // What the batch prints on a terminal: file names cannot act on it.
 #include "batch/BatchReport.h"
 #include "batch/JsonLinesReport.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -64,7 +65,7 @@ private slots:
         std::FILE *out = std::tmpfile();
         int status = 0;
         {
-            JsonLinesReport record(file);
+            JsonLinesReport record(file, -1);
             BatchReport report(out, false, true);
             report.setRecord(&record);
             report.failedPath(QByteArray("/d/caf\xe9.odt"), QStringLiteral("not UTF-8."));
@@ -87,6 +88,17 @@ private slots:
         const QJsonObject summary = object(2)[QStringLiteral("summary")].toObject();
         QCOMPARE(summary[QStringLiteral("stopped-by")].toString(), QStringLiteral("SIGTERM"));
         QCOMPARE(summary[QStringLiteral("not-converted")].toInt(), 3);
+
+        // Stopped during the walk, the number of documents is not known.
+        JsonLinesReport walkRecord(file, -1);
+        BatchReport walk(stderr, false, true);
+        walk.setRecord(&walkRecord);
+        walk.setWalkStopped();
+        int walkStatus = 0;
+        const QByteArray said = standardErrorOf([&] { walkStatus = walk.finish(SIGINT); });
+        QVERIFY(walkStatus == 128 + SIGINT && said.contains("the number of documents is not known"));
+        const QJsonObject walked = QJsonDocument::fromJson(readBytes(file).trimmed()).object()["summary"].toObject();
+        QVERIFY(walked.contains("stopped-by") && !walked.contains("not-converted"));
     }
 };
 

@@ -114,7 +114,11 @@ answer_box "$done_box" Return || fail "the closing message did not close"
 
 # ---- remove -------------------------------------------------------------------------
 kill -9 "$pid"
-for _ in $(seq 50); do pgrep -f "soffice.bin.*$work/home" >/dev/null || break; sleep 0.2; done
+# The office gets its profile through its environment.
+for _ in $(seq 50); do
+    grep -lsz "^UserInstallation=file://$work/home/" /proc/[0-9]*/environ >/dev/null || break
+    sleep 0.2
+done
 dpkg -r tarnwick >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -r failed"; }
 installed=no
 [ -L /usr/bin/tarnwick ] || [ -e $program_dir ] && fail "removing the package left files behind"
