@@ -77,7 +77,8 @@ public:
     // A dispatch the office refuses is an error; for a save so is a target file (the
     // Url argument) that does not exist afterwards. A save with the text export
     // writes the target file whole or fails: a write the disk refused or took only
-    // in part is an error, whatever the office reports.
+    // in part is an error, whatever the office reports. A text save may be empty (a
+    // document of pictures alone), when the office reports it done.
     virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                                  FrameTarget targetFrame, short searchFlags,
                                  const QList<PropertyValue> &arguments) = 0;

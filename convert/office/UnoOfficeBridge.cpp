@@ -450,6 +450,8 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
                 provider, toOUString(unoCommandUrl(command)), toOUString(unoFrameName(targetFrame)), searchFlags,
                 stream.is() ? streamedSaveArguments(arguments, stream) : unoArguments(arguments));
             checkDispatchResult(result, command, arguments);
+            if (stream.is() && stream->written() == 0)
+                checkEmptySaveDone(result, arguments);
         });
     });
     if (command == OfficeCommand::SaveAs)

@@ -257,7 +257,8 @@ private slots:
     }
 
     // A field shows what the office works out for it in the laid-out document, as in
-    // the window's run, not the value stored in the file.
+    // the window's run, not the value stored in the file. A document with no text at
+    // all (a picture alone) gives an empty text file, and is converted.
     void fieldsTakeTheirLaidOutValues()
     {
         const QString folder = path(QStringLiteral("fields"));
@@ -265,10 +266,13 @@ private slots:
         writeOdtXml(folder + "/page.odt", R"(<text:p>Page <text:page-number text:select-page="current">99)"
                                           R"(</text:page-number> of the document</text:p>)");
         writeOdt(folder + "/plain.odt", {"No fields here"});
+        writePictureOnlyOdt(folder + "/picture.odt");
         const Outcome outcome = run({folder});
         QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        QVERIFY2(outcome.errors.contains("Converted 3, failed 0"), qPrintable(outcome.errors));
         QCOMPARE(documentText(folder + "/page.txt"), QStringLiteral("Page 1 of the document"));
         QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("No fields here"));
+        QCOMPARE(readBytes(folder + "/picture.txt"), QByteArray());
     }
 
     void exitStatuses()
