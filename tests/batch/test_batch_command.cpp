@@ -275,6 +275,44 @@ private slots:
         QCOMPARE(readBytes(folder + "/picture.txt"), QByteArray());
     }
 
+    // A template is opened as the window's run opens it, as a new document made from
+    // it: its fields show a new document's data (no modification date, author or file
+    // name, one editing cycle), not those stored in the template, and the batch writes
+    // the window's text byte for byte.
+    void templatesGiveTheWindowsText()
+    {
+        const QString folder = path(QStringLiteral("templates")), window = path(QStringLiteral("templates-window"));
+        QDir().mkpath(folder);
+        QDir().mkpath(window);
+        const QByteArray fields =
+            R"(<text:p>Changed <text:modification-date>1998-01-01</text:modification-date> at )"
+            R"(<text:modification-time>09:09:09</text:modification-time> by <text:creator>someone</text:creator>, )"
+            R"(made by <text:initial-creator>someone</text:initial-creator>, file )"
+            R"(<text:file-name text:display="full">a.ott</text:file-name>, edited <text:editing-cycles>5)"
+            R"(</text:editing-cycles> times, <text:page-count>9</text:page-count> pages: <text:title>x</text:title>)"
+            R"(</text:p>)";
+        const QByteArray meta = "<meta:initial-creator>Ada Stored</meta:initial-creator><dc:creator>Bea Stored"
+                                "</dc:creator><dc:title>The title</dc:title><dc:date>2002-03-04T05:06:07</dc:date>"
+                                "<meta:editing-cycles>17</meta:editing-cycles>";
+        QStringList windowRun;
+        for (const auto &[name, format] : {std::pair{"form", WriterFormat::Ott}, std::pair{"old form", WriterFormat::Stw}}) {
+            const QString document = folder + '/' + name + (format == WriterFormat::Ott ? ".ott" : ".stw");
+            writeWriterDocumentXml(document, format, fields, meta);
+            windowRun << document << window + '/' + name + ".txt";
+        }
+        QProcess probe;
+        probe.setProcessEnvironment(m_environment);
+        probe.start(QStringLiteral(CONVERT_PROBE), windowRun);
+        QVERIFY(probe.waitForFinished(120000) && probe.exitCode() == 0);
+        const Outcome outcome = run({folder});
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        for (const QString name : {"form.txt", "old form.txt"}) {
+            QCOMPARE(readBytes(folder + '/' + name), readBytes(window + '/' + name));
+            QVERIFY(documentText(folder + '/' + name).endsWith("pages: The title"));
+            QVERIFY(!documentText(folder + '/' + name).contains("Stored"));
+        }
+    }
+
     void exitStatuses()
     {
         const QString single = path(QStringLiteral("single"));
