@@ -420,7 +420,7 @@ private slots:
 
         const Outcome limited = run({QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--document-limit=1"), folder});
         QCOMPARE(limited.exitCode, 1);
-        QVERIFY2(limited.errors.contains(QStringLiteral("failed: %1/marks.odt: The office could not load %1/marks.odt: the "
+        QVERIFY2(limited.errors.contains(QStringLiteral("failed: %1/marks.odt: The office could not load it: the "
                                                         "office worked on the document for longer than its limit of 1 "
                                                         "second, so it was ended.")
                                              .arg(folder)),
