@@ -128,12 +128,12 @@ void BatchReport::interrupted(const BatchDocument &document)
     m_current.removeOne(document.source);
 }
 
-void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason)
+void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason, const QString &target)
 {
     const std::lock_guard lock(m_mutex);
     ++m_failed;
     printFailure(systemPath, reason);
-    record(systemPath, {}, kFailed, reason, 0, 0);
+    record(systemPath, target, kFailed, reason, 0, 0);
     drawProgress();
 }
 

@@ -8,6 +8,7 @@
 #include "batch/PathList.h"
 #include "batch/PrintableName.h"
 #include "batch/StopSignals.h"
+#include "batch/TargetFolders.h"
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
@@ -179,15 +180,19 @@ int RunBatch(int argc, char **argv)
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
     QList<FailedPath> failed;
     // A signal stops a long walk too; the run then ends below, before any office.
-    const QStringList found =
+    const QList<FoundDocument> found =
         CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
-    WorkList work = PlanWork(found, outDir);
+    WorkList work = PlanWork(found, outDir, options.mirror);
+    if (options.mirror)
+        MakeTargetFolders(work, outDir);
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(work.documents.size() + work.skipped.size()));
     const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
+    for (const SetAside &document : work.failed)
+        report.failedPath(QFile::encodeName(document.path), document.reason, document.target);
     for (const SetAside &document : work.skipped)
         report.skipped(document);
     for (const BatchDocument &document : upToDate)

@@ -98,20 +98,24 @@ QString fileKey(const QString &path)
 
 } // namespace
 
-QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<FailedPath> &failed, const WalkStopped &stopped)
+QList<FoundDocument> CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
+                                      QList<FailedPath> &failed, const WalkStopped &stopped)
 {
-    QStringList found;
+    QList<FoundDocument> found;
     for (const QString &given : paths) {
         if (stopped && stopped())
             break;
         const QString path = QFileInfo(given).absoluteFilePath();
-        if (QFile::encodeName(path).size() >= MaxPathBytes)
+        if (QFile::encodeName(path).size() >= MaxPathBytes) {
             failed.append({QFile::encodeName(given), kTooLong});
-        else if (IsFolder(path))
-            addFolderDocuments(path, extensions, dialogs, found, failed, stopped);
-        else if (IsExistingFile(path))
-            found << path;
+        } else if (IsFolder(path)) {
+            QStringList below;
+            addFolderDocuments(path, extensions, dialogs, below, failed, stopped);
+            for (const QString &document : std::as_const(below))
+                found.append({document, path});
+        } else if (IsExistingFile(path)) {
+            found.append({path, QString()});
+        }
         else if (QFileInfo::exists(path))
             failed.append({QFile::encodeName(given), QStringLiteral("it is neither a file nor a folder (a FIFO, a "
                                                                     "socket or a device), so it is not converted.")});
@@ -121,26 +125,40 @@ QStringList CollectDocuments(const QStringList &paths, const QStringList &extens
     return found;
 }
 
-WorkList PlanWork(const QStringList &documents, const QString &outDir)
+QString MirroredFolder(const FoundDocument &document, const QString &currentFolder)
+{
+    const QString folder = QDir::cleanPath(QFileInfo(document.path).absolutePath());
+    const QString base = QDir::cleanPath(document.root.isEmpty() ? currentFolder : document.root);
+    if (folder == base)
+        return {};
+    const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    return folder.startsWith(prefix) ? folder.mid(prefix.size()) : QString();
+}
+
+WorkList PlanWork(const QList<FoundDocument> &documents, const QString &outDir, bool mirror)
 {
     WorkList work;
     const Destination destination = outDir.isEmpty() ? Destination::SourceFolder : Destination::ChosenFolder;
     const QString folder = outDir.isEmpty() ? QString() : QFileInfo(outDir).absoluteFilePath();
+    const QString currentFolder = QDir::currentPath();
 
     // Every document of the batch, by key, so that no text file replaces one.
     QHash<QString, QString> documentAt;
-    for (const QString &document : documents)
-        documentAt.insert(fileKey(document), document);
+    for (const FoundDocument &found : documents)
+        documentAt.insert(fileKey(found.path), found.path);
 
     QHash<QString, QString> targetOwner; // text file key -> the document that gives it
     QSet<QString> seen;
-    for (const QString &document : documents) {
+    for (const FoundDocument &found : documents) {
+        const QString &document = found.path;
         const QString key = fileKey(document);
         if (seen.contains(key))
             continue; // named twice: once is enough
         seen.insert(key);
 
-        const QString target = TargetPathOf(document, destination, folder);
+        const QString below = mirror ? MirroredFolder(found, currentFolder) : QString();
+        const QString target =
+            TargetPathOf(document, destination, below.isEmpty() ? folder : folder + QLatin1Char('/') + below);
         const QString targetKey = fileKey(target);
         if (targetKey == key) {
             work.skipped.append({document, QStringLiteral("its text file would replace the document itself."), target});

@@ -200,6 +200,49 @@ private slots:
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
     }
 
+    // --mirror keeps the tree below --out: the same name in three folders gives three
+    // text files. A folder there that is a link is never written through: its
+    // documents fail, and a rerun with --update finds the others up to date.
+    void mirroredTree()
+    {
+        const QString tree = path(QStringLiteral("mirror/tree")), out = path(QStringLiteral("mirror/out")),
+                      elsewhere = path(QStringLiteral("mirror/elsewhere")), report = path(QStringLiteral("mirror.jsonl"));
+        for (const QString folder : {"a", "b", "c/deep"}) {
+            QDir().mkpath(tree + '/' + folder);
+            writeOdt(tree + '/' + folder + "/report.odt", {"Report of " + folder});
+        }
+        writeOdt(tree + "/top.odt", {"At the top"});
+        writeOdt(path(QStringLiteral("mirror/loose.odt")), {"Named itself"});
+        QDir().mkpath(out);
+        QDir().mkpath(elsewhere);
+        QVERIFY(QFile::link(elsewhere, out + "/b"));
+
+        const Outcome first = run({"--out", out, "--mirror", "--report", report, tree, path("mirror/loose.odt")});
+        QCOMPARE(first.exitCode, 1);
+        QCOMPARE(documentText(out + "/a/report.txt"), QStringLiteral("Report of a"));
+        QCOMPARE(documentText(out + "/c/deep/report.txt"), QStringLiteral("Report of c/deep"));
+        QCOMPARE(documentText(out + "/top.txt"), QStringLiteral("At the top"));
+        QCOMPARE(documentText(out + "/loose.txt"), QStringLiteral("Named itself")); // not below the current folder
+        QVERIFY(QDir(elsewhere).isEmpty());
+        QVERIFY2(first.errors.contains(QStringLiteral("failed: %1/b/report.odt: the folder %2/b of its text file is a "
+                                                      "symbolic link")
+                                           .arg(tree, out)),
+                 qPrintable(first.errors));
+        const QJsonObject linked = bySource(reportLines(report)).value(tree + "/b/report.odt");
+        QCOMPARE(linked["status"].toString(), QStringLiteral("failed"));
+        QCOMPARE(linked["target"].toString(), out + "/b/report.txt");
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat made {};
+        QVERIFY(::stat(QFile::encodeName(out + "/c/deep").constData(), &made) == 0);
+        QCOMPARE(made.st_mode & 07777, 0777 & ~mask);
+
+        const Outcome again = run({"--out", out, "--mirror", "--update", "--jobs", "2", tree});
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY2(again.errors.contains(QStringLiteral("Converted 0, failed 1, skipped 0, up to date 3")),
+                 qPrintable(again.errors));
+    }
+
     // What the walk cannot reach by a path is named, document by document, and the run
     // fails: documents below the system's path limit and paths that are not UTF-8.
     // Below the limit the walk's rules still hold (hidden files, other extensions and
@@ -329,7 +372,7 @@ private slots:
              {QStringList{}, QStringList{"--jobs", "0", single}, QStringList{"--jobs= 2", single},
               QStringList{"--jobs", "2 ", single}, QStringList{"--timeout", "+30", single},
               QStringList{"--document-limit", "0", single}, QStringList{"--out", path("nowhere"), single},
-              QStringList{"--frobnicate", single}}) {
+              QStringList{"--frobnicate", single}, QStringList{"--mirror", single}}) {
             const Outcome outcome = run(bad);
             QCOMPARE(outcome.exitCode, 2);
             QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));
