@@ -115,12 +115,12 @@ QList<FoundDocument> CollectDocuments(const QStringList &paths, const QStringLis
                 found.append({document, path});
         } else if (IsExistingFile(path)) {
             found.append({path, QString()});
-        }
-        else if (QFileInfo::exists(path))
+        } else if (QFileInfo::exists(path)) {
             failed.append({QFile::encodeName(given), QStringLiteral("it is neither a file nor a folder (a FIFO, a "
                                                                     "socket or a device), so it is not converted.")});
-        else
+        } else {
             failed.append({QFile::encodeName(given), QStringLiteral("there is no such file or folder.")});
+        }
     }
     return found;
 }
