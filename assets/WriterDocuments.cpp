@@ -32,14 +32,16 @@ QByteArray odfBytes(const QByteArray &mimeType, const QByteArray &bodyXml, const
                                                + "><office:body><office:text>" + bodyXml
                                                + "</office:text></office:body></office:document-content>");
     if (!metaXml.isEmpty())
-        zip.add(QStringLiteral("meta.xml"), QByteArray(kXmlDeclaration) + "<office:document-meta " + namespaces + "><office:meta>"
-                                                + metaXml + "</office:meta></office:document-meta>");
-    const QByteArray metaEntry = R"(<manifest:file-entry manifest:full-path="meta.xml" manifest:media-type="text/xml"/>)";
+        zip.add(QStringLiteral("meta.xml"), QByteArray(kXmlDeclaration) + "<office:document-meta " + namespaces
+                                                + "><office:meta>" + metaXml + "</office:meta></office:document-meta>");
+    const QByteArray metaEntry =
+        R"(<manifest:file-entry manifest:full-path="meta.xml" manifest:media-type="text/xml"/>)";
     zip.add(QStringLiteral("META-INF/manifest.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">)"
                              R"(<manifest:file-entry manifest:full-path="/" manifest:media-type=")" + mimeType + R"("/>)"
-                             R"(<manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>)")
+                             R"(<manifest:file-entry manifest:full-path="content.xml" )"
+                             R"(manifest:media-type="text/xml"/>)")
                 + (metaXml.isEmpty() ? QByteArray() : metaEntry) + "</manifest:manifest>");
     return zip.bytes();
 }
@@ -63,14 +65,16 @@ QByteArray sxwBytes(const QByteArray &mimeType, const QByteArray &bodyXml, const
                                                + R"( office:class="text"><office:body>)" + bodyXml
                                                + "</office:body></office:document-content>");
     if (!metaXml.isEmpty())
-        zip.add(QStringLiteral("meta.xml"), QByteArray(kXmlDeclaration) + "<office:document-meta " + namespaces + "><office:meta>"
-                                                + metaXml + "</office:meta></office:document-meta>");
-    const QByteArray metaEntry = R"(<manifest:file-entry manifest:media-type="text/xml" manifest:full-path="meta.xml"/>)";
+        zip.add(QStringLiteral("meta.xml"), QByteArray(kXmlDeclaration) + "<office:document-meta " + namespaces
+                                                + "><office:meta>" + metaXml + "</office:meta></office:document-meta>");
+    const QByteArray metaEntry =
+        R"(<manifest:file-entry manifest:media-type="text/xml" manifest:full-path="meta.xml"/>)";
     zip.add(QStringLiteral("META-INF/manifest.xml"),
             kXmlDeclaration
                 + QByteArray(R"(<manifest:manifest xmlns:manifest="http://openoffice.org/2001/manifest">)"
                              R"(<manifest:file-entry manifest:media-type=")" + mimeType + R"(" manifest:full-path="/"/>)"
-                             R"(<manifest:file-entry manifest:media-type="text/xml" manifest:full-path="content.xml"/>)")
+                             R"(<manifest:file-entry manifest:media-type="text/xml" )"
+                             R"(manifest:full-path="content.xml"/>)")
                 + (metaXml.isEmpty() ? QByteArray() : metaEntry) + "</manifest:manifest>");
     return zip.bytes();
 }
@@ -85,12 +89,12 @@ void writeWriterDocument(const QString &path, WriterFormat format, const QString
 void writeWriterDocumentXml(const QString &path, WriterFormat format, const QByteArray &bodyXml,
                             const QByteArray &metaXml)
 {
-    const QByteArray odt = kOdtType;
+    const QByteArray odt = kOdtType, sxw = "application/vnd.sun.xml.writer";
     switch (format) {
     case WriterFormat::Odt: writeFile(path, odfBytes(odt, bodyXml, metaXml)); break;
     case WriterFormat::Ott: writeFile(path, odfBytes(odt + "-template", bodyXml, metaXml)); break;
-    case WriterFormat::Sxw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer", bodyXml, metaXml)); break;
-    case WriterFormat::Stw: writeFile(path, sxwBytes("application/vnd.sun.xml.writer.template", bodyXml, metaXml)); break;
+    case WriterFormat::Sxw: writeFile(path, sxwBytes(sxw, bodyXml, metaXml)); break;
+    case WriterFormat::Stw: writeFile(path, sxwBytes(sxw + ".template", bodyXml, metaXml)); break;
     }
 }
 
@@ -110,7 +114,8 @@ void writeMarkedOdt(const QString &path, int bookmarks)
 void writePictureOnlyOdt(const QString &path)
 {
     writeOdtXml(path, R"(<text:p><draw:a xlink:type="simple" xlink:href="https://example.org/">)"
-                      R"(<draw:frame draw:name="Picture" text:anchor-type="paragraph" svg:width="2cm" svg:height="2cm">)"
+                      R"(<draw:frame draw:name="Picture" text:anchor-type="paragraph" )"
+                      R"(svg:width="2cm" svg:height="2cm">)"
                       R"(<draw:image xlink:href="../picture.png" xlink:type="simple" xlink:show="embed" )"
                       R"(xlink:actuate="onLoad"/></draw:frame></draw:a></text:p>)");
 }

@@ -44,7 +44,8 @@ void makeTree(const QString &root, const QString &original, int count)
                 qFatal("cannot copy %s", qPrintable(original));
             from = QFile::encodeName(copy);
         }
-        const QString folder = QStringLiteral("%1/t%2/f%3").arg(root).arg(i / 1000, 3, 10, QLatin1Char('0')).arg(i / 100 % 10);
+        const QString folder =
+            QStringLiteral("%1/t%2/f%3").arg(root).arg(i / 1000, 3, 10, QLatin1Char('0')).arg(i / 100 % 10);
         if (i % 100 == 0)
             QDir().mkpath(folder);
         const QString name = QStringLiteral("%1/report-%2.odt").arg(folder).arg(i % 100, 2, 10, QLatin1Char('0'));
@@ -84,7 +85,8 @@ Ours runOurs(const QString &tarnwick, const QString &cache, const QString &tree,
     Ours ours;
     QElapsedTimer clock;
     clock.start();
-    process.start(tarnwick, {"--convert", "--quiet", "--jobs", "2", "--out", out, "--mirror", "--report", report, tree});
+    process.start(tarnwick,
+                  {"--convert", "--quiet", "--jobs", "2", "--out", out, "--mirror", "--report", report, tree});
     process.waitForStarted(-1);
     const qint64 pid = process.processId();
     long lastPeakKb = 0; // for a run that ends before the window does

@@ -206,7 +206,8 @@ private slots:
     void mirroredTree()
     {
         const QString tree = path(QStringLiteral("mirror/tree")), out = path(QStringLiteral("mirror/out")),
-                      elsewhere = path(QStringLiteral("mirror/elsewhere")), report = path(QStringLiteral("mirror.jsonl"));
+                      elsewhere = path(QStringLiteral("mirror/elsewhere")),
+                      report = path(QStringLiteral("mirror.jsonl"));
         for (const QString folder : {"a", "b", "c/deep"}) {
             QDir().mkpath(tree + '/' + folder);
             writeOdt(tree + '/' + folder + "/report.odt", {"Report of " + folder});
@@ -338,7 +339,8 @@ private slots:
                                 "</dc:creator><dc:title>The title</dc:title><dc:date>2002-03-04T05:06:07</dc:date>"
                                 "<meta:editing-cycles>17</meta:editing-cycles>";
         QStringList windowRun;
-        for (const auto &[name, format] : {std::pair{"form", WriterFormat::Ott}, std::pair{"old form", WriterFormat::Stw}}) {
+        for (const auto &[name, format] :
+             {std::pair{"form", WriterFormat::Ott}, std::pair{"old form", WriterFormat::Stw}}) {
             const QString document = folder + '/' + name + (format == WriterFormat::Ott ? ".ott" : ".stw");
             writeWriterDocumentXml(document, format, fields, meta);
             windowRun << document << window + '/' + name + ".txt";

@@ -29,8 +29,8 @@ private slots:
             report.started(hostile);
             report.failed({hostile, QStringLiteral("/d/x.txt"), 0}, QStringLiteral("the office said:\r\nno"), 1);
             report.failed({QStringLiteral("/d/a.odt"), QStringLiteral("/d/a.txt"), 0},
-                          QStringLiteral("twice; last: The office could not load /d/a.odt: hung. From /d/a.odt.d/a.odt, "
-                                         "not /d/a.odt."),
+                          QStringLiteral("twice; last: The office could not load /d/a.odt: hung. From "
+                                         "/d/a.odt.d/a.odt, not /d/a.odt."),
                           1);
             report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
             report.skipped({QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."), {}});
