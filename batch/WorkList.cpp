@@ -88,13 +88,25 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
 }
 
 // The same text for every spelling of one file: its folder resolved (links, "..")
-// and its own name as it is. Folders that do not exist are left as written.
-QString fileKey(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
-}
+// and its own name as it is. Folders that do not exist are left as written. Each
+// folder is resolved once: the documents of a tree share their folders.
+class FileKeys {
+public:
+    QString operator()(const QString &path)
+    {
+        const QFileInfo info(path);
+        const QString folder = info.absolutePath();
+        auto resolved = m_folders.constFind(folder);
+        if (resolved == m_folders.constEnd()) {
+            const QString canonical = QFileInfo(folder).canonicalFilePath();
+            resolved = m_folders.insert(folder, canonical.isEmpty() ? folder : canonical);
+        }
+        return *resolved + QLatin1Char('/') + info.fileName();
+    }
+
+private:
+    QHash<QString, QString> m_folders; // as written -> resolved
+};
 
 } // namespace
 
@@ -143,6 +155,7 @@ WorkList PlanWork(const QList<FoundDocument> &documents, const QString &outDir, 
     const QString currentFolder = QDir::currentPath();
 
     // Every document of the batch, by key, so that no text file replaces one.
+    FileKeys fileKey;
     QHash<QString, QString> documentAt;
     for (const FoundDocument &found : documents)
         documentAt.insert(fileKey(found.path), found.path);
