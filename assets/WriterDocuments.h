@@ -25,9 +25,20 @@ inline void writeSxw(const QString &path, const QStringList &paragraphs)
     writeWriterDocument(path, WriterFormat::Sxw, paragraphs);
 }
 
+// A document whose body is `bodyXml` and whose document data (meta.xml) are
+// `metaXml`, both taken as they are, with the prefixes text:, meta: and dc: (their
+// namespaces those of the format); no meta.xml when `metaXml` is empty.
+void writeWriterDocumentXml(const QString &path, WriterFormat format, const QByteArray &bodyXml,
+                            const QByteArray &metaXml = {});
+
 // An .odt whose body is `bodyXml`, paragraphs in the OpenDocument "text:"
-// namespace, taken as it is (fields, for instance).
+// namespace, taken as it is (fields, for instance; frames with draw:, svg: and
+// xlink:).
 void writeOdtXml(const QString &path, const QByteArray &bodyXml);
+
+// An .odt whose only content is a picture (a link to a picture file) inside a
+// hyperlink: the office's text export writes nothing at all for it.
+void writePictureOnlyOdt(const QString &path);
 
 // An .odt that keeps the office at work for a while: one paragraph ("Marked xx...")
 // holding `bookmarks` bookmarks, each of which the import moves every earlier one

@@ -89,6 +89,8 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             options.nullSeparated = true;
         } else if (argument == QLatin1String("--stdout")) {
             options.toStdout = true;
+        } else if (argument == QLatin1String("--mirror")) {
+            options.mirror = true;
         } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
             const auto value = valueOf(arguments, i, name);
             if (const auto *error = std::get_if<UsageError>(&value))
@@ -132,6 +134,9 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
         return options;
     if (options.paths.isEmpty() && options.filesFrom.isEmpty())
         return UsageError{QStringLiteral("No documents or folders were given.")};
+    if (options.mirror && options.outDir.isEmpty())
+        return UsageError{QStringLiteral("--mirror places the text files below the folder of --out, and none was "
+                                         "given.")};
     if (options.nullSeparated && options.filesFrom.isEmpty())
         return UsageError{QStringLiteral("--null applies to the list of --files-from, and none was given.")};
     if (options.toStdout) {
@@ -179,6 +184,15 @@ QString BatchHelpText()
                "Options:\n"
                "  --out DIR          put every text file into the folder DIR, which must exist\n"
                "                     (default: each text file beside its document)\n"
+               "  --mirror           with --out: keep the tree. A document found in a FOLDER\n"
+               "                     gets its text file at DIR/<its path below FOLDER>; one\n"
+               "                     named itself (or in --files-from) at DIR/<its path below\n"
+               "                     the current folder>, or DIR/<its name> when it lies\n"
+               "                     elsewhere. Folders are made as needed (as mkdir makes\n"
+               "                     them); where one below DIR is a symbolic link or no folder,\n"
+               "                     its documents fail and nothing is written through it.\n"
+               "                     tarnwick --convert --out /srv/texts --mirror /srv/docs\n"
+               "                     turns /srv/docs/a/report.odt into /srv/texts/a/report.txt.\n"
                "  --ext LIST         extensions a folder walk keeps, comma-separated, any letter\n"
                "                     case (default: odt,ott,sxw,stw)\n"
                "  --jobs N           how many private offices convert at once (default: the\n"

@@ -9,6 +9,7 @@ struct BatchOptions {
     QStringList paths;      // documents and folders, as given
     QStringList extensions; // lower case, no dot: the files a folder walk keeps
     QString outDir;         // empty: each text file beside its document
+    bool mirror = false;    // below outDir, each text file at its document's relative path
     int jobs = 1;           // private offices working at once
     int timeoutSeconds = 120;       // without work from the office: hung
     int documentLimitSeconds = 1800; // of work on one document: a runaway

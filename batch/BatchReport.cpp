@@ -41,6 +41,27 @@ QString SignalName(int signal)
 }
 
 namespace {
+// The reason as a failure of `document` tells it: the line (and the record) name the
+// document first, so the reason calls it "it" instead of naming it again, as the
+// office's messages do (the window's boxes need the name). Only the whole path is
+// taken, not the start of a longer one.
+QString reasonAbout(const QString &document, QString reason)
+{
+    const auto endsPath = [&](qsizetype end) {
+        if (end == reason.size() || QStringLiteral(":;, ").contains(reason[end]))
+            return true;
+        return reason[end] == QLatin1Char('.') && (end + 1 == reason.size() || reason[end + 1] == QLatin1Char(' '));
+    };
+    for (qsizetype at = 0; !document.isEmpty() && (at = reason.indexOf(document, at)) >= 0;) {
+        if (endsPath(at + document.size())) {
+            reason.replace(at, document.size(), QStringLiteral("it"));
+            at += 2;
+        } else {
+            at += document.size();
+        }
+    }
+    return reason;
+}
 
 const QString kConverted = QStringLiteral("converted");
 const QString kFailed = QStringLiteral("failed");
@@ -91,8 +112,9 @@ void BatchReport::converted(const BatchDocument &document, double seconds)
     drawProgress();
 }
 
-void BatchReport::failed(const BatchDocument &document, const QString &reason, double seconds)
+void BatchReport::failed(const BatchDocument &document, const QString &officeReason, double seconds)
 {
+    const QString reason = reasonAbout(document.source, officeReason);
     const std::lock_guard lock(m_mutex);
     ++m_failed;
     ++m_finished;
@@ -109,12 +131,12 @@ void BatchReport::interrupted(const BatchDocument &document)
     m_current.removeOne(document.source);
 }
 
-void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason)
+void BatchReport::failedPath(QByteArrayView systemPath, const QString &reason, const QString &target)
 {
     const std::lock_guard lock(m_mutex);
     ++m_failed;
     printFailure(systemPath, reason);
-    record(systemPath, {}, kFailed, reason, 0, 0);
+    record(systemPath, target, kFailed, reason, 0, 0);
     drawProgress();
 }
 

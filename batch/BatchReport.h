@@ -35,9 +35,10 @@ public:
     // A document of the work that the run was stopped under: neither converted nor
     // failed; it counts as not converted.
     void interrupted(const BatchDocument &document);
-    // A path that failed before any work (missing, out of the walk's reach), as the
-    // system spells it.
-    void failedPath(QByteArrayView systemPath, const QString &reason);
+    // A path that failed before any work (missing, out of the walk's reach; a text
+    // file that cannot be placed), as the system spells it, with its text file when
+    // it has one.
+    void failedPath(QByteArrayView systemPath, const QString &reason, const QString &target = {});
     void skipped(const SetAside &document);
     // A document whose text file is newer than it (`--update`); not part of the work.
     void upToDate(const BatchDocument &document);

@@ -12,7 +12,8 @@
 // sections shown on a condition), so a document with none of it is stored as it
 // is. One with some is shown in a new frame, laid out, and saved with the window's
 // own command (".uno:SaveAs" with the "Text" filter), without the run's fixed
-// waits.
+// waits. A template is loaded as the window loads it, as a new document made from
+// it, so that its fields show the same document data.
 //
 // The save is the run's safe one: the office writes a new file beside the target,
 // which replaces it only once whole, and the target rules of `textFiles` apply.

@@ -9,6 +9,7 @@
 #include "batch/PrintableName.h"
 #include "batch/ProgramInfo.h"
 #include "batch/StopSignals.h"
+#include "batch/TargetFolders.h"
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
@@ -252,18 +253,17 @@ int RunBatch(int argc, char **argv)
     report.setTargetsToStdout(options.toStdout);
     ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
     // A signal stops a long walk too; the run then ends below, before any office.
-    const QStringList found =
+    const QList<FoundDocument> found =
         CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
     if (stopSignals.caught() != 0)
         report.setWalkStopped();
-    WorkList work = PlanWork(found, outDir);
-    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
+    WorkList work = PlanWork(found, outDir, options.mirror);
 
     // The report is made once the batch's own files are known, none of which it
     // may replace, and before any of them is read or written.
     std::unique_ptr<JsonLinesReport> record;
     if (!options.reportFile.isEmpty() && options.reportFile != QLatin1String("-")) {
-        if (const QString clash = ReportClash(options.reportFile, work, upToDate, options.filesFrom);
+        if (const QString clash = ReportClash(options.reportFile, work, options.filesFrom);
             !clash.isEmpty()) {
             printError(QStringLiteral("the report %1 would replace a file of this batch (%2); nothing was "
                                       "converted.")
@@ -282,12 +282,19 @@ int RunBatch(int argc, char **argv)
         }
     }
     report.setRecord(record.get());
+    // The tree's folders are made before the --update check, so that a link where a
+    // folder should be never passes for up to date.
+    if (options.mirror)
+        MakeTargetFolders(work, outDir);
+    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(work.documents.size() + work.skipped.size()));
     removeStalePartialFiles(work.documents + upToDate, report);
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);
+    for (const SetAside &document : work.failed)
+        report.failedPath(QFile::encodeName(document.path), document.reason, document.target);
     for (const SetAside &document : work.skipped)
         report.skipped(document);
     for (const BatchDocument &document : upToDate)

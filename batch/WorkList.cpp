@@ -94,13 +94,25 @@ void addFolderDocuments(const QString &root, const QStringList &extensions, Dial
 }
 
 // The same text for every spelling of one file: its folder resolved (links, "..")
-// and its own name as it is. Folders that do not exist are left as written.
-QString fileKey(const QString &path)
-{
-    const QFileInfo info(path);
-    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
-}
+// and its own name as it is. Folders that do not exist are left as written. Each
+// folder is resolved once: the documents of a tree share their folders.
+class FileKeys {
+public:
+    QString operator()(const QString &path)
+    {
+        const QFileInfo info(path);
+        const QString folder = info.absolutePath();
+        auto resolved = m_folders.constFind(folder);
+        if (resolved == m_folders.constEnd()) {
+            const QString canonical = QFileInfo(folder).canonicalFilePath();
+            resolved = m_folders.insert(folder, canonical.isEmpty() ? folder : canonical);
+        }
+        return *resolved + QLatin1Char('/') + info.fileName();
+    }
+
+private:
+    QHash<QString, QString> m_folders; // as written -> resolved
+};
 
 // The file a path leads to, when it exists.
 std::optional<std::pair<dev_t, ino_t>> fileIdentity(const QString &path)
@@ -118,9 +130,9 @@ FailedPath UnaddressablePath(const QByteArray &path)
     return {path, kNotUtf8};
 }
 
-QString ReportClash(const QString &report, const WorkList &work, const QList<BatchDocument> &upToDate,
-                    const QString &pathList)
+QString ReportClash(const QString &report, const WorkList &work, const QString &pathList)
 {
+    FileKeys fileKey;
     const QString key = fileKey(report);
     const QString name = QFileInfo(report).fileName();
     const auto identity = fileIdentity(report);
@@ -134,13 +146,11 @@ QString ReportClash(const QString &report, const WorkList &work, const QList<Bat
     };
     if (pathList != QLatin1String("-") && same(pathList))
         return QStringLiteral("it is the list of paths to convert");
-    for (const QList<BatchDocument> *documents : {&work.documents, &upToDate}) {
-        for (const BatchDocument &document : *documents) {
-            if (same(document.source))
-                return QStringLiteral("it is %1, a document to convert").arg(document.source);
-            if (same(document.target))
-                return QStringLiteral("it is the text file of %1").arg(document.source);
-        }
+    for (const BatchDocument &document : work.documents) {
+        if (same(document.source))
+            return QStringLiteral("it is %1, a document to convert").arg(document.source);
+        if (same(document.target))
+            return QStringLiteral("it is the text file of %1").arg(document.source);
     }
     for (const SetAside &document : work.skipped) {
         if (same(document.path))
@@ -149,49 +159,68 @@ QString ReportClash(const QString &report, const WorkList &work, const QList<Bat
     return {};
 }
 
-QStringList CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
-                             QList<FailedPath> &failed, const WalkStopped &stopped)
+QList<FoundDocument> CollectDocuments(const QStringList &paths, const QStringList &extensions, Dialogs &dialogs,
+                                      QList<FailedPath> &failed, const WalkStopped &stopped)
 {
-    QStringList found;
+    QList<FoundDocument> found;
     for (const QString &given : paths) {
         if (stopped && stopped())
             break;
         const QString path = QFileInfo(given).absoluteFilePath();
-        if (QFile::encodeName(path).size() >= MaxPathBytes)
+        if (QFile::encodeName(path).size() >= MaxPathBytes) {
             failed.append({QFile::encodeName(given), kTooLong});
-        else if (IsFolder(path))
-            addFolderDocuments(path, extensions, dialogs, found, failed, stopped);
-        else if (IsExistingFile(path))
-            found << path;
-        else if (QFileInfo::exists(path))
+        } else if (IsFolder(path)) {
+            QStringList below;
+            addFolderDocuments(path, extensions, dialogs, below, failed, stopped);
+            for (const QString &document : std::as_const(below))
+                found.append({document, path});
+        } else if (IsExistingFile(path)) {
+            found.append({path, QString()});
+        } else if (QFileInfo::exists(path)) {
             failed.append({QFile::encodeName(given), QStringLiteral("it is neither a file nor a folder (a FIFO, a "
                                                                     "socket or a device), so it is not converted.")});
-        else
+        } else {
             failed.append({QFile::encodeName(given), QStringLiteral("there is no such file or folder.")});
+        }
     }
     return found;
 }
 
-WorkList PlanWork(const QStringList &documents, const QString &outDir)
+QString MirroredFolder(const FoundDocument &document, const QString &currentFolder)
+{
+    const QString folder = QDir::cleanPath(QFileInfo(document.path).absolutePath());
+    const QString base = QDir::cleanPath(document.root.isEmpty() ? currentFolder : document.root);
+    if (folder == base)
+        return {};
+    const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
+    return folder.startsWith(prefix) ? folder.mid(prefix.size()) : QString();
+}
+
+WorkList PlanWork(const QList<FoundDocument> &documents, const QString &outDir, bool mirror)
 {
     WorkList work;
     const Destination destination = outDir.isEmpty() ? Destination::SourceFolder : Destination::ChosenFolder;
     const QString folder = outDir.isEmpty() ? QString() : QFileInfo(outDir).absoluteFilePath();
+    const QString currentFolder = QDir::currentPath();
 
     // Every document of the batch, by key, so that no text file replaces one.
+    FileKeys fileKey;
     QHash<QString, QString> documentAt;
-    for (const QString &document : documents)
-        documentAt.insert(fileKey(document), document);
+    for (const FoundDocument &found : documents)
+        documentAt.insert(fileKey(found.path), found.path);
 
     QHash<QString, QString> targetOwner; // text file key -> the document that gives it
     QSet<QString> seen;
-    for (const QString &document : documents) {
+    for (const FoundDocument &found : documents) {
+        const QString &document = found.path;
         const QString key = fileKey(document);
         if (seen.contains(key))
             continue; // named twice: once is enough
         seen.insert(key);
 
-        const QString target = TargetPathOf(document, destination, folder);
+        const QString below = mirror ? MirroredFolder(found, currentFolder) : QString();
+        const QString target =
+            TargetPathOf(document, destination, below.isEmpty() ? folder : folder + QLatin1Char('/') + below);
         const QString targetKey = fileKey(target);
         if (targetKey == key) {
             work.skipped.append({document, QStringLiteral("its text file would replace the document itself."), target});

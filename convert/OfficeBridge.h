@@ -77,14 +77,17 @@ public:
     // A dispatch the office refuses is an error; for a save so is a target file (the
     // Url argument) that does not exist afterwards. A save with the text export
     // writes the target file whole or fails: a write the disk refused or took only
-    // in part is an error, whatever the office reports.
+    // in part is an error, whatever the office reports. A text save may be empty (a
+    // document of pictures alone), when the office reports it done.
     virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                                  FrameTarget targetFrame, short searchFlags,
                                  const QList<PropertyValue> &arguments) = 0;
     // The document's model alone, read-only, with no frame or view: its type is
     // detected, a Writer document is made and loaded from url with the type's filter
-    // (XLoadable.load). The office neither lays it out nor updates its fields, and no
-    // lock file is left beside it. A load that gives no document is an error.
+    // (XLoadable.load). A template of the office's own formats is loaded as a load
+    // into a frame loads it, as a new document made from it. The office neither lays
+    // it out nor updates its fields, and no lock file is left beside it. A load that
+    // gives no document is an error.
     virtual OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) = 0;
     // desktop.loadComponentFromURL("private:object", new frame, 0, {Model}): gives a
     // document loaded without a view a new frame and view of its own, which the office

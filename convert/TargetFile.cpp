@@ -43,14 +43,15 @@ mode_t currentUmask()
     return 022;
 }
 
-// Throws unless the saved file is there, written (an untouched temporary file is
-// empty) and on the disk. Whether it is whole is the writer's to know: the office's
-// bytes come through a stream of the program's own, which fails the save on any
-// write the disk refused or took only in part.
+// Throws unless the saved file is there and on the disk. Whether it is whole is the
+// writer's to know: the office's bytes come through a stream of the program's own,
+// which fails the save on any write the disk refused or took only in part, and a
+// save that the office reported done may be empty (a document of pictures alone
+// has no text).
 void requireWholeSave(const QString &temporary, const QString &target)
 {
     struct stat info {};
-    if (::lstat(bytesOf(temporary).constData(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0)
+    if (::lstat(bytesOf(temporary).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         throw AppError(QStringLiteral("The office did not save %1.").arg(target));
 
     const FileDescriptor file(::open(bytesOf(temporary).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));

@@ -155,13 +155,14 @@ private slots:
         const QString in = m_dir.filePath(QStringLiteral("in dir #1"));
         QDir().mkpath(in);
         const QString first = in + "/first.odt", second = in + "/second part.sxw", third = in + "/Ünïcode 100%.odt",
-                      broken = in + "/broken.odt";
+                      broken = in + "/broken.odt", picture = in + "/picture only.odt";
         writeOdt(first, {"The first document."});
         writeSxw(second, {"An old", "OpenOffice document."});
         writeOdt(third, {"Привет, 世界 😀"});
         writeTruncatedOdt(broken);
+        writePictureOnlyOdt(picture);
 
-        auto run = startWindow({first, broken, second, third});
+        auto run = startWindow({first, broken, second, third, picture});
         Form1 &w = *run->window;
         const QString out = m_dir.filePath(QStringLiteral("out")) + "/";
         QDir().mkpath(out);
@@ -174,6 +175,10 @@ private slots:
                 || readText(out + "second part.txt").contains("An old\r\nOpenOffice document."));
         QVERIFY(readText(out + "Ünïcode 100%.txt").contains(QString("Привет, 世界 😀")));
         QVERIFY(!QFile::exists(out + "broken.txt"));
+        // No text at all is an empty text, not a failure.
+        QVERIFY(QFile::exists(out + "picture only.txt"));
+        QCOMPARE(QFileInfo(out + "picture only.txt").size(), 0);
+        QVERIFY(!run->dialogs.errorReports().join("").contains("picture only"));
 
         QStringList lines;
         for (const QString &report : run->dialogs.errorReports())

@@ -66,6 +66,12 @@ QString CheckedFileStream::failure() const
         .arg(m_folder, SystemErrorText(m_error));
 }
 
+qint64 CheckedFileStream::written() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
 void CheckedFileStream::finish()
 {
     const QString writeFailure = failure();

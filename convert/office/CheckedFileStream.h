@@ -29,6 +29,8 @@ public:
     void finish();
     // The write error met, as the user reads it; empty when there was none.
     QString failure() const;
+    // The bytes written so far.
+    qint64 written() const;
 
 private:
     mutable std::mutex m_mutex;

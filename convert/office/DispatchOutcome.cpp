@@ -44,6 +44,16 @@ void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
         throw AppError(QStringLiteral("The office refused %1.").arg(describeCommand(command, arguments)));
 }
 
+void checkEmptySaveDone(const css::uno::Any &result, const QList<PropertyValue> &arguments)
+{
+    css::frame::DispatchResultEvent event;
+    if ((result >>= event) && event.State == css::frame::DispatchResultState::SUCCESS)
+        return;
+    const QUrl url(saveTargetOf(arguments));
+    throw AppError(
+        QStringLiteral("The office did not save %1.").arg(url.isLocalFile() ? url.toLocalFile() : url.toString()));
+}
+
 QString saveTargetOf(const QList<PropertyValue> &arguments)
 {
     const auto target = targetUrlOf(arguments);

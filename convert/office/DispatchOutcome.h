@@ -12,6 +12,11 @@
 void checkDispatchResult(const css::uno::Any &result, OfficeCommand command,
                          const QList<PropertyValue> &arguments);
 
+// For a save that wrote no byte: throws unless `result` reports it done. An empty
+// text is a text (a document of pictures alone gives one), but only the office's word
+// tells it from a save that was never made.
+void checkEmptySaveDone(const css::uno::Any &result, const QList<PropertyValue> &arguments);
+
 // The Url argument of a save; throws AppError when it has none.
 QString saveTargetOf(const QList<PropertyValue> &arguments);
 

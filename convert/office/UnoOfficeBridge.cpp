@@ -19,6 +19,7 @@
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/document/XTypeDetection.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
@@ -131,6 +132,27 @@ css::uno::Sequence<css::beans::PropertyValue> streamedSaveArguments(const QList<
     result.getArray()[result.getLength() - 1] =
         namedValue("OutputStream", css::uno::Any(css::uno::Reference<css::io::XOutputStream>(stream.get())));
     return result;
+}
+
+// True for a filter of the office's own template formats (.ott, .stw, by content):
+// the office opens such a file into a frame as a new, untitled document made from
+// the template, whose document data (dates, author, editing time) are those of a
+// new document, and so are the fields that show them.
+bool isOwnTemplateFilter(const OfficeRef &serviceManager, const rtl::OUString &filter)
+{
+    constexpr sal_Int32 kTemplatePath = 0x10; // the filter's Flags, as the office defines them
+    constexpr sal_Int32 kOwn = 0x20;
+    const Reference<css::container::XNameAccess> filters(
+        newInstance(serviceManager, rtl::OUString("com.sun.star.document.FilterFactory")), css::uno::UNO_QUERY_THROW);
+    css::uno::Sequence<css::beans::PropertyValue> properties;
+    if (!filters->hasByName(filter) || !(filters->getByName(filter) >>= properties))
+        return false;
+    for (const css::beans::PropertyValue &property : std::as_const(properties)) {
+        sal_Int32 flags = 0;
+        if (property.Name == "Flags" && (property.Value >>= flags))
+            return (flags & (kTemplatePath | kOwn)) == (kTemplatePath | kOwn);
+    }
+    return false;
 }
 
 // Runs a save that writes through `stream` (when it has one by then), then makes
@@ -319,10 +341,18 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
         const Reference<css::frame::XLoadable> document(newInstance(serviceManager,
                                                                     rtl::OUString("com.sun.star.text.TextDocument")),
                                                         css::uno::UNO_QUERY_THROW);
-        const auto arguments =
+        auto arguments =
             namedValues({namedValue("URL", location), namedValue("FilterName", css::uno::Any(filter)),
                          namedValue("ReadOnly", css::uno::Any(true)),
                          interactionArgument(interaction)});
+        // A template is loaded as a load into a frame loads it.
+        const QString filterName = toQString(filter);
+        if (!m_ownTemplateFilters.contains(filterName))
+            m_ownTemplateFilters.insert(filterName, isOwnTemplateFilter(serviceManager, filter));
+        if (m_ownTemplateFilters.value(filterName)) {
+            arguments.realloc(arguments.getLength() + 1);
+            arguments.getArray()[arguments.getLength() - 1] = namedValue("AsTemplate", css::uno::Any(true));
+        }
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         try {
@@ -450,6 +480,8 @@ void UnoOfficeBridge::executeDispatch(const OfficeRef &dispatcher, const OfficeR
                 provider, toOUString(unoCommandUrl(command)), toOUString(unoFrameName(targetFrame)), searchFlags,
                 stream.is() ? streamedSaveArguments(arguments, stream) : unoArguments(arguments));
             checkDispatchResult(result, command, arguments);
+            if (stream.is() && stream->written() == 0)
+                checkEmptySaveDone(result, arguments);
         });
     });
     if (command == OfficeCommand::SaveAs)

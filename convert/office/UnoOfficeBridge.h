@@ -3,6 +3,7 @@
 #include "convert/OfficeBridge.h"
 #include "convert/office/UnoOfficeOptions.h"
 
+#include <QHash>
 #include <memory>
 #include <vector>
 
@@ -61,4 +62,5 @@ private:
     std::unique_ptr<OfficeConnection> m_connection;
     std::vector<std::weak_ptr<OfficeObject>> m_documents;
     std::vector<std::weak_ptr<UnoHandle>> m_handedOut;
+    QHash<QString, bool> m_ownTemplateFilters; // filter name -> loads as a template
 };

@@ -230,6 +230,50 @@ private slots:
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
     }
 
+    // --mirror keeps the tree below --out: the same name in three folders gives three
+    // text files. A folder there that is a link is never written through: its
+    // documents fail, and a rerun with --update finds the others up to date.
+    void mirroredTree()
+    {
+        const QString tree = path(QStringLiteral("mirror/tree")), out = path(QStringLiteral("mirror/out")),
+                      elsewhere = path(QStringLiteral("mirror/elsewhere")),
+                      report = path(QStringLiteral("mirror.jsonl"));
+        for (const QString folder : {"a", "b", "c/deep"}) {
+            QDir().mkpath(tree + '/' + folder);
+            writeOdt(tree + '/' + folder + "/report.odt", {"Report of " + folder});
+        }
+        writeOdt(tree + "/top.odt", {"At the top"});
+        writeOdt(path(QStringLiteral("mirror/loose.odt")), {"Named itself"});
+        QDir().mkpath(out);
+        QDir().mkpath(elsewhere);
+        QVERIFY(QFile::link(elsewhere, out + "/b"));
+
+        const Outcome first = run({"--out", out, "--mirror", "--report", report, tree, path("mirror/loose.odt")});
+        QCOMPARE(first.exitCode, 1);
+        QCOMPARE(documentText(out + "/a/report.txt"), QStringLiteral("Report of a"));
+        QCOMPARE(documentText(out + "/c/deep/report.txt"), QStringLiteral("Report of c/deep"));
+        QCOMPARE(documentText(out + "/top.txt"), QStringLiteral("At the top"));
+        QCOMPARE(documentText(out + "/loose.txt"), QStringLiteral("Named itself")); // not below the current folder
+        QVERIFY(QDir(elsewhere).isEmpty());
+        QVERIFY2(first.errors.contains(QStringLiteral("failed: %1/b/report.odt: the folder %2/b of its text file is a "
+                                                      "symbolic link")
+                                           .arg(tree, out)),
+                 qPrintable(first.errors));
+        const QJsonObject linked = bySource(reportLines(report)).value(tree + "/b/report.odt");
+        QCOMPARE(linked["status"].toString(), QStringLiteral("failed"));
+        QCOMPARE(linked["target"].toString(), out + "/b/report.txt");
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        struct stat made {};
+        QVERIFY(::stat(QFile::encodeName(out + "/c/deep").constData(), &made) == 0);
+        QCOMPARE(made.st_mode & 07777, 0777 & ~mask);
+
+        const Outcome again = run({"--out", out, "--mirror", "--update", "--jobs", "2", tree});
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY2(again.errors.contains(QStringLiteral("Converted 0, failed 1, skipped 0, up to date 3")),
+                 qPrintable(again.errors));
+    }
+
     // What the walk cannot reach by a path is named, document by document, and the run
     // fails: documents below the system's path limit and paths that are not UTF-8.
     // Below the limit the walk's rules still hold (hidden files, other extensions and
@@ -287,7 +331,8 @@ private slots:
     }
 
     // A field shows what the office works out for it in the laid-out document, as in
-    // the window's run, not the value stored in the file.
+    // the window's run, not the value stored in the file. A document with no text at
+    // all (a picture alone) gives an empty text file, and is converted.
     void fieldsTakeTheirLaidOutValues()
     {
         const QString folder = path(QStringLiteral("fields"));
@@ -295,10 +340,52 @@ private slots:
         writeOdtXml(folder + "/page.odt", R"(<text:p>Page <text:page-number text:select-page="current">99)"
                                           R"(</text:page-number> of the document</text:p>)");
         writeOdt(folder + "/plain.odt", {"No fields here"});
+        writePictureOnlyOdt(folder + "/picture.odt");
         const Outcome outcome = run({folder});
         QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        QVERIFY2(outcome.errors.contains("Converted 3, failed 0"), qPrintable(outcome.errors));
         QCOMPARE(documentText(folder + "/page.txt"), QStringLiteral("Page 1 of the document"));
         QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("No fields here"));
+        QCOMPARE(readBytes(folder + "/picture.txt"), QByteArray());
+    }
+
+    // A template is opened as the window's run opens it, as a new document made from
+    // it: its fields show a new document's data (no modification date, author or file
+    // name, one editing cycle), not those stored in the template, and the batch writes
+    // the window's text byte for byte.
+    void templatesGiveTheWindowsText()
+    {
+        const QString folder = path(QStringLiteral("templates")), window = path(QStringLiteral("templates-window"));
+        QDir().mkpath(folder);
+        QDir().mkpath(window);
+        const QByteArray fields =
+            R"(<text:p>Changed <text:modification-date>1998-01-01</text:modification-date> at )"
+            R"(<text:modification-time>09:09:09</text:modification-time> by <text:creator>someone</text:creator>, )"
+            R"(made by <text:initial-creator>someone</text:initial-creator>, file )"
+            R"(<text:file-name text:display="full">a.ott</text:file-name>, edited <text:editing-cycles>5)"
+            R"(</text:editing-cycles> times, <text:page-count>9</text:page-count> pages: <text:title>x</text:title>)"
+            R"(</text:p>)";
+        const QByteArray meta = "<meta:initial-creator>Ada Stored</meta:initial-creator><dc:creator>Bea Stored"
+                                "</dc:creator><dc:title>The title</dc:title><dc:date>2002-03-04T05:06:07</dc:date>"
+                                "<meta:editing-cycles>17</meta:editing-cycles>";
+        QStringList windowRun;
+        for (const auto &[name, format] :
+             {std::pair{"form", WriterFormat::Ott}, std::pair{"old form", WriterFormat::Stw}}) {
+            const QString document = folder + '/' + name + (format == WriterFormat::Ott ? ".ott" : ".stw");
+            writeWriterDocumentXml(document, format, fields, meta);
+            windowRun << document << window + '/' + name + ".txt";
+        }
+        QProcess probe;
+        probe.setProcessEnvironment(m_environment);
+        probe.start(QStringLiteral(CONVERT_PROBE), windowRun);
+        QVERIFY(probe.waitForFinished(120000) && probe.exitCode() == 0);
+        const Outcome outcome = run({folder});
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        for (const QString name : {"form.txt", "old form.txt"}) {
+            QCOMPARE(readBytes(folder + '/' + name), readBytes(window + '/' + name));
+            QVERIFY(documentText(folder + '/' + name).endsWith("pages: The title"));
+            QVERIFY(!documentText(folder + '/' + name).contains("Stored"));
+        }
     }
 
     void exitStatuses()
@@ -317,7 +404,7 @@ private slots:
              {QStringList{}, QStringList{"--jobs", "0", single}, QStringList{"--jobs= 2", single},
               QStringList{"--jobs", "2 ", single}, QStringList{"--timeout", "+30", single},
               QStringList{"--document-limit", "0", single}, QStringList{"--out", path("nowhere"), single},
-              QStringList{"--frobnicate", single}}) {
+              QStringList{"--frobnicate", single}, QStringList{"--mirror", single}}) {
             const Outcome outcome = run(bad);
             QCOMPARE(outcome.exitCode, 2);
             QVERIFY(outcome.errors.startsWith(QStringLiteral("tarnwick: ")));
@@ -414,7 +501,7 @@ private slots:
 
         const Outcome limited = run({QStringLiteral("--jobs"), QStringLiteral("1"), QStringLiteral("--document-limit=1"), folder});
         QCOMPARE(limited.exitCode, 1);
-        QVERIFY2(limited.errors.contains(QStringLiteral("failed: %1/marks.odt: The office could not load %1/marks.odt: the "
+        QVERIFY2(limited.errors.contains(QStringLiteral("failed: %1/marks.odt: The office could not load it: the "
                                                         "office worked on the document for longer than its limit of 1 "
                                                         "second, so it was ended.")
                                              .arg(folder)),

@@ -17,7 +17,7 @@ class TestBatchReport : public QObject {
 private slots:
     // Control characters and bytes that are not UTF-8 are escaped as `ls -b` does, in
     // the progress line, the failure lines and the notes alike; other names print as
-    // they are.
+    // they are. A failure line names its document once.
     void namesAreEscapedOnTheTerminal()
     {
         std::FILE *out = std::tmpfile();
@@ -26,9 +26,13 @@ private slots:
         const QString printed = QStringLiteral(R"(/d/\033]0;title\a\033[2J\r\ntarnwick: all fine\177\302\233\\.odt)");
         {
             BatchReport report(out, true, false);
-            report.begin(2, 100);
+            report.begin(3, 100);
             report.started(hostile);
             report.failed({hostile, QStringLiteral("/d/x.txt"), 0}, QStringLiteral("the office said:\r\nno"), 1);
+            report.failed({QStringLiteral("/d/a.odt"), QStringLiteral("/d/a.txt"), 0},
+                          QStringLiteral("twice; last: The office could not load /d/a.odt: hung. From "
+                                         "/d/a.odt.d/a.odt, not /d/a.odt."),
+                          1);
             report.started(QStringLiteral("/d/Zoë #1 100%.odt"));
             report.skipped({QStringLiteral("/d/Zoë #1 100%.odt"), QStringLiteral("a reason."), {}});
             report.failedPath(QByteArray("/d/caf\xe9\t.odt"), QStringLiteral("not UTF-8."));
@@ -46,6 +50,8 @@ private slots:
         // The progress line is cut to the terminal's width (80 here).
         QVERIFY2(text.contains(QStringLiteral(" gone, estimating  ") + printed.mid(3, 40)), qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("tarnwick: failed: %1: the office said:\\r\\nno\n").arg(printed)));
+        QVERIFY(text.contains(QStringLiteral("tarnwick: failed: /d/a.odt: twice; last: The office could not load it: "
+                                             "hung. From /d/a.odt.d/a.odt, not it.\n")));
         QVERIFY(text.contains(QStringLiteral("tarnwick: skipped: /d/Zoë #1 100%.odt: a reason.\n")));
         QVERIFY(text.contains(QStringLiteral("estimating  Zoë #1 100%.odt")));
         QVERIFY(text.contains(QStringLiteral(R"(tarnwick: failed: /d/caf\351\t.odt: not UTF-8.)")));

@@ -23,6 +23,17 @@ private slots:
         QVERIFY(CollectDocuments({dir.path()}, {"odt"}, dialogs, failed, [&] { return ++asked > 5; }).size() < 5);
         QVERIFY(asked < 10 && failed.isEmpty());
     }
+
+    // Where --mirror puts a text file below the output folder: below its walk's root,
+    // or below the current folder for a document named itself, else at the top.
+    void mirroredFolders()
+    {
+        QCOMPARE(MirroredFolder({"/srv/docs/2019/a/r.odt", "/srv/docs/"}, "/home/u"), QString("2019/a"));
+        QCOMPARE(MirroredFolder({"/srv/docs/r.odt", "/srv/docs"}, "/home/u"), QString());
+        QCOMPARE(MirroredFolder({"/home/u/./notes/r.odt", {}}, "/home/u"), QString("notes"));
+        QCOMPARE(MirroredFolder({"/home/user2/r.odt", {}}, "/home/u"), QString());
+        QCOMPARE(MirroredFolder({"/srv/r.odt", {}}, "/"), QString("srv"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWorkList)
