@@ -94,7 +94,7 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
     const QString folder = QFileInfo(target).absolutePath();
     if (!QFileInfo(folder).isDir())
         throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
-    textFiles.checkTarget(target);
+    textFiles.checkTarget(target, source);
 
     const OfficeRef serviceManager = office.createServiceManager();
     const std::optional<timespec> documentTime = modifiedTime(source);

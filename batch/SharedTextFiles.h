@@ -9,10 +9,10 @@
 // several jobs check and commit at once.
 class SharedTextFiles {
 public:
-    void checkTarget(const QString &target) const
+    void checkTarget(const QString &target, const QString &source) const
     {
         const std::lock_guard lock(m_mutex);
-        m_files.checkTarget(target);
+        m_files.checkTarget(target, source);
     }
     void commit(TemporaryTextFile &saved, const QString &target, const QString &source)
     {

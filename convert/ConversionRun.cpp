@@ -181,7 +181,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
             throw AppError(
                 QStringLiteral("The text file %1 would replace %2, a document of the list; it was not written.")
                     .arg(target, *listed));
-        m_textFiles.checkTarget(target);
+        m_textFiles.checkTarget(target, source);
         requireTargetFolder(target);
         if (temporary.isEmpty())
             throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));

@@ -89,7 +89,7 @@ void syncFolder(const QString &folder)
 
 } // namespace
 
-void RunTextFiles::checkTarget(const QString &target) const
+void RunTextFiles::checkTarget(const QString &target, const QString &source) const
 {
     struct stat info {};
     if (::lstat(bytesOf(target).constData(), &info) != 0)
@@ -106,7 +106,7 @@ void RunTextFiles::checkTarget(const QString &target) const
     if (::access(bytesOf(target).constData(), W_OK) != 0 || (info.st_mode & 0222) == 0)
         throw AppError(QStringLiteral("The text file %1 is read-only; it was not replaced.").arg(target));
     const auto written = m_written.find({info.st_dev, info.st_ino});
-    if (written != m_written.end()) {
+    if (written != m_written.end() && written->second != source) {
         throw AppError(QStringLiteral("The text file %1 was already written in this run, from %2; it was "
                                       "not replaced.")
                            .arg(target, written->second));
@@ -116,7 +116,7 @@ void RunTextFiles::checkTarget(const QString &target) const
 void RunTextFiles::commit(const QString &temporary, const QString &target, const QString &source)
 {
     requireWholeSave(temporary, target);
-    checkTarget(target); // the target may have changed while the office saved
+    checkTarget(target, source); // the target may have changed while the office saved
     const QByteArray from = bytesOf(temporary);
     if (::chmod(from.constData(), targetMode(target, source)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
         const int error = errno;

@@ -17,8 +17,10 @@
 // The text files one run has written.
 class RunTextFiles {
 public:
-    // Throws AppError, naming the target, when it must not be written.
-    void checkTarget(const QString &target) const;
+    // Throws AppError, naming the target, when it must not be written from `source`.
+    // A text file this run wrote from the same document may be written again (the
+    // document listed twice, or tried again after its office ended past its save).
+    void checkTarget(const QString &target, const QString &source) const;
 
     // Makes `temporary` (saved from `source`) the text file `target`: throws AppError
     // when the save is not whole or the target may not be replaced; the temporary

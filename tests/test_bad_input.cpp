@@ -376,7 +376,8 @@ private slots:
         writeFile(root + QStringLiteral("/out/locked.txt"), "Keep me.\n");
         QVERIFY(QFile::setPermissions(root + QStringLiteral("/out/locked.txt"), QFile::ReadOwner | QFile::ReadOther));
         const QStringList rows{root + QStringLiteral("/in/invoice.odt"), root + QStringLiteral("/in/locked.odt"),
-                               root + QStringLiteral("/a/report.odt"), root + QStringLiteral("/b/report.odt")};
+                               root + QStringLiteral("/a/report.odt"), root + QStringLiteral("/b/report.odt"),
+                               root + QStringLiteral("/a/report.odt")}; // again: its own text file is no clash
 
         for (const QByteArray &earlier : {QByteArray(), QByteArray("Earlier run.\n")}) {
             if (!earlier.isEmpty())
