@@ -70,8 +70,10 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
     const OfficeRef frame = office.getFrame(office.getCurrentController(document));
     office.lockControllers(document);
     TemporaryTextFile saved(TemporaryNameFor(target), target);
-    office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
-                           textSaveArguments(saved));
+    saved.saveBy([&] {
+        office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
+                               textSaveArguments(saved));
+    });
     keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
 }
@@ -81,7 +83,7 @@ void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QStr
                      SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
 {
     TemporaryTextFile saved(TemporaryNameFor(target), target);
-    office.storeToURL(document, textSaveArguments(saved));
+    saved.saveBy([&] { office.storeToURL(document, textSaveArguments(saved)); });
     keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
 }

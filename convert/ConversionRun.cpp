@@ -190,8 +190,10 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         // here, the office does not lay out again what the new page numbers
         // changed, which the save would not wait for but the close would.
         m_office.lockControllers(document);
-        m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
-                                 exportProperties);
+        saved.saveBy([&] {
+            m_office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
+                                     exportProperties);
+        });
         saved.commitAs(m_textFiles, target, source);
     });
     step(166, [&] { Pause(m_waitSeconds); });

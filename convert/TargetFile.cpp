@@ -168,7 +168,7 @@ int RemoveStaleTemporaryFiles(const QString &folder)
     return removed;
 }
 
-TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path))
+TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path)), m_target(target)
 {
     m_lock = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (m_lock < 0) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/AppError.h"
+
 #include <QString>
 #include <map>
 #include <sys/types.h>
@@ -55,11 +57,25 @@ public:
     TemporaryTextFile &operator=(const TemporaryTextFile &) = delete;
 
     const QString &path() const { return m_path; }
+    // Runs `save`, the office's save into this file. The office's messages name the
+    // file it was given, this hidden one, which is gone again after a failure: they
+    // are told with the text file's name instead.
+    template <class Save>
+    void saveBy(Save &&save)
+    {
+        try {
+            save();
+        } catch (AppError &error) {
+            error.replaceName(m_path, m_target);
+            throw;
+        }
+    }
     // Commits through `files`; on success the file is no longer this object's.
     void commitAs(RunTextFiles &files, const QString &target, const QString &source);
 
 private:
     QString m_path;
+    QString m_target;
     bool m_owned = true;
     int m_lock = -1; // the file, open and locked
 };

@@ -310,6 +310,7 @@ private slots:
             QCOMPARE(outcome.reports.value(0).contains("protected by a password"),
                      QByteArray(QTest::currentDataTag()) == "password-protected");
             QVERIFY(!outcome.reports.join('\n').contains("damaged"));
+            QVERIFY(!outcome.reports.join('\n').contains(".tarnwick-")); // the hidden file of a save
             // The steps after a failed load name the document, not a missing object.
             for (const QString &report : outcome.reports.mid(1))
                 QVERIFY2(report.startsWith(QStringLiteral("The load of ") + bad + QStringLiteral(" failed: ")),

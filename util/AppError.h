@@ -12,6 +12,10 @@ public:
 
     const QString &description() const { return m_description; }
 
+    // Names `to` wherever the description names `from`: for a caller that knows a
+    // file by another name than the call that failed was given.
+    void replaceName(const QString &from, const QString &to) { m_description.replace(from, to); }
+
 private:
     QString m_description;
 };

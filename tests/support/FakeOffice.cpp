@@ -31,6 +31,13 @@ QString argument(const QList<PropertyValue> &arguments, SaveArgument name)
     return {};
 }
 
+// A refused save, told as the office tells it: naming the file it was given.
+AppError refusedSave(const QList<PropertyValue> &arguments)
+{
+    return AppError(QStringLiteral("The office refused .uno:SaveAs to %1.")
+                        .arg(QUrl(argument(arguments, SaveArgument::Url)).toLocalFile()));
+}
+
 // Writes "text of <source>" where the save's Url argument says.
 void writeText(const QString &source, const QList<PropertyValue> &arguments, QList<FakeOffice::Save> &saved)
 {
@@ -94,7 +101,7 @@ void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &f
     need(dispatcher, Kind::DispatchHelper);
     const FakeObject &f = need(frame, Kind::Frame);
     if (refuseSaves)
-        throw AppError(QStringLiteral("The office could not save the document."));
+        throw refusedSave(arguments);
     if (duringSave)
         duringSave();
     writeText(f.source, arguments, saved);
@@ -129,7 +136,7 @@ void FakeOffice::storeToURL(const OfficeRef &document, const QList<PropertyValue
 {
     const FakeObject &d = need(document, Kind::Document);
     if (refuseSaves)
-        throw AppError(QStringLiteral("The office could not save the document."));
+        throw refusedSave(arguments);
     writeText(d.source, arguments, saved);
 }
 
