@@ -6,6 +6,7 @@
 #include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "serve/RunService.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,8 @@ int main(int argc, char **argv)
     // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv))
         return RunBatch(argc, argv);
+    if (IsServeCommand(argc, argv))
+        return RunService(argc, argv);
     if (const std::optional<int> status = RunInfoOption(argc, argv))
         return *status;
     // So is a usage error. Qt is given no argument, so that it takes no file name for

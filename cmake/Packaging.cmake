@@ -24,7 +24,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.brantwell.example/)
 # dpkg-shlibdeps finds the libraries the program links (Qt 6 Core, Gui and Widgets,
-# whose Gui package carries the xcb platform plugin; the UNO runtime). The office
+# whose Gui package carries the xcb platform plugin; the UNO runtime; libmicrohttpd
+# for tarnwick --serve). The office
 # itself is a program the package starts, so it is named by hand; its UNO types must
 # be those the program was built against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
