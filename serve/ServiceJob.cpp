@@ -38,7 +38,8 @@ void ServiceJob::run()
             m_current = ticket.get();
         }
         ticket->startConverting(this);
-        ConversionResult result = convert(office, *ticket);
+        // Its client may have gone between the queue and here.
+        ConversionResult result = ticket->isCancelled() ? ConversionResult{} : convert(office, *ticket);
         {
             const std::lock_guard lock(m_mutex);
             m_current = nullptr;
