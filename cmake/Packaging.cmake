@@ -13,7 +13,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts Writer documents to plain text f
 # Debian shows the description's lines as they are: at most 79 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
     "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text
-files in batches, in a window or from the command line (tarnwick --convert).
+files in batches, in a window or from the command line (tarnwick --convert),
+or for applications as an HTTP service (tarnwick --serve).
 The conversion is done by LibreOffice, which Tarnwick starts privately in the
 background and drives through its UNO interface.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
