@@ -14,6 +14,7 @@
 #include <csignal>
 #include <future>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -140,6 +141,8 @@ class TestServeCommand : public QObject {
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         service.socket = QStringLiteral("%1/%2.socket").arg(folder).arg(++m_services);
         service.process->setProcessEnvironment(m_environment);
+        // A test that aborts takes its service (and so the offices) with it.
+        service.process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         service.process->start(QStringLiteral(TARNWICK_BINARY), QStringList{QStringLiteral("--serve"), QStringLiteral("--listen"),
                                                                             "unix:" + service.socket} + options);
         if (!QTest::qWaitFor([&] { return service.readLog().contains("\"event\":\"listening\"")
