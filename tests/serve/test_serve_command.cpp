@@ -210,17 +210,23 @@ private slots:
                      service.log.constData());
         }
         QVERIFY(QDirIterator(path("tmp"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).next().isEmpty());
+        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 6);
+        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 6);
     }
 
     // What is not converted gets its status and reason; a body too large is refused
-    // before it is sent; a full queue answers at once.
+    // before it is sent; a full queue answers at once; a document past its limit
+    // ends its office's work.
     void refusals()
     {
         UnoOfficeBridge office;
         const QByteArray locked = passwordProtectedOdt(office, path("made"));
         office.shutdown();
         writeTruncatedOdt(path("made/broken.odt"));
-        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--max-size=3000000")});
+        // Minutes of the office's work, which the limit ends after seconds.
+        writeMarkedOdt(path("made/endless.odt"), 60000);
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--max-size=3000000"),
+                                 QStringLiteral("--document-limit=5")});
 
         const QList<std::tuple<QByteArray, int, QByteArray>> cases{
             {request("POST /convert"), 400, "\"error\":\"empty-body\""},
@@ -236,13 +242,15 @@ private slots:
         }
 
         auto busy = std::async(std::launch::async, [&] {
-            return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+            return exchange(service.socket, request("POST /convert", readBytes(path("made/endless.odt"))));
         });
         QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
         const Reply full = exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
         QCOMPARE(full.status, 503);
         QVERIFY(full.head.contains("Retry-After: 1"));
-        QCOMPARE(busy.get().status, 200);
+        const Reply limited = busy.get();
+        QCOMPARE(limited.status, 504);
+        QVERIFY2(limited.body.contains("longer than its limit of 5 seconds"), limited.body.constData());
     }
 
     // An office stopped in the middle of a document: the other office goes on
