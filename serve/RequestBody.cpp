@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr size_t kFormBuffer = 64 * 1024;
 constexpr qsizetype kLongestName = 200;
+constexpr qsizetype kHeadBytes = 160; // enough for a package's "mimetype" entry
 
 } // namespace
 
@@ -23,6 +25,25 @@ struct FormReader {
         return static_cast<RequestBody *>(body)->formPiece(key, filename, data, offset, size) ? MHD_YES : MHD_NO;
     }
 };
+
+QString WriterExtensionOf(const QByteArray &head)
+{
+    // A Writer package's first entry is "mimetype", stored: its bytes follow the
+    // entry's 30-byte header, its name and its extra field.
+    if (!head.startsWith("PK\x03\x04") || head.mid(30, 8) != "mimetype")
+        return {};
+    const auto field = [&](int at) { return int(uchar(head[at])) | int(uchar(head[at + 1])) << 8; };
+    const QByteArray type = head.mid(30 + field(26) + field(28), field(22));
+    static const std::pair<const char *, const char *> kTypes[] = {
+        {"application/vnd.oasis.opendocument.text", "odt"},
+        {"application/vnd.oasis.opendocument.text-template", "ott"},
+        {"application/vnd.sun.xml.writer", "sxw"},
+        {"application/vnd.sun.xml.writer.template", "stw"}};
+    for (const auto &[mime, extension] : kTypes)
+        if (type == mime)
+            return QString::fromLatin1(extension);
+    return {};
+}
 
 QString DocumentFileName(const QByteArray &given)
 {
@@ -78,6 +99,13 @@ RequestBody::Problem RequestBody::finish()
     else if (m_written == 0)
         m_problem = Problem::Empty;
     m_file.reset();
+    // A document without a name (or one without an extension) is named after its
+    // type, as a user's file would be: the office recognises it at once, instead of
+    // trying one kind of file after another.
+    const QString extension = WriterExtensionOf(m_head);
+    if (m_problem == Problem::None && !extension.isEmpty() && !QFileInfo(m_documentPath).fileName().contains('.')
+        && QFile::rename(m_documentPath, m_documentPath + '.' + extension))
+        m_documentPath += '.' + extension;
     return m_problem;
 }
 
@@ -138,6 +166,8 @@ bool RequestBody::write(const char *data, size_t size)
         m_problem = Problem::NotWritten;
         return false;
     }
+    if (m_head.size() < kHeadBytes)
+        m_head.append(data, qsizetype(std::min(size, size_t(kHeadBytes - m_head.size()))));
     m_written += qint64(size);
     return true;
 }

@@ -57,7 +57,12 @@ private:
     bool m_filePartDone = false; // a second part "file" is passed over
     FileDescriptor m_file;
     QString m_documentPath;
+    QByteArray m_head; // the document's first bytes
 };
+
+// "odt", "ott", "sxw" or "stw" for the first bytes of a Writer package of that
+// type; empty for anything else.
+QString WriterExtensionOf(const QByteArray &head);
 
 // The last component of a name a client gave, fit to be a file name in a folder of
 // ours: no slash, no control character, not hidden, at most 200 bytes; "document"

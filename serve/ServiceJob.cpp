@@ -25,7 +25,9 @@ void ServiceJob::run()
         m_office = &office;
     }
     for (;;) {
-        if (!startOffice(office)) {
+        // An office ended by the last document is started again before the next one
+        // comes; a running one is asked only when a document comes.
+        if ((m_state != State::Up || !m_nextStartCause.isEmpty()) && !startOffice(office)) {
             if (!m_service.waitBeforeStartingAgain())
                 break;
             continue;

@@ -183,7 +183,7 @@ private slots:
         writeMarkedOdt(path("docs/marks.odt"), 20000);
     }
 
-    // By body and by form, each text is the batch's to the byte; the socket is
+    // By body (named or not) and by form, each text is the batch's to the byte; the socket is
     // the user's alone, each request has its log line, and no document or text is
     // left behind.
     void textsAreTheBatchs()
@@ -205,13 +205,15 @@ private slots:
             const Reply byForm = exchange(service.socket, formRequest(document, name.toUtf8()));
             QCOMPARE(byForm.status, 200);
             QCOMPARE(byForm.body, expected);
+            // Without a name the document is named after its type.
+            QCOMPARE(exchange(service.socket, request("POST /convert", document)).body, expected);
             QVERIFY2(service.waitForLog("\"bytes_in\":" + QByteArray::number(document.size())
                                         + ",\"bytes_out\":" + QByteArray::number(expected.size())),
                      service.log.constData());
         }
         QVERIFY(QDirIterator(path("tmp"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).next().isEmpty());
-        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 6);
-        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 6);
+        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 9);
+        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 9);
     }
 
     // What is not converted gets its status and reason; a body too large is refused
