@@ -7,6 +7,7 @@
 #include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "serve/RunService.h"
 #include "util/StandardStreams.h"
 
 #include <QApplication>
@@ -21,6 +22,8 @@ int main(int argc, char **argv)
     // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv))
         return RunBatch(argc, argv);
+    if (IsServeCommand(argc, argv))
+        return RunService(argc, argv);
     if (const std::optional<int> status = RunInfoOption(argc, argv))
         return *status;
     // So is a usage error. Qt is given no argument, so that it takes no file name for

@@ -14,12 +14,14 @@ namespace {
 constexpr int kTriesPerDocument = 2;
 constexpr int kOfficeStartTries = 2;
 
+} // namespace
+
 // True when the office that was running at the start of a document is no longer
 // the one that answers: it crashed, was killed or hung and was ended. Asked
 // through the bridge, which starts a fresh office when the old one is gone (as the
 // next document needs anyway); a killed process may take a moment to look dead
 // from outside, but its connection is lost at once.
-bool officeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
+bool OfficeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
 {
     if (officeAtStart == 0)
         return true; // it never started
@@ -31,7 +33,15 @@ bool officeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
     return office.officeProcessId() != officeAtStart || !ProcessIsAlive(officeAtStart);
 }
 
-} // namespace
+void KillOffice(const UnoOfficeBridge &office)
+{
+    // The process group takes any helper the office started. The bridge finds the
+    // office gone on its next call and tidies up in shutdown().
+    if (const auto group = static_cast<pid_t>(office.officeProcessId()); group > 0) {
+        if (::kill(-group, SIGKILL) != 0)
+            ::kill(group, SIGKILL);
+    }
+}
 
 bool ProcessIsAlive(qint64 pid)
 {
@@ -43,14 +53,8 @@ void BatchJob::stop()
 {
     m_stopping = true;
     const std::lock_guard lock(m_officeMutex);
-    if (!m_office)
-        return;
-    // The process group takes any helper the office started. The bridge finds the
-    // office gone on its next call and tidies up in shutdown().
-    if (const auto group = static_cast<pid_t>(m_office->officeProcessId()); group > 0) {
-        if (::kill(-group, SIGKILL) != 0)
-            ::kill(group, SIGKILL);
-    }
+    if (m_office)
+        KillOffice(*m_office);
 }
 
 void BatchJob::run()
@@ -105,7 +109,7 @@ void BatchJob::run(UnoOfficeBridge &office)
                 failure = error.description();
                 if (m_stopping)
                     break;
-                if (!officeEndedSince(office, officeAtStart))
+                if (!OfficeEndedSince(office, officeAtStart))
                     break; // the document's own fault: trying again gives the same
                 if (attempt == kTriesPerDocument)
                     failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;

@@ -57,5 +57,13 @@ private:
     UnoOfficeBridge *m_office = nullptr; // while run() has one
 };
 
+// True when the office that was running at the start of a document (its process
+// id then, 0 when none had started) is no longer the one that answers: it crashed,
+// was killed or hung and was ended. Starts a fresh office when the old one is gone.
+bool OfficeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart);
+
+// Kills the office's process group at once; the call under way fails.
+void KillOffice(const UnoOfficeBridge &office);
+
 // True while the process exists and has not ended (a zombie has ended).
 bool ProcessIsAlive(qint64 pid);

@@ -58,6 +58,16 @@ std::variant<QStringList, UsageError> extensionList(const QString &text)
 
 } // namespace
 
+std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name)
+{
+    return valueOf(arguments, i, name);
+}
+
+std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest)
+{
+    return wholeNumber(text, name, lowest, highest);
+}
+
 int DefaultJobs()
 {
     return std::clamp(QThread::idealThreadCount(), 1, 4);

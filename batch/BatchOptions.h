@@ -27,6 +27,12 @@ struct UsageError {
     QString text;
 };
 
+// The value of the option `name` at arguments[i], given as "--name=value" or
+// "--name value"; advances i past what it took.
+std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name);
+// A whole number of plain digits from lowest to highest, or why not.
+std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest);
+
 // The jobs when none are asked for: one per core, at most four (each office takes
 // some 150 MiB, and more than four rarely helps).
 int DefaultJobs();

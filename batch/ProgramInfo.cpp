@@ -18,6 +18,8 @@ QString helpText()
 {
     return QStringLiteral("Usage: tarnwick [FILE|FOLDER]...             the window\n"
                           "       tarnwick --convert [options] PATH...  the conversion without a window\n"
+                          "       tarnwick --serve [options]            the conversion as an HTTP service\n"
+                          "                                             (tarnwick --serve --help)\n"
                           "       tarnwick --help | --version\n"
                           "\n"
                           "Without --convert, tarnwick opens its window, which needs a display: add Writer\n"

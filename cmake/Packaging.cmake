@@ -13,7 +13,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Converts Writer documents to plain text f
 # Debian shows the description's lines as they are: at most 79 characters each.
 set(CPACK_PACKAGE_DESCRIPTION
     "Tarnwick converts Writer documents (.odt, .ott, .sxw, .stw) to plain text
-files in batches, in a window or from the command line (tarnwick --convert).
+files in batches, in a window or from the command line (tarnwick --convert),
+or for applications as an HTTP service (tarnwick --serve).
 The conversion is done by LibreOffice, which Tarnwick starts privately in the
 background and drives through its UNO interface.")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
@@ -24,7 +25,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.brantwell.example/)
 # dpkg-shlibdeps finds the libraries the program links (Qt 6 Core, Gui and Widgets,
-# whose Gui package carries the xcb platform plugin; the UNO runtime). The office
+# whose Gui package carries the xcb platform plugin; the UNO runtime; libmicrohttpd
+# for tarnwick --serve). The office
 # itself is a program the package starts, so it is named by hand; its UNO types must
 # be those the program was built against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -3,7 +3,8 @@
 # when everything is there already. dpkg-dev and file let cpack make the Debian
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
-# libnss-wrapper lets the office run for a user id without an account.
+# libnss-wrapper lets the office run for a user id without an account;
+# libmicrohttpd-dev is the HTTP library of tarnwick --serve.
 set -euo pipefail
 
 packages=(
@@ -14,6 +15,7 @@ packages=(
     dpkg-dev file xdotool
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
+    libmicrohttpd-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 # Fails when a source file includes a header of a layer above its own. The layers,
 # bottom to top: util, core, input and convert (side by side, neither sees the
-# other), convert/office, app; main.cpp and the batch command sit on top.
+# other), convert/office, app; the batch command above them, the service above it,
+# main.cpp on top.
 #   cmake -DSOURCE_DIR=<repository> -P CheckLayers.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -11,9 +12,10 @@ set(allowed_convert "util;core;convert")
 set(allowed_office "util;core;convert;convert/office")
 set(allowed_app "util;core;input;convert;app")
 set(allowed_batch "util;core;input;convert;convert/office;batch")
+set(allowed_serve "util;core;input;convert;convert/office;batch;serve")
 
 set(violations "")
-foreach(layer util core input convert office app batch)
+foreach(layer util core input convert office app batch serve)
     if(layer STREQUAL "office")
         set(folder "convert/office")
     else()

@@ -9,6 +9,7 @@
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "input/FileListView.h"
+#include "support/PasswordDocument.h"
 #include "support/TestEnvironment.h"
 #include "support/WindowFixture.h"
 #include "util/AppError.h"
@@ -208,36 +209,12 @@ class TestBadInput : public QObject {
         return outcome;
     }
 
-    // A real password-protected document, saved so by the office itself.
-    QByteArray encryptedDocument()
-    {
-        const QString plain = m_dir.filePath(QStringLiteral("made/plain.odt"));
-        const QString locked = m_dir.filePath(QStringLiteral("made/locked.odt"));
-        QDir().mkpath(m_dir.filePath(QStringLiteral("made")));
-        writeOdt(plain, {QStringLiteral("A secret.")});
-        const OfficeRef serviceManager = m_office.createServiceManager();
-        const OfficeRef desktop = m_office.createInstance(serviceManager, OfficeService::Desktop);
-        const OfficeRef document =
-            m_office.loadComponentFromURL(desktop, FileUrlOf(plain), FrameTarget::NewFrame, 0);
-        const OfficeRef dispatcher =
-            m_office.createInstance(serviceManager, OfficeService::DispatchHelper);
-        m_office.executeDispatch(dispatcher, m_office.getFrame(m_office.getCurrentController(document)),
-                                 OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
-                                 {{SaveArgument::Url, FileUrlOf(locked)},
-                                  {SaveArgument::FilterName, QStringLiteral("writer8")},
-                                  {SaveArgument::Password, QStringLiteral("secret")}});
-        m_office.close(document, true);
-        QFile f(locked);
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }
-
 private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
         // Were the password ignored, this would be a good document and would convert.
-        m_encrypted = encryptedDocument();
+        m_encrypted = passwordProtectedOdt(m_office, m_dir.filePath(QStringLiteral("made")));
         QVERIFY(m_encrypted.startsWith("PK\x03\x04") && m_encrypted.contains("mimetype" + kMimeType));
     }
 

@@ -7,6 +7,7 @@
 #include "convert/office/OfficeConnection.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeThread.h"
+#include "convert/office/PasswordProtected.h"
 #include "convert/office/UnoErrors.h"
 #include "convert/office/UnoHandle.h"
 #include "convert/office/UnoNames.h"
@@ -52,12 +53,12 @@ QString shownName(const QString &url)
     return parsed.isLocalFile() ? parsed.toLocalFile() : url;
 }
 
-// Why a load gave no document, as far as the office told.
-QString noDocumentReason(const LoadInteraction &interaction)
+// A load that gave no document, with why as far as the office told.
+[[noreturn]] void throwNoDocument(const QString &failure, const LoadInteraction &interaction)
 {
     if (interaction.askedForPassword())
-        return QStringLiteral(": the document is protected by a password.");
-    return QStringLiteral(": the office gave no document for it, and did not say why.");
+        throw PasswordProtected(failure + QStringLiteral(": the document is protected by a password."));
+    throw AppError(failure + QStringLiteral(": the office gave no document for it, and did not say why."));
 }
 
 css::uno::Sequence<css::beans::PropertyValue> unoArguments(const QList<PropertyValue> &arguments)
@@ -311,7 +312,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.
         if (!document.is())
-            throw AppError(failure + noDocumentReason(*interaction));
+            throwNoDocument(failure, *interaction);
         OfficeRef handle = handOut(makeUnoHandle(document));
         m_documents.push_back(handle);
         return handle;
@@ -336,7 +337,7 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
             if (value.Name == "FilterName")
                 value.Value >>= filter;
         if (type.isEmpty() || filter.isEmpty())
-            throw AppError(failure + noDocumentReason(*interaction));
+            throwNoDocument(failure, *interaction);
 
         const Reference<css::frame::XLoadable> document(newInstance(serviceManager,
                                                                     rtl::OUString("com.sun.star.text.TextDocument")),
@@ -360,7 +361,7 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
         } catch (const css::io::IOException &) {
             // The office's message is an error code; what can be told in words is
             // what a load into a frame tells.
-            throw AppError(failure + noDocumentReason(*interaction));
+            throwNoDocument(failure, *interaction);
         }
         return handle;
     });

@@ -1,8 +1,8 @@
 // `tarnwick --convert` as a user runs it: the built program, the real office, no
 // display, a home of its own.
 #include "assets/WriterDocuments.h"
+#include "support/OfficeProcesses.h"
 #include "support/TestFiles.h"
-#include "util/ProcessInfo.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -39,18 +39,6 @@ QString documentText(const QString &path)
     return readText(path).remove(QChar(0xFEFF)).trimmed();
 }
 
-// soffice.bin processes whose parent is `parent`.
-QList<qint64> officesOf(qint64 parent)
-{
-    QList<qint64> offices;
-    for (const qint64 pid : ProcessIds()) {
-        const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
-        if (status && status->name == "soffice.bin" && status->parent == parent)
-            offices << pid;
-    }
-    return offices;
-}
-
 // The lines of a --report file, each parsed; a line that is not whole JSON fails.
 QList<QJsonObject> reportLines(const QString &file)
 {
@@ -82,13 +70,6 @@ QHash<QString, QJsonObject> bySource(const QList<QJsonObject> &lines)
             found.insert(line[QStringLiteral("source")].toString(), line);
     }
     return found;
-}
-
-// True while the process exists and has not ended.
-bool isRunning(qint64 pid)
-{
-    const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
-    return status && status->state != 'Z' && status->state != 'X';
 }
 
 QDateTime modified(const QString &path)

@@ -1,0 +1,147 @@
+#include "serve/ServeOptions.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+
+namespace {
+
+bool isNumericAddress(const QString &host)
+{
+    unsigned char address[sizeof(in6_addr)];
+    const QByteArray text = host.toLatin1();
+    return inet_pton(AF_INET, text.constData(), address) == 1 || inet_pton(AF_INET6, text.constData(), address) == 1;
+}
+
+constexpr int kMaxJobs = 32;
+constexpr int kMaxQueue = 10000;
+constexpr int kMaxDocumentLimit = 7 * 86400;
+
+// HOST:PORT (an IPv6 host in brackets) or unix:PATH.
+std::optional<UsageError> parseListen(const QString &text, ServeOptions &options)
+{
+    if (text.startsWith(QLatin1String("unix:"))) {
+        options.socketPath = text.mid(5);
+        if (options.socketPath.isEmpty())
+            return UsageError{QStringLiteral("--listen unix: needs the path of the socket.")};
+        return std::nullopt;
+    }
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    QString host = text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const auto port = WholeNumberOption(text.mid(colon + 1), QStringLiteral("The port of --listen"), 0, 65535);
+    if (colon < 0 || !isNumericAddress(host) || std::holds_alternative<UsageError>(port))
+        return UsageError{
+            QStringLiteral("--listen takes HOST:PORT with a numeric address (127.0.0.1:8088, [::1]:8088) or "
+                           "unix:PATH, not \"%1\".")
+                .arg(text)};
+    options.host = host;
+    options.port = std::get<int>(port);
+    options.socketPath.clear();
+    return std::nullopt;
+}
+
+// Bytes, a plain whole number.
+std::variant<qint64, UsageError> byteCount(const QString &text)
+{
+    const bool digits = !text.isEmpty() && text.size() <= 15
+                        && std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit(); });
+    const qint64 value = digits ? text.toLongLong() : 0;
+    if (value < 1)
+        return UsageError{QStringLiteral("--max-size takes a number of bytes, not \"%1\".").arg(text)};
+    return value;
+}
+
+} // namespace
+
+std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments)
+{
+    ServeOptions options;
+    options.jobs = DefaultJobs();
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        const QString name = argument.section(QLatin1Char('='), 0, 0);
+        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
+            options.help = true;
+            continue;
+        }
+        if (!QStringList{"--listen", "--jobs", "--queue", "--max-size", "--timeout", "--document-limit"}.contains(name))
+            return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
+        const auto value = OptionValue(arguments, i, name);
+        if (const auto *error = std::get_if<UsageError>(&value))
+            return *error;
+        const QString &text = std::get<QString>(value);
+        if (name == QLatin1String("--listen")) {
+            if (const auto error = parseListen(text, options))
+                return *error;
+            continue;
+        }
+        if (name == QLatin1String("--max-size")) {
+            const auto bytes = byteCount(text);
+            if (const auto *error = std::get_if<UsageError>(&bytes))
+                return *error;
+            options.maxBytes = std::get<qint64>(bytes);
+            continue;
+        }
+        const auto [target, highest] =
+            name == QLatin1String("--jobs")      ? std::pair{&options.jobs, kMaxJobs}
+            : name == QLatin1String("--queue")   ? std::pair{&options.queuePlaces, kMaxQueue}
+            : name == QLatin1String("--timeout") ? std::pair{&options.timeoutSeconds, 86400}
+                                                 : std::pair{&options.documentLimitSeconds, kMaxDocumentLimit};
+        const auto number = WholeNumberOption(text, name, name == QLatin1String("--queue") ? 0 : 1, highest);
+        if (const auto *error = std::get_if<UsageError>(&number))
+            return *error;
+        *target = std::get<int>(number);
+    }
+    return options;
+}
+
+QString ServeHelpText()
+{
+    return QStringLiteral(
+               "Usage: tarnwick --serve [options]\n"
+               "\n"
+               "A conversion service over HTTP: one Writer document in, its text out, the same\n"
+               "bytes as the text file of tarnwick --convert. Needs no display. Several private\n"
+               "offices convert at once, each watched as in the batch.\n"
+               "\n"
+               "  POST /convert   the document as the request body (any content type), or as\n"
+               "                  the part \"file\" of a multipart/form-data body (curl -F\n"
+               "                  file=@report.odt); the answer is 200, text/plain; charset=utf-8.\n"
+               "                  Failures answer {\"error\": ..., \"reason\": ...}: 400 (empty body,\n"
+               "                  not a document the office can load), 413 (body over --max-size),\n"
+               "                  422 (protected by a password), 503 with Retry-After (queue\n"
+               "                  full, no office can be started, stopping), 504 (past\n"
+               "                  --document-limit), 500 (the office ended twice on it).\n"
+               "  GET /health     200 while the process serves\n"
+               "  GET /ready      200 when an office is ready or can be started, else 503\n"
+               "  GET /metrics    Prometheus text format\n"
+               "\n"
+               "Options:\n"
+               "  --listen ADDRESS   HOST:PORT (default 127.0.0.1:8088; another host than\n"
+               "                     loopback only when named, e.g. 0.0.0.0:8088), or unix:PATH\n"
+               "                     for a socket only this user can reach (mode 0600), in a\n"
+               "                     folder this user owns\n"
+               "  --jobs N           private offices converting at once (default: the number of\n"
+               "                     cores, at most 4; here %1)\n"
+               "  --queue N          requests that may wait for an office (default 16); the\n"
+               "                     next one is answered 503 at once\n"
+               "  --max-size BYTES   largest request body (default 104857600, 100 MiB); a larger\n"
+               "                     one is answered 413 without being read\n"
+               "  --timeout SECONDS  how long the office may wait on a document without doing\n"
+               "                     any work before it counts as hung (default 120); it is then\n"
+               "                     ended and the document tried once more on a fresh office\n"
+               "  --document-limit SECONDS\n"
+               "                     how long the office may work on one document, counted from\n"
+               "                     its load (default 1800); the request then answers 504\n"
+               "  --help, -h         print this text\n"
+               "\n"
+               "The body goes into a private folder (0700) of the service and is removed when\n"
+               "the request ends; nothing else is read or written. There is no authentication\n"
+               "and no TLS: put the service behind a reverse proxy for those. Each request gets\n"
+               "one JSON line on stderr (time, method, path, status, bytes in and out, seconds\n"
+               "queued and converting, office). SIGTERM or SIGINT stops it in order: no new\n"
+               "connection is taken, the requests under way are finished, the offices ended,\n"
+               "exit status 0.\n")
+        .arg(DefaultJobs());
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "batch/BatchOptions.h"
+
+#include <QString>
+#include <QStringList>
+#include <variant>
+
+// What `tarnwick --serve [options]` was asked to do.
+struct ServeOptions {
+    QString host = QStringLiteral("127.0.0.1"); // TCP: the address to listen on
+    int port = 8088;                            // TCP: 0 lets the system choose
+    QString socketPath;                         // unix:PATH instead of TCP
+    int jobs = 1;                               // private offices working at once
+    int queuePlaces = 16;                       // requests waiting for an office, beyond which 503
+    qint64 maxBytes = 100LL * 1024 * 1024;      // largest request body
+    int timeoutSeconds = 120;                   // without work from the office: hung
+    int documentLimitSeconds = 1800;            // of work on one document: a runaway
+    bool help = false;
+};
+
+// Parses the arguments after "--serve". A host other than loopback is taken only
+// when named; whether it can be listened on is the service's business.
+std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments);
+
+// The text of `tarnwick --serve --help`.
+QString ServeHelpText();

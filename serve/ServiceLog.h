@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QJsonObject>
+
+// One JSON object a line on stderr, with the time (UTC) first, written whole with
+// one write, as --report writes its lines: a line per request, and a few about
+// the service itself (listening, an office that cannot be started, stopping).
+void LogLine(QJsonObject fields);

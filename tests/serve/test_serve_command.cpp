@@ -1,0 +1,315 @@
+// `tarnwick --serve` as an application calls it: the built program, the real
+// office, no display, requests over a unix socket.
+#include "assets/WriterDocuments.h"
+#include "convert/office/UnoOfficeBridge.h"
+#include "support/OfficeProcesses.h"
+#include "support/PasswordDocument.h"
+#include "support/TestFiles.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <future>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+
+namespace {
+
+struct Reply {
+    int status = 0;
+    QByteArray head; // the status line and headers
+    QByteArray body;
+};
+
+int connectTo(const QString &socket)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = QFile::encodeName(socket);
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        qFatal("cannot connect to %s", path.constData());
+    return fd;
+}
+
+// Reads the answer to its end (every request asks for the connection to close),
+// for two minutes at most; closes the connection.
+Reply readReply(int fd)
+{
+    QByteArray answer;
+    char buffer[65536];
+    pollfd readable{fd, POLLIN, 0};
+    while (::poll(&readable, 1, 120000) > 0) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
+        answer.append(buffer, got);
+    }
+    ::close(fd);
+    const qsizetype end = answer.indexOf("\r\n\r\n");
+    return {answer.left(answer.indexOf('\n')).split(' ').value(1).toInt(), answer.left(end), end < 0 ? QByteArray() : answer.mid(end + 4)};
+}
+
+int sendRequest(const QString &socket, const QByteArray &request)
+{
+    const int fd = connectTo(socket);
+    // A request refused early may not be taken whole; its answer is what counts.
+    [[maybe_unused]] const ssize_t sent = ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+    return fd;
+}
+
+Reply exchange(const QString &socket, const QByteArray &request)
+{
+    return readReply(sendRequest(socket, request));
+}
+
+QByteArray request(const QByteArray &line, const QByteArray &body = {}, const QByteArray &type = "application/octet-stream",
+                   qint64 length = -1)
+{
+    return line + " HTTP/1.1\r\nHost: tarnwick\r\nConnection: close\r\nContent-Type: " + type
+           + "\r\nContent-Length: " + QByteArray::number(length < 0 ? body.size() : length) + "\r\n\r\n" + body;
+}
+
+// What `curl -F file=@NAME` sends.
+QByteArray formRequest(const QByteArray &document, const QByteArray &name)
+{
+    const QByteArray boundary = "----tarnwick-test-boundary";
+    const QByteArray body = "--" + boundary + "\r\nContent-Disposition: form-data; name=\"other\"\r\n\r\nx\r\n--"
+                            + boundary + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + name
+                            + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + document + "\r\n--" + boundary
+                            + "--\r\n";
+    return request("POST /convert", body, "multipart/form-data; boundary=" + boundary);
+}
+
+} // namespace
+
+class TestServeCommand : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QProcessEnvironment m_environment;
+    int m_services = 0;
+
+    struct Service {
+        std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+        QString socket;
+        QByteArray log;
+        Service() = default;
+        Service(Service &&) = default;
+        ~Service() // stopped in order, also after a failed check
+        {
+            if (process && process->state() != QProcess::NotRunning) {
+                process->terminate();
+                process->waitForFinished(120000);
+            }
+        }
+        const QByteArray &readLog()
+        {
+            log += process->readAllStandardError();
+            return log;
+        }
+        bool waitForLog(const QByteArray &part)
+        {
+            return QTest::qWaitFor([&] { return readLog().contains(part); }, 60000);
+        }
+        qint64 metric(const QByteArray &name)
+        {
+            const Reply reply = exchange(socket, request("GET /metrics"));
+            const QRegularExpression sample("^" + QRegularExpression::escape(QString::fromUtf8(name)) + " (\\d+)$",
+                                            QRegularExpression::MultilineOption);
+            return sample.match(QString::fromUtf8(reply.body)).captured(1).toLongLong();
+        }
+        // Waits until the metric has the value.
+        bool waitForMetric(const QByteArray &name, qint64 value)
+        {
+            return QTest::qWaitFor([&] { return metric(name) == value; }, 120000);
+        }
+    };
+
+    Service start(const QStringList &options)
+    {
+        Service service;
+        const QString folder = m_dir.filePath(QStringLiteral("run"));
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        service.socket = QStringLiteral("%1/%2.socket").arg(folder).arg(++m_services);
+        service.process->setProcessEnvironment(m_environment);
+        // A test that aborts takes its service (and so the offices) with it.
+        service.process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        service.process->start(QStringLiteral(TARNWICK_BINARY), QStringList{QStringLiteral("--serve"), QStringLiteral("--listen"),
+                                                                            "unix:" + service.socket} + options);
+        if (!QTest::qWaitFor([&] { return service.readLog().contains("\"event\":\"listening\"")
+                                          || service.process->state() == QProcess::NotRunning; }, 60000)
+            || !QFileInfo::exists(service.socket))
+            qFatal("the service did not start: %s", service.log.constData());
+        return service;
+    }
+
+    // The text `tarnwick --convert --stdout` gives for the document.
+    QByteArray batchText(const QString &document)
+    {
+        QProcess batch;
+        batch.setProcessEnvironment(m_environment);
+        batch.start(QStringLiteral(TARNWICK_BINARY), {QStringLiteral("--convert"), QStringLiteral("--stdout"), document});
+        batch.waitForFinished(300000);
+        return batch.readAllStandardOutput();
+    }
+
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            m_environment.remove(QLatin1String(name));
+        const QString home = path(QStringLiteral("home"));
+        m_environment.insert(QStringLiteral("HOME"), home);
+        for (const QString sub : {"cache", "config", "data"})
+            m_environment.insert(QStringLiteral("XDG_%1_HOME").arg(sub.toUpper()), home + '/' + sub);
+        QDir().mkpath(path(QStringLiteral("tmp")));
+        m_environment.insert(QStringLiteral("TMPDIR"), path(QStringLiteral("tmp")));
+        QDir().mkpath(path(QStringLiteral("docs")));
+        writeOdt(path("docs/plain.odt"), {"Plain words", "Zweite Zeile mit Umlaut: äöü"});
+        // Some ten seconds of the office's work, or more.
+        writeMarkedOdt(path("docs/marks.odt"), 20000);
+    }
+
+    // By body (named or not) and by form, each text is the batch's to the byte; the socket is
+    // the user's alone, each request has its log line, and no document or text is
+    // left behind.
+    void textsAreTheBatchs()
+    {
+        writeSxw(path("docs/old.sxw"), {"An OpenOffice.org 1 document"});
+        writeOdtXml(path("docs/fields.odt"),
+                    "<text:p>Page <text:page-number text:select-page=\"current\">1</text:page-number></text:p>");
+        Service service = start({QStringLiteral("--jobs"), QStringLiteral("2")});
+        QCOMPARE(QFileInfo(service.socket).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+        for (const QString name : {"plain.odt", "old.sxw", "fields.odt"}) {
+            const QByteArray document = readBytes(path("docs/" + name));
+            const QByteArray expected = batchText(path("docs/" + name));
+            QVERIFY(expected.size() > 3);
+            const Reply byBody = exchange(service.socket, request("POST /convert?name=" + name.toUtf8(), document));
+            QCOMPARE(byBody.status, 200);
+            QVERIFY(byBody.head.contains("Content-Type: text/plain; charset=utf-8"));
+            QCOMPARE(byBody.body, expected);
+            const Reply byForm = exchange(service.socket, formRequest(document, name.toUtf8()));
+            QCOMPARE(byForm.status, 200);
+            QCOMPARE(byForm.body, expected);
+            // Without a name the document is named after its type.
+            QCOMPARE(exchange(service.socket, request("POST /convert", document)).body, expected);
+            QVERIFY2(service.waitForLog("\"bytes_in\":" + QByteArray::number(document.size())
+                                        + ",\"bytes_out\":" + QByteArray::number(expected.size())),
+                     service.log.constData());
+        }
+        QVERIFY(QDirIterator(path("tmp"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).next().isEmpty());
+        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 9);
+        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 9);
+    }
+
+    // What is not converted gets its status and reason; a body too large is refused
+    // before it is sent; a full queue answers at once; a document past its limit
+    // ends its office's work.
+    void refusals()
+    {
+        UnoOfficeBridge office;
+        const QByteArray locked = passwordProtectedOdt(office, path("made"));
+        office.shutdown();
+        writeTruncatedOdt(path("made/broken.odt"));
+        // Minutes of the office's work, which the limit ends after seconds.
+        writeMarkedOdt(path("made/endless.odt"), 60000);
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--max-size=3000000"),
+                                 QStringLiteral("--document-limit=5")});
+
+        const QList<std::tuple<QByteArray, int, QByteArray>> cases{
+            {request("POST /convert"), 400, "\"error\":\"empty-body\""},
+            {request("POST /convert", readBytes(path("made/broken.odt"))), 400, "could not load"},
+            {request("POST /convert", locked), 422, "protected by a password"},
+            {request("POST /convert", {}, "application/octet-stream", 3000001), 413, "\"error\":\"too-large\""},
+            {request("GET /convert"), 405, ""},
+        };
+        for (const auto &[sent, status, part] : cases) {
+            const Reply reply = exchange(service.socket, sent);
+            QCOMPARE(reply.status, status);
+            QVERIFY2(reply.body.contains(part), reply.body.constData());
+        }
+
+        auto busy = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("made/endless.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        const Reply full = exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
+        QCOMPARE(full.status, 503);
+        QVERIFY(full.head.contains("Retry-After: 1"));
+        const Reply limited = busy.get();
+        QCOMPARE(limited.status, 504);
+        QVERIFY2(limited.body.contains("longer than its limit of 5 seconds"), limited.body.constData());
+    }
+
+    // An office stopped in the middle of a document: the other office goes on
+    // serving, and the document is tried again on a fresh office once the stopped
+    // one is found hung.
+    void stoppedOfficeIsReplacedWhileTheOtherServes()
+    {
+        Service service = start({QStringLiteral("--jobs=2"), QStringLiteral("--timeout=2")});
+        const qint64 pid = service.process->processId();
+        QVERIFY(QTest::qWaitFor([&] { return officesOf(pid).size() == 2; }, 120000));
+        auto marked = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        // The busy office is the one spending CPU time.
+        auto cpuOf = [](qint64 office) { return ReadProcessStatus(office).value_or(ProcessStatus{}).cpuMs; };
+        const QList<qint64> offices = officesOf(pid);
+        const qint64 before[2] = {cpuOf(offices[0]), cpuOf(offices[1])};
+        QTest::qWait(1000);
+        const qint64 stopped = cpuOf(offices[0]) - before[0] > cpuOf(offices[1]) - before[1] ? offices[0] : offices[1];
+        ::kill(stopped, SIGSTOP);
+
+        const Reply other = exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
+        QCOMPARE(other.status, 200);
+        QVERIFY(!service.readLog().contains("\"office\":" + QByteArray::number(stopped)));
+        QCOMPARE(marked.get().status, 200);
+        QCOMPARE(service.metric("tarnwick_office_starts_total{cause=\"ended\"}"), 1);
+    }
+
+    // A client that goes away frees the office for the next; SIGTERM lets the
+    // request under way finish, ends the offices and exits 0.
+    void clientGoneAndOrderlyStop()
+    {
+        Service service = start({QStringLiteral("--jobs=1")});
+        const qint64 pid = service.process->processId();
+        const int gone = sendRequest(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        ::close(gone);
+        QVERIFY(service.waitForMetric("tarnwick_office_starts_total{cause=\"cancelled\"}", 1));
+        QVERIFY(service.waitForLog("\"status\":499"));
+        QCOMPARE(exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt")))).status, 200);
+
+        auto inFlight = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        ::kill(pid, SIGTERM);
+        const Reply finished = inFlight.get();
+        QCOMPARE(finished.status, 200);
+        QVERIFY(finished.body.contains("Marked xxx"));
+        QVERIFY(service.process->waitForFinished(120000));
+        QCOMPARE(service.process->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(service.process->exitCode(), 0);
+        QVERIFY(officesOf(pid).isEmpty());
+        QVERIFY(!QFileInfo::exists(service.socket));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServeCommand)
+#include "test_serve_command.moc"

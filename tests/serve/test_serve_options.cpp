@@ -1,0 +1,107 @@
+// What the service takes from its command line and from a request before any
+// office is involved: the address to listen on, and the name a client gives its
+// document, which becomes a file name in a folder of the service's own.
+#include "serve/ListenSocket.h"
+#include "serve/RequestBody.h"
+#include "serve/ServeOptions.h"
+#include "util/AppError.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+
+class TestServeOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void listenAddresses_data()
+    {
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("expected"); // host:port or unix:path, or the start of the error
+        QTest::newRow("default") << QString() << "127.0.0.1:8088";
+        QTest::newRow("all interfaces, named") << "0.0.0.0:9000" << "0.0.0.0:9000";
+        QTest::newRow("IPv6") << "[::1]:80" << "::1:80";
+        QTest::newRow("system's port") << "127.0.0.1:0" << "127.0.0.1:0";
+        QTest::newRow("unix") << "unix:/run/tarnwick/socket" << "unix:/run/tarnwick/socket";
+        QTest::newRow("a name") << "localhost:8088" << "--listen takes";
+        QTest::newRow("no port") << "127.0.0.1" << "--listen takes";
+        QTest::newRow("port too high") << "127.0.0.1:65536" << "--listen takes";
+        QTest::newRow("unix without path") << "unix:" << "--listen unix: needs";
+    }
+
+    void listenAddresses()
+    {
+        QFETCH(QString, listen);
+        QFETCH(QString, expected);
+        const auto parsed =
+            ParseServeOptions(listen.isEmpty() ? QStringList() : QStringList{QStringLiteral("--listen"), listen});
+        if (const auto *error = std::get_if<UsageError>(&parsed)) {
+            QVERIFY2(error->text.startsWith(expected), qPrintable(error->text));
+            return;
+        }
+        const ServeOptions &options = std::get<ServeOptions>(parsed);
+        QCOMPARE(options.socketPath.isEmpty() ? QStringLiteral("%1:%2").arg(options.host).arg(options.port)
+                                              : "unix:" + options.socketPath,
+                 expected);
+    }
+
+    void numbersAreChecked()
+    {
+        const auto parsed = ParseServeOptions({"--jobs=3", "--queue", "0", "--max-size=5000000000"});
+        QVERIFY(std::holds_alternative<ServeOptions>(parsed));
+        QCOMPARE(std::get<ServeOptions>(parsed).maxBytes, 5000000000LL);
+        QCOMPARE(std::get<ServeOptions>(parsed).queuePlaces, 0);
+        for (const QStringList &bad : {QStringList{"--jobs=0"}, {"--max-size=1k"}, {"--max-size=0"}, {"--timeout"},
+                                       {"--document-limit=-1"}, {"--out=x"}})
+            QVERIFY2(std::holds_alternative<UsageError>(ParseServeOptions(bad)), qPrintable(bad.join(' ')));
+    }
+
+    // Whatever the client sends, the name stays one plain file in the folder.
+    void documentNames_data()
+    {
+        QTest::addColumn<QByteArray>("given");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("plain") << QByteArray("report.final.odt") << "report.final.odt";
+        QTest::newRow("up and out") << QByteArray("../../etc/passwd") << "passwd";
+        QTest::newRow("Windows path") << QByteArray("C:\\Users\\ann\\notes.sxw") << "notes.sxw";
+        QTest::newRow("dot dot") << QByteArray("..") << "document";
+        QTest::newRow("hidden") << QByteArray(".profile.odt") << "profile.odt";
+        QTest::newRow("control characters") << QByteArray("a\nb\x1b.odt") << "ab.odt";
+        QTest::newRow("none") << QByteArray() << "document";
+        QTest::newRow("long") << QByteArray(300, 'x') + ".odt" << QString(196, 'x') + ".odt";
+    }
+
+    void documentNames()
+    {
+        QFETCH(QByteArray, given);
+        QFETCH(QString, expected);
+        QCOMPARE(DocumentFileName(given), expected);
+    }
+
+    // The socket is the user's alone, in a folder nobody else may write in; one
+    // left by an ended service is replaced, anything else there is left alone.
+    void unixSockets()
+    {
+        QTemporaryDir dir;
+        ServeOptions options;
+        options.socketPath = dir.filePath(QStringLiteral("socket"));
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+        QVERIFY_THROWS_EXCEPTION(RefusalError, ListenSocket{options});
+        ::chmod(QFile::encodeName(dir.path()).constData(), 0700);
+        {
+            const ListenSocket first(options);
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(options.socketPath).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 0777, mode_t(0600));
+            QVERIFY_THROWS_EXCEPTION(AppError, ListenSocket{options}); // it answers
+        }
+        QVERIFY(!QFileInfo::exists(options.socketPath));
+        options.socketPath = dir.filePath(QStringLiteral("document.odt"));
+        QFile(options.socketPath).open(QIODevice::WriteOnly);
+        QVERIFY_THROWS_EXCEPTION(AppError, ListenSocket{options});
+        QVERIFY(QFileInfo(options.socketPath).isFile());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServeOptions)
+#include "test_serve_options.moc"
