@@ -2,6 +2,7 @@
 // display, a home of its own.
 #include "assets/WriterDocuments.h"
 #include "support/OfficeProcesses.h"
+#include "support/ProgramEnvironment.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -146,14 +147,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        // No display at all: the batch must not need one.
-        m_environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            m_environment.remove(QLatin1String(name));
-        const QString home = path(QStringLiteral("home"));
-        m_environment.insert(QStringLiteral("HOME"), home);
-        for (const QString sub : {"cache", "config", "data"})
-            m_environment.insert(QStringLiteral("XDG_%1_HOME").arg(sub.toUpper()), home + '/' + sub);
+        m_environment = HeadlessProgramEnvironment(path(QStringLiteral("home")));
     }
 
     // A folder tree as people have them: what is converted, what is left out, what

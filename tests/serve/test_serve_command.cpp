@@ -3,6 +3,7 @@
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "support/OfficeProcesses.h"
+#include "support/ProgramEnvironment.h"
 #include "support/PasswordDocument.h"
 #include "support/TestFiles.h"
 
@@ -168,13 +169,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            m_environment.remove(QLatin1String(name));
-        const QString home = path(QStringLiteral("home"));
-        m_environment.insert(QStringLiteral("HOME"), home);
-        for (const QString sub : {"cache", "config", "data"})
-            m_environment.insert(QStringLiteral("XDG_%1_HOME").arg(sub.toUpper()), home + '/' + sub);
+        m_environment = HeadlessProgramEnvironment(path(QStringLiteral("home")));
         QDir().mkpath(path(QStringLiteral("tmp")));
         m_environment.insert(QStringLiteral("TMPDIR"), path(QStringLiteral("tmp")));
         QDir().mkpath(path(QStringLiteral("docs")));
