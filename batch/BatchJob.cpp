@@ -2,6 +2,7 @@
 
 #include "batch/DocumentConverter.h"
 #include "convert/office/DocumentOverLimit.h"
+#include "convert/office/PasswordProtected.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "util/AppError.h"
 #include "util/ProcessInfo.h"
@@ -31,6 +32,39 @@ bool OfficeEndedSince(UnoOfficeBridge &office, qint64 officeAtStart)
         return true;
     }
     return office.officeProcessId() != officeAtStart || !ProcessIsAlive(officeAtStart);
+}
+
+TriedDocument ConvertTryingAgain(UnoOfficeBridge &office, const QString &source, const QString &target,
+                                 SharedTextFiles &textFiles, const std::function<bool()> &stopping,
+                                 const std::function<void(int)> &tryStarts)
+{
+    using Outcome = TriedDocument::Outcome;
+    TriedDocument tried;
+    for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
+        tried.office = 0;
+        try {
+            // Starts (or starts again) the office first, so that its process is
+            // known before the document reaches it.
+            office.createServiceManager();
+            tried.office = office.officeProcessId();
+            if (tryStarts)
+                tryStarts(attempt);
+            ConvertDocument(office, source, target, textFiles);
+            return {Outcome::Converted, {}, tried.office};
+        } catch (const DocumentOverLimit &error) {
+            return {Outcome::OverLimit, error.description(), tried.office}; // it would take as long again
+        } catch (const PasswordProtected &error) {
+            return {Outcome::PasswordProtected, error.description(), tried.office};
+        } catch (const AppError &error) {
+            tried.failure = error.description();
+            if (stopping() || !OfficeEndedSince(office, tried.office)) {
+                tried.outcome = Outcome::Failed; // the document's own fault: trying again gives the same
+                return tried;
+            }
+        }
+    }
+    tried.outcome = Outcome::OfficeEndedTwice;
+    return tried;
 }
 
 void KillOffice(const UnoOfficeBridge &office)
@@ -91,30 +125,9 @@ void BatchJob::run(UnoOfficeBridge &office)
         m_report.started(document->source);
         QElapsedTimer clock;
         clock.start();
-        QString failure;
-        for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
-            qint64 officeAtStart = 0;
-            try {
-                // Starts (or starts again) the office first, so that its process is
-                // known before the document reaches it.
-                office.createServiceManager();
-                officeAtStart = office.officeProcessId();
-                ConvertDocument(office, document->source, document->target, m_textFiles);
-                failure.clear();
-                break;
-            } catch (const DocumentOverLimit &error) {
-                failure = error.description();
-                break; // it would take as long again
-            } catch (const AppError &error) {
-                failure = error.description();
-                if (m_stopping)
-                    break;
-                if (!OfficeEndedSince(office, officeAtStart))
-                    break; // the document's own fault: trying again gives the same
-                if (attempt == kTriesPerDocument)
-                    failure = QStringLiteral("the office ended twice while converting it; last: ") + failure;
-            }
-        }
+        QString failure = ConvertTryingAgain(office, document->source, document->target, m_textFiles,
+                                             [this] { return m_stopping.load(); })
+                              .reason();
         if (failure.isEmpty() && m_deliver) {
             try {
                 m_deliver(*document);

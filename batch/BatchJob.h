@@ -57,6 +57,37 @@ private:
     UnoOfficeBridge *m_office = nullptr; // while run() has one
 };
 
+// How one document fared on a job's office (ConvertTryingAgain).
+struct TriedDocument {
+    enum class Outcome {
+        Converted,
+        Failed,            // its own fault, or the job is stopping: not tried again
+        OverLimit,         // it kept the office at work past the document limit
+        PasswordProtected, // the office wants a password for it
+        OfficeEndedTwice   // its office ended under it on both tries
+    };
+    Outcome outcome = Outcome::Converted;
+    QString failure; // why the last try failed
+    qint64 office = 0; // the office of the last try; 0 when none could be started
+
+    // Why it was not converted, as it is reported: after two ended offices, that too.
+    QString reason() const
+    {
+        return outcome == Outcome::OfficeEndedTwice
+                   ? QStringLiteral("the office ended twice while converting it; last: ") + failure
+                   : failure;
+    }
+};
+
+// Converts one document on a job's office. A try during which the office ended (it
+// crashed, was killed, or hung and was ended by the watchdog) is made once more on
+// a fresh office; a document that failed on its own, or kept its office at work
+// past the limit, is not tried again, and neither is any once `stopping` says so.
+// `tryStarts` is told of each try (1, 2) once its office runs.
+TriedDocument ConvertTryingAgain(UnoOfficeBridge &office, const QString &source, const QString &target,
+                                 SharedTextFiles &textFiles, const std::function<bool()> &stopping,
+                                 const std::function<void(int)> &tryStarts = {});
+
 // True when the office that was running at the start of a document (its process
 // id then, 0 when none had started) is no longer the one that answers: it crashed,
 // was killed or hung and was ended. Starts a fresh office when the old one is gone.

@@ -10,34 +10,6 @@ namespace {
 constexpr int kMaxJobs = 32;
 constexpr int kMaxDocumentLimit = 7 * 86400;
 
-// "--name=value" or "--name value"; advances i past what it took.
-std::variant<QString, UsageError> valueOf(const QStringList &arguments, qsizetype &i, const QString &name)
-{
-    const QString &argument = arguments[i];
-    if (argument.startsWith(name + QLatin1Char('=')))
-        return argument.mid(name.size() + 1);
-    if (i + 1 >= arguments.size())
-        return UsageError{QStringLiteral("%1 needs a value.").arg(name)};
-    return arguments[++i];
-}
-
-// Plain digits only: toInt() alone would also take " 2", "2 " and "+2".
-std::variant<int, UsageError> wholeNumber(const QString &text, const QString &name, int lowest, int highest)
-{
-    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    bool ok = false;
-    const int value = digits ? text.toInt(&ok) : 0;
-    if (!ok || value < lowest || value > highest)
-        return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
-                              .arg(name)
-                              .arg(lowest)
-                              .arg(highest)
-                              .arg(text)};
-    return value;
-}
-
 std::variant<QStringList, UsageError> extensionList(const QString &text)
 {
     QStringList extensions;
@@ -60,12 +32,29 @@ std::variant<QStringList, UsageError> extensionList(const QString &text)
 
 std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name)
 {
-    return valueOf(arguments, i, name);
+    const QString &argument = arguments[i];
+    if (argument.startsWith(name + QLatin1Char('=')))
+        return argument.mid(name.size() + 1);
+    if (i + 1 >= arguments.size())
+        return UsageError{QStringLiteral("%1 needs a value.").arg(name)};
+    return arguments[++i];
 }
 
+// Plain digits only: toInt() alone would also take " 2", "2 " and "+2".
 std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest)
 {
-    return wholeNumber(text, name, lowest, highest);
+    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+    bool ok = false;
+    const int value = digits ? text.toInt(&ok) : 0;
+    if (!ok || value < lowest || value > highest)
+        return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
+                              .arg(name)
+                              .arg(lowest)
+                              .arg(highest)
+                              .arg(text)};
+    return value;
 }
 
 int DefaultJobs()
@@ -102,7 +91,7 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
         } else if (argument == QLatin1String("--mirror")) {
             options.mirror = true;
         } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
-            const auto value = valueOf(arguments, i, name);
+            const auto value = OptionValue(arguments, i, name);
             if (const auto *error = std::get_if<UsageError>(&value))
                 return *error;
             const QString &text = std::get<QString>(value);
@@ -111,7 +100,7 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             (name == QLatin1String("--report") ? options.reportFile : options.filesFrom) = text;
         } else if (name == QLatin1String("--out") || name == QLatin1String("--ext") || name == QLatin1String("--jobs")
                    || name == QLatin1String("--timeout") || name == QLatin1String("--document-limit")) {
-            const auto value = valueOf(arguments, i, name);
+            const auto value = OptionValue(arguments, i, name);
             if (const auto *error = std::get_if<UsageError>(&value))
                 return *error;
             const QString &text = std::get<QString>(value);
@@ -125,13 +114,13 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
                     return *error;
                 options.extensions = std::get<QStringList>(extensions);
             } else if (name == QLatin1String("--document-limit")) {
-                const auto number = wholeNumber(text, name, 1, kMaxDocumentLimit);
+                const auto number = WholeNumberOption(text, name, 1, kMaxDocumentLimit);
                 if (const auto *error = std::get_if<UsageError>(&number))
                     return *error;
                 options.documentLimitSeconds = std::get<int>(number);
             } else {
                 const bool jobs = name == QLatin1String("--jobs");
-                const auto number = jobs ? wholeNumber(text, name, 1, kMaxJobs) : wholeNumber(text, name, 1, 86400);
+                const auto number = jobs ? WholeNumberOption(text, name, 1, kMaxJobs) : WholeNumberOption(text, name, 1, 86400);
                 if (const auto *error = std::get_if<UsageError>(&number))
                     return *error;
                 (jobs ? options.jobs : options.timeoutSeconds) = std::get<int>(number);

@@ -1,6 +1,7 @@
 #include "batch/PrintableName.h"
 
 #include <QFile>
+#include <cstdio>
 
 namespace {
 
@@ -93,4 +94,9 @@ QString PrintableName(QByteArrayView systemName)
 QString PrintableText(const QString &text)
 {
     return PrintableName(QFile::encodeName(text));
+}
+
+void PrintProgramError(const QString &text)
+{
+    std::fputs(("tarnwick: " + PrintableText(text) + "\n").toLocal8Bit().constData(), stderr);
 }

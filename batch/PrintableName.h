@@ -13,3 +13,6 @@
 QString PrintableName(QByteArrayView systemName);
 // The same for a name or a line of text held as text (in UTF-8 on the system).
 QString PrintableText(const QString &text);
+
+// Prints "tarnwick: TEXT" on stderr, TEXT made printable as above.
+void PrintProgramError(const QString &text);

@@ -45,11 +45,6 @@ namespace {
 constexpr int kBadUsage = 2;
 constexpr int kProgressIntervalMs = 200;
 
-void printError(const QString &text)
-{
-    std::fputs(("tarnwick: " + PrintableText(text) + "\n").toLocal8Bit().constData(), stderr);
-}
-
 // The profile folders of the batch's offices sit beside the window's office's
 // (office-profile, office-profile-2...) under a name of their own, so that
 // neither ever takes the other's.
@@ -93,7 +88,7 @@ int waitForJobs(const std::vector<std::unique_ptr<QThread>> &threads,
 int stopRun(BatchReport &report, const QString &why)
 {
     report.finish();
-    printError(why);
+    PrintProgramError(why);
     return kBadUsage;
 }
 
@@ -132,7 +127,7 @@ void removeStalePartialFiles(const QList<BatchDocument> &documents, BatchReport 
 // A stop before the work was known: nothing was converted, no report was made.
 int stoppedBeforeWork(int signal, const QString &during)
 {
-    printError(QStringLiteral("stopped by %1 %2; no document was converted.").arg(SignalName(signal), during));
+    PrintProgramError(QStringLiteral("stopped by %1 %2; no document was converted.").arg(SignalName(signal), during));
     return 128 + signal;
 }
 
@@ -192,8 +187,8 @@ int RunBatch(int argc, char **argv)
 
     const auto parsed = ParseBatchOptions(QCoreApplication::arguments().mid(2));
     if (const auto *usage = std::get_if<UsageError>(&parsed)) {
-        printError(usage->text);
-        printError(QStringLiteral("see tarnwick --convert --help."));
+        PrintProgramError(usage->text);
+        PrintProgramError(QStringLiteral("see tarnwick --convert --help."));
         return kBadUsage;
     }
     const BatchOptions &options = std::get<BatchOptions>(parsed);
@@ -203,12 +198,12 @@ int RunBatch(int argc, char **argv)
     for (const auto &[value, name] : {std::pair{options.outDir, "--out"}, std::pair{options.reportFile, "--report"},
                                       std::pair{options.filesFrom, "--files-from"}}) {
         if (notUtf8.contains(value)) {
-            printError(QStringLiteral("the name given to %1 is not valid UTF-8.").arg(QLatin1String(name)));
+            PrintProgramError(QStringLiteral("the name given to %1 is not valid UTF-8.").arg(QLatin1String(name)));
             return kBadUsage;
         }
     }
     if (!options.outDir.isEmpty() && !QFileInfo(options.outDir).isDir()) {
-        printError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
+        PrintProgramError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
         return kBadUsage;
     }
     UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
@@ -218,7 +213,7 @@ int RunBatch(int argc, char **argv)
         MakeProgramCacheFolder();
         OfficeAccount::require(officeOptions.accountWrapperSearchPath);
     } catch (const AppError &error) {
-        printError(error.description());
+        PrintProgramError(error.description());
         return kBadUsage;
     }
     // --stdout: the text file goes into a private folder of ours (0700), from where
@@ -228,7 +223,7 @@ int RunBatch(int argc, char **argv)
     if (options.toStdout) {
         privateFolder.emplace(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-XXXXXX")));
         if (!privateFolder->isValid()) {
-            printError(QStringLiteral("no private folder could be made for the text: %1.")
+            PrintProgramError(QStringLiteral("no private folder could be made for the text: %1.")
                            .arg(privateFolder->errorString()));
             return 1;
         }
@@ -241,7 +236,7 @@ int RunBatch(int argc, char **argv)
     } catch (const AppError &error) {
         if (const int signal = stopSignals.caught())
             return stoppedBeforeWork(signal, QStringLiteral("while the list of paths was read"));
-        printError(error.description());
+        PrintProgramError(error.description());
         return kBadUsage;
     }
     officeOptions.profileDir = batchProfileBase();
@@ -265,7 +260,7 @@ int RunBatch(int argc, char **argv)
     if (!options.reportFile.isEmpty() && options.reportFile != QLatin1String("-")) {
         if (const QString clash = ReportClash(options.reportFile, work, options.filesFrom);
             !clash.isEmpty()) {
-            printError(QStringLiteral("the report %1 would replace a file of this batch (%2); nothing was "
+            PrintProgramError(QStringLiteral("the report %1 would replace a file of this batch (%2); nothing was "
                                       "converted.")
                            .arg(options.reportFile, clash));
             return kBadUsage;
@@ -277,7 +272,7 @@ int RunBatch(int argc, char **argv)
         } catch (const AppError &error) {
             if (const int signal = stopSignals.caught())
                 return stoppedBeforeWork(signal, QStringLiteral("while the report waited for its reader"));
-            printError(error.description());
+            PrintProgramError(error.description());
             return kBadUsage;
         }
     }

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QList>
 #include <cmath>
 #include <cstdarg>
 #include <fcntl.h>
@@ -42,6 +43,8 @@ struct Exchange {
     std::optional<ConversionResult> conversion;
 };
 
+using Header = std::pair<const char *, QByteArray>;
+
 double rounded(double seconds)
 {
     return std::round(seconds * 1000) / 1000;
@@ -57,7 +60,7 @@ MHD_Result queue(MHD_Connection *connection, Exchange &exchange, int status, MHD
 }
 
 MHD_Result answer(MHD_Connection *connection, Exchange &exchange, int status, const QByteArray &body,
-                  const char *type, std::initializer_list<std::pair<const char *, QByteArray>> headers = {})
+                  const char *type, const QList<Header> &headers = {})
 {
     MHD_Response *response =
         MHD_create_response_from_buffer(size_t(body.size()), const_cast<char *>(body.constData()), MHD_RESPMEM_MUST_COPY);
@@ -78,15 +81,12 @@ MHD_Result answerError(MHD_Connection *connection, Exchange &exchange, int statu
         QJsonDocument(QJsonObject{{QStringLiteral("error"), code}, {QStringLiteral("reason"), reason}})
             .toJson(QJsonDocument::Compact)
         + '\n';
-    MHD_Response *response =
-        MHD_create_response_from_buffer(size_t(body.size()), const_cast<char *>(body.constData()), MHD_RESPMEM_MUST_COPY);
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "application/json");
+    QList<Header> headers;
     if (retryAfter > 0)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER, QByteArray::number(retryAfter).constData());
+        headers.append(Header{MHD_HTTP_HEADER_RETRY_AFTER, QByteArray::number(retryAfter)});
     if (close)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
-    exchange.bytesOut = body.size();
-    return queue(connection, exchange, status, response);
+        headers.append(Header{MHD_HTTP_HEADER_CONNECTION, "close"});
+    return answer(connection, exchange, status, body, "application/json", headers);
 }
 
 MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile)

@@ -26,11 +26,6 @@ namespace {
 
 constexpr int kBadUsage = 2;
 
-void printError(const QString &text)
-{
-    std::fputs(("tarnwick: " + PrintableText(text) + "\n").toLocal8Bit().constData(), stderr);
-}
-
 // The service's offices have profile folders of their own beside the window's and
 // the batch's, so that none takes another's.
 QString serviceProfileBase()
@@ -53,8 +48,8 @@ int RunService(int argc, char **argv)
 
     const auto parsed = ParseServeOptions(QCoreApplication::arguments().mid(2));
     if (const auto *usage = std::get_if<UsageError>(&parsed)) {
-        printError(usage->text);
-        printError(QStringLiteral("see tarnwick --serve --help."));
+        PrintProgramError(usage->text);
+        PrintProgramError(QStringLiteral("see tarnwick --serve --help."));
         return kBadUsage;
     }
     const ServeOptions &options = std::get<ServeOptions>(parsed);
@@ -79,7 +74,7 @@ int RunService(int argc, char **argv)
         CheckPrivateFolder(bodies.path());
         listening = std::make_unique<ListenSocket>(options);
     } catch (const AppError &error) {
-        printError(error.description());
+        PrintProgramError(error.description());
         return kBadUsage;
     }
 
@@ -89,7 +84,7 @@ int RunService(int argc, char **argv)
     try {
         http.start(listening->takeFd());
     } catch (const AppError &error) {
-        printError(error.description());
+        PrintProgramError(error.description());
         return kBadUsage;
     }
     LogLine({{QStringLiteral("event"), QStringLiteral("listening")},

@@ -1,21 +1,12 @@
 #include "serve/ServiceJob.h"
 
 #include "batch/BatchJob.h"
-#include "batch/DocumentConverter.h"
 #include "batch/SharedTextFiles.h"
-#include "convert/office/DocumentOverLimit.h"
-#include "convert/office/PasswordProtected.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "serve/ConversionService.h"
 #include "serve/ServiceLog.h"
 #include "serve/ServiceMetrics.h"
 #include "util/AppError.h"
-
-namespace {
-
-constexpr int kTriesPerDocument = 2;
-
-} // namespace
 
 void ServiceJob::run()
 {
@@ -91,36 +82,32 @@ void ServiceJob::noteOfficeStart(UnoOfficeBridge &office)
 
 ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &ticket)
 {
-    QString failure;
-    qint64 officeAtStart = 0;
-    for (int attempt = 1; attempt <= kTriesPerDocument; ++attempt) {
-        officeAtStart = 0;
-        try {
-            office.createServiceManager();
+    using Outcome = TriedDocument::Outcome;
+    // A text file of its own for each request: no other request's rules apply.
+    SharedTextFiles textFiles;
+    const TriedDocument tried = ConvertTryingAgain(
+        office, ticket.source, ticket.target, textFiles, [&] { return ticket.isCancelled(); },
+        [&](int attempt) {
+            if (attempt > 1)
+                m_nextStartCause = QStringLiteral("ended");
             noteOfficeStart(office);
-            officeAtStart = office.officeProcessId();
-            // A text file of its own for each request: no other request's rules apply.
-            SharedTextFiles textFiles;
-            ConvertDocument(office, ticket.source, ticket.target, textFiles);
-            return {ConversionOutcome::Converted, {}, 0, 0, officeAtStart};
-        } catch (const DocumentOverLimit &error) {
-            m_nextStartCause = QStringLiteral("limit");
-            return {ConversionOutcome::OverLimit, error.description(), 0, 0, officeAtStart};
-        } catch (const PasswordProtected &error) {
-            return {ConversionOutcome::PasswordProtected, error.description(), 0, 0, officeAtStart};
-        } catch (const AppError &error) {
-            failure = error.description();
-            if (ticket.isCancelled()) {
-                m_nextStartCause = QStringLiteral("cancelled");
-                return {ConversionOutcome::Cancelled, failure, 0, 0, officeAtStart};
-            }
-            if (!OfficeEndedSince(office, officeAtStart))
-                return {ConversionOutcome::NotConverted, failure, 0, 0, officeAtStart};
-            m_nextStartCause = QStringLiteral("ended");
+        });
+    switch (tried.outcome) {
+    case Outcome::Converted: return {ConversionOutcome::Converted, {}, 0, 0, tried.office};
+    case Outcome::OverLimit:
+        m_nextStartCause = QStringLiteral("limit");
+        return {ConversionOutcome::OverLimit, tried.failure, 0, 0, tried.office};
+    case Outcome::PasswordProtected: return {ConversionOutcome::PasswordProtected, tried.failure, 0, 0, tried.office};
+    case Outcome::Failed:
+        if (ticket.isCancelled()) {
+            m_nextStartCause = QStringLiteral("cancelled");
+            return {ConversionOutcome::Cancelled, tried.failure, 0, 0, tried.office};
         }
+        return {ConversionOutcome::NotConverted, tried.failure, 0, 0, tried.office};
+    case Outcome::OfficeEndedTwice: break;
     }
-    if (officeAtStart == 0)
-        return {ConversionOutcome::NoOffice, failure, 0, 0, 0};
-    return {ConversionOutcome::OfficeFailed,
-            QStringLiteral("the office ended twice while converting it; last: ") + failure, 0, 0, officeAtStart};
+    m_nextStartCause = QStringLiteral("ended");
+    if (tried.office == 0)
+        return {ConversionOutcome::NoOffice, tried.failure, 0, 0, 0};
+    return {ConversionOutcome::OfficeFailed, tried.reason(), 0, 0, tried.office};
 }
