@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <fcntl.h>
@@ -122,6 +123,35 @@ QString clientReason(QString reason, const QString &folder)
         .replace(QDir(folder).filePath(QStringLiteral("text.txt")), QStringLiteral("the text"));
 }
 
+// RFC 9112 6.3: a message whose length can be read two ways (Content-Length
+// values that differ, or Content-Length beside Transfer-Encoding) is refused and
+// its connection closed, so that no proxy in front takes the rest for another
+// request.
+bool ambiguousFraming(MHD_Connection *connection)
+{
+    struct Lengths {
+        QList<QByteArray> values;
+        bool transferEncoding = false;
+    } lengths;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *cls, MHD_ValueKind, const char *key, const char *value) {
+            auto &found = *static_cast<Lengths *>(cls);
+            if (qstricmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
+                for (const QByteArray &part : QByteArray(value ? value : "").split(','))
+                    found.values.append(part.trimmed());
+            } else if (qstricmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
+                found.transferEncoding = true;
+            }
+            return MHD_YES;
+        },
+        &lengths);
+    if (lengths.transferEncoding && !lengths.values.isEmpty())
+        return true;
+    return std::any_of(lengths.values.cbegin(), lengths.values.cend(),
+                       [&](const QByteArray &value) { return value != lengths.values.first(); });
+}
+
 std::optional<qint64> contentLength(MHD_Connection *connection)
 {
     const char *value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
@@ -150,6 +180,10 @@ struct HttpCallbacks {
             if (service.m_stopping)
                 return answerError(connection, *exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("stopping"),
                                    QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
+            if (ambiguousFraming(connection))
+                return answerError(connection, *exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("ambiguous-length"),
+                                   QStringLiteral("The request's length is given twice, in ways that differ."), 0,
+                                   true);
             if (exchange->path != kConvert || exchange->method != QLatin1String("POST"))
                 return route(service, connection, *exchange);
             return beginConversion(service, connection, *exchange);

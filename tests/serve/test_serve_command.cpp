@@ -250,6 +250,23 @@ private slots:
         QVERIFY2(limited.body.contains("longer than its limit of 5 seconds"), limited.body.constData());
     }
 
+    // A length given two ways is refused and the connection closed: nothing after
+    // it is read as a request of its own.
+    void ambiguousFramingIsRefused()
+    {
+        Service service = start({QStringLiteral("--jobs=1")});
+        const QByteArray next = "GET /health HTTP/1.1\r\nHost: tarnwick\r\n\r\n";
+        for (const QByteArray &framing :
+             {QByteArray("Content-Length: 5\r\nContent-Length: 45\r\n\r\nhello"),
+              QByteArray("Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")}) {
+            const Reply reply =
+                exchange(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\n" + framing + next);
+            QCOMPARE(reply.status, 400);
+            QVERIFY2(reply.body.startsWith("{\"error\":\"ambiguous-length\""), reply.body.constData());
+            QVERIFY2(!reply.body.contains("HTTP/1.1"), reply.body.constData());
+        }
+    }
+
     // An office stopped in the middle of a document: the other office goes on
     // serving, and the document is tried again on a fresh office once the stopped
     // one is found hung.
