@@ -119,11 +119,15 @@ std::shared_ptr<ConversionTicket> ConversionService::next()
 
 void ConversionService::done(ConversionTicket &ticket, ConversionResult result)
 {
+    {
+        // The office is free before its answer goes out: a client that sends its
+        // next document as soon as it has the answer must find the place free.
+        const std::lock_guard lock(m_mutex);
+        --m_busy;
+        updateGauges();
+    }
     const ConversionResult finished = ticket.finish(std::move(result));
     m_metrics.conversion(outcomeName(finished.outcome), finished.queuedSeconds, finished.convertingSeconds);
-    const std::lock_guard lock(m_mutex);
-    --m_busy;
-    updateGauges();
 }
 
 void ConversionService::officeDown()

@@ -250,6 +250,23 @@ private slots:
         QVERIFY2(limited.body.contains("longer than its limit of 5 seconds"), limited.body.constData());
     }
 
+    // As many clients as there are places, each sending its next document as soon as
+    // it has its answer: the queue is never full for them.
+    void placesAreFreeBeforeTheAnswer()
+    {
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=1")});
+        const QByteArray document = readBytes(path("docs/plain.odt"));
+        const auto client = [&] {
+            QList<int> statuses;
+            for (int i = 0; i < 15; ++i)
+                statuses << exchange(service.socket, request("POST /convert", document)).status;
+            return statuses;
+        };
+        auto other = std::async(std::launch::async, client);
+        const QList<int> statuses = client() + other.get();
+        QCOMPARE(statuses, QList<int>(30, 200));
+    }
+
     // A length given two ways is refused and the connection closed: nothing after
     // it is read as a request of its own.
     void ambiguousFramingIsRefused()
