@@ -23,6 +23,7 @@ struct ConnectionWatch::Connection {
     Clock::time_point since = Clock::now();
     qint64 bytes = 0;
     QString cutReason;
+    bool served = false; // a request was answered on it: an idle kept-alive connection
     bool inEpoll = false;
     std::function<void()> hungUp;
     std::function<void()> late;
@@ -94,6 +95,7 @@ void ConnectionWatch::requestDone(Connection *connection)
     const std::lock_guard lock(m_mutex);
     connection->phase = Connection::Phase::Headers;
     connection->since = Clock::now();
+    connection->served = true;
 }
 
 QString ConnectionWatch::cutReason(Connection *connection)
@@ -126,6 +128,12 @@ void ConnectionWatch::waited(Connection *connection)
     connection->phase = Connection::Phase::Answering;
 }
 
+void ConnectionWatch::answering(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->phase = Connection::Phase::Answering;
+}
+
 void ConnectionWatch::stopping(std::chrono::milliseconds grace)
 {
     const std::lock_guard lock(m_mutex);
@@ -147,7 +155,9 @@ void ConnectionWatch::cut(Connection &connection, const QString &reason)
     if (!connection.cutReason.isEmpty())
         return;
     connection.cutReason = reason;
-    if (connection.phase == Connection::Phase::Headers)
+    // A request cut off in its body is logged with the request; an idle kept-alive
+    // connection that is closed is not worth a line.
+    if (connection.phase == Connection::Phase::Headers && !connection.served)
         LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
     // The library sees the end of file and closes the connection itself.
     ::shutdown(connection.fd, SHUT_RDWR);

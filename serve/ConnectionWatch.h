@@ -53,6 +53,8 @@ public:
     void waiting(Connection *connection, std::function<void()> hungUp, std::optional<Clock::time_point> deadline = {},
                  std::function<void()> late = {});
     void waited(Connection *connection);
+    // The answer goes out: no bound of the watch's applies until it is out.
+    void answering(Connection *connection);
 
     // The service stops: uploads and requests still arriving after `grace` are cut off.
     void stopping(std::chrono::milliseconds grace);

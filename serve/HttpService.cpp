@@ -263,8 +263,11 @@ struct HttpCallbacks {
                 return answerError(connection, *exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("ambiguous-length"),
                                    QStringLiteral("The request's length is given twice, in ways that differ."), 0,
                                    true);
-            if (exchange->path != kConvert || exchange->method != QLatin1String("POST"))
+            if (exchange->path != kConvert || exchange->method != QLatin1String("POST")) {
+                if (exchange->watched)
+                    service.m_watch.answering(exchange->watched);
                 return route(service, connection, *exchange);
+            }
             return claimPlace(service, connection, *exchange);
         }
         switch (exchange->phase) {
@@ -339,30 +342,48 @@ struct HttpCallbacks {
             exchange.phase = Exchange::Phase::WaitingForPlace;
             const std::shared_ptr<PlaceClaim> place = exchange.place;
             ConversionService &conversions = service.m_conversions;
-            if (exchange.watched)
-                service.m_watch.waiting(
-                    exchange.watched,
-                    [suspension, place, &conversions] {
-                        suspension->hungUp = true;
-                        conversions.leave(place);
-                        suspension->resume();
-                    },
-                    ConnectionWatch::Clock::now() + std::chrono::seconds(service.m_options.queueWaitSeconds),
-                    [suspension, place, &conversions] {
-                        if (conversions.leaveLine(place))
-                            suspension->resume();
-                    });
-            if (suspension->suspend())
+            const auto deadline =
+                ConnectionWatch::Clock::now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+            if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
+                         [suspension, place, &conversions] {
+                             if (conversions.leaveLine(place))
+                                 suspension->resume();
+                         }))
                 return MHD_YES;
         }
         return placeDecided(service, connection, exchange);
     }
 
-    static MHD_Result placeDecided(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    // Sets the connection aside while the request waits, watched for the client
+    // hanging up (then `hungUp` runs and the connection is resumed to be closed).
+    // False when what it waits for came first: the caller goes on at once.
+    static bool setAside(HttpService &service, Exchange &exchange, std::function<void()> hungUp,
+                         std::optional<ConnectionWatch::Clock::time_point> deadline = {},
+                         std::function<void()> late = {})
+    {
+        if (exchange.watched)
+            service.m_watch.waiting(
+                exchange.watched,
+                [suspension = exchange.suspension, hungUp = std::move(hungUp)] {
+                    suspension->hungUp = true;
+                    hungUp();
+                    suspension->resume();
+                },
+                deadline, std::move(late));
+        return exchange.suspension->suspend();
+    }
+
+    // Back from waiting: false when the client hung up meanwhile.
+    static bool takenBack(HttpService &service, Exchange &exchange)
     {
         if (exchange.watched)
             service.m_watch.waited(exchange.watched);
-        if (exchange.suspension->hungUp)
+        return !exchange.suspension->hungUp;
+    }
+
+    static MHD_Result placeDecided(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        if (!takenBack(service, exchange))
             return MHD_NO;
         switch (exchange.place->state()) {
         case PlaceClaim::State::Granted: break;
@@ -443,23 +464,16 @@ struct HttpCallbacks {
             return answerRefusal(connection, exchange, Refusal::NoOffice);
         const std::shared_ptr<ConversionTicket> ticket = exchange.ticket;
         ConversionService &conversions = service.m_conversions;
-        if (exchange.watched)
-            service.m_watch.waiting(exchange.watched, [suspension, ticket, &conversions] {
-                suspension->hungUp = true;
-                conversions.cancel(ticket);
-                suspension->resume();
-            });
-        if (suspension->suspend())
+        if (setAside(service, exchange, [ticket, &conversions] { conversions.cancel(ticket); }))
             return MHD_YES;
         return converted(service, connection, exchange);
     }
 
     static MHD_Result converted(HttpService &service, MHD_Connection *connection, Exchange &exchange)
     {
-        if (exchange.watched)
-            service.m_watch.waited(exchange.watched);
+        const bool clientThere = takenBack(service, exchange);
         const std::optional<ConversionResult> result = exchange.ticket->result();
-        if (exchange.suspension->hungUp || !result)
+        if (!clientThere || !result)
             return MHD_NO; // the client went away: nobody to answer
         exchange.conversion = result;
         const QString reason = clientReason(result->reason, exchange.folder);
