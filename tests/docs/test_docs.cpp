@@ -1,6 +1,5 @@
-// The documentation against the built program: every option the help names is
-// described in the manual page and in docs/, and every shell example marked
-// runnable in README.md and docs/ still works, on documents made here.
+// Every shell example marked runnable in README.md and docs/ still works with the
+// built program, on documents made here.
 #include "assets/WriterDocuments.h"
 #include "support/ProgramEnvironment.h"
 #include "support/TestFiles.h"
@@ -8,7 +7,6 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -60,33 +58,6 @@ QList<std::pair<QString, QString>> runnableExamples(const QString &page)
     return examples;
 }
 
-// The options a piece of text names ("--out", "-0").
-QSet<QString> optionWords(const QString &text)
-{
-    static const QRegularExpression option(QStringLiteral("(?<![\\w-])--?[A-Za-z0-9][a-z0-9-]*"));
-    QSet<QString> options;
-    for (auto found = option.globalMatch(text); found.hasNext();)
-        options << found.next().captured();
-    return options;
-}
-
-bool names(const QString &text, const QString &option)
-{
-    return text.contains(
-        QRegularExpression(QStringLiteral("(?<![\\w-])%1(?![\\w-])").arg(QRegularExpression::escape(option))));
-}
-
-QString helpOf(const QStringList &arguments)
-{
-    QTemporaryDir home;
-    QProcess program;
-    program.setProcessEnvironment(HeadlessProgramEnvironment(home.path()));
-    program.start(QStringLiteral(TARNWICK_BINARY), arguments);
-    if (!program.waitForFinished(60000) || program.exitCode() != 0)
-        qFatal("tarnwick %s did not print its help", qPrintable(arguments.join(QLatin1Char(' '))));
-    return QString::fromUtf8(program.readAllStandardOutput());
-}
-
 // The documents a runnable example finds in its home, which is also its current
 // folder. An example may use any of them; add here what a new example needs.
 void writeExampleDocuments(const QString &home)
@@ -116,53 +87,6 @@ class TestDocs : public QObject {
     Q_OBJECT
 
 private slots:
-    // The manual page is the complete reference, and docs/ describe every option too:
-    // the long options the help names anywhere, the short ones in its option column
-    // ("  --null, -0   ..."). And every option of an item of the manual page exists.
-    void options_are_described()
-    {
-        const QString help = helpOf({QStringLiteral("--help")}) + helpOf({QStringLiteral("--serve"), "--help"});
-        QSet<QString> helpOptions;
-        for (const QString &option : optionWords(help)) {
-            if (option.startsWith(QStringLiteral("--")))
-                helpOptions << option;
-        }
-        static const QRegularExpression optionColumn(QStringLiteral("^  +(-\\S.*?)(  |$)"));
-        for (const QString &line : help.split(QLatin1Char('\n')))
-            helpOptions += optionWords(optionColumn.match(line).captured(1));
-
-        const QString manual = readText(sourceDir + QStringLiteral("/docs/tarnwick.1.in")).replace("\\-", "-");
-        QString docs;
-        for (const QString &page : docsPages())
-            docs += readText(page);
-        QStringList missing;
-        for (const QString &option : helpOptions) {
-            if (!names(manual, option))
-                missing << option + QStringLiteral(" in the manual page");
-            if (!names(docs, option))
-                missing << option + QStringLiteral(" in docs/");
-        }
-        static const QRegularExpression itemHead(QStringLiteral("^\\.TP\\n(\\.B.*)$"),
-                                                 QRegularExpression::MultilineOption);
-        for (auto head = itemHead.globalMatch(manual); head.hasNext();) {
-            for (const QString &option : optionWords(head.next().captured(1))) {
-                if (!helpOptions.contains(option))
-                    missing << option + QStringLiteral(" in --help");
-            }
-        }
-        missing.sort();
-        QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("not found: ") + missing.join(QStringLiteral(", "))));
-    }
-
-    // CI runs exactly the test command the README gives.
-    void readme_has_the_ci_command()
-    {
-        const QStringList ci = readText(sourceDir + QStringLiteral("/.ci/run")).split(QLatin1Char('\n'));
-        const QStringList command = ci.filter(QRegularExpression(QStringLiteral("^bash scripts/install-deps.sh ")));
-        QVERIFY2(command.size() == 1 && readText(sourceDir + "/README.md").split('\n').contains(command[0]),
-                 qPrintable(ci.join(QLatin1Char('\n'))));
-    }
-
     void examples_run_data()
     {
         QTest::addColumn<QString>("script");
