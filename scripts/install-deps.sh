@@ -4,7 +4,8 @@
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
 # libnss-wrapper lets the office run for a user id without an account;
-# libmicrohttpd-dev is the HTTP library of tarnwick --serve.
+# libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
+# the documentation's examples, which a test runs.
 set -euo pipefail
 
 packages=(
@@ -16,6 +17,7 @@ packages=(
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
     libmicrohttpd-dev
+    jq
 )
 
 missing=()

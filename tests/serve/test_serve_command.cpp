@@ -453,6 +453,46 @@ private slots:
         QVERIFY(officesOf(pid).isEmpty());
         QVERIFY(!QFileInfo::exists(service.socket));
     }
+
+    // A service killed with a document half uploaded leaves its folder; the next
+    // start removes it before it serves, and nothing else: not the folder of a
+    // service still running, nor another user's, nor one of another name.
+    void leftOversOfAKilledServiceAreRemoved()
+    {
+        const auto serviceFolders = [&] {
+            return QDir(path("tmp")).entryList({"tarnwick-serve-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
+        };
+        Service running = start({QStringLiteral("--jobs=1")});
+        const QStringList ofRunning = serviceFolders();
+        Service killed = start({QStringLiteral("--jobs=1")});
+        const qint64 pid = killed.process->processId();
+        const int upload = sendRequest(killed.socket, request("POST /convert", "PK\x03\x04 the start", {}, 100000));
+        QVERIFY(QTest::qWaitFor([&] {
+            return !QDirIterator(path("tmp"), QDir::Files, QDirIterator::Subdirectories).next().isEmpty();
+        }));
+        QVERIFY(QTest::qWaitFor([&] { return officesOf(pid).size() == 1; }, 120000));
+        const QList<qint64> offices = officesOf(pid);
+        ::kill(pid, SIGKILL);
+        for (const qint64 office : offices)
+            ::kill(office, SIGKILL);
+        QVERIFY(killed.process->waitForFinished(60000));
+        ::close(upload);
+        const QStringList left = serviceFolders();
+        QCOMPARE(left.size(), 2);
+        const QString ofOther = writeFile(path("tmp/tarnwick-serve-nobody/document"));
+        QCOMPARE(::chown(QFile::encodeName(path("tmp/tarnwick-serve-nobody")).constData(), 65534, 65534), 0);
+        const QString otherName = writeFile(path("tmp/tarnwick-serve-kept-it/document"));
+
+        Service next = start({QStringLiteral("--jobs=1")});
+        QVERIFY2(next.readLog().contains("\"event\":\"removed-leftovers\",\"folders\":1"), next.log.constData());
+        QStringList now = serviceFolders();
+        QVERIFY(QFileInfo::exists(ofOther) && QFileInfo::exists(otherName));
+        now.removeAll("tarnwick-serve-nobody");
+        now.removeAll("tarnwick-serve-kept-it");
+        QCOMPARE(now.size(), 2);
+        QVERIFY(now.contains(ofRunning.value(0)));
+        QCOMPARE(exchange(running.socket, request("POST /convert", readBytes(path("docs/plain.odt")))).status, 200);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestServeCommand)
