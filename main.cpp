@@ -62,7 +62,8 @@ int main(int argc, char **argv)
         office.shutdown();
         return 1;
     }
-    window.showCentred();
+    // Beside a window that did not answer, not on top of it.
+    window.showCentred(start == WindowChannel::Start::Unanswered ? Form1::ApartOffset : QPoint());
     // The documents and folders of the command line go into the list as a drop of
     // them does, once the window shows.
     if (!paths.isEmpty())

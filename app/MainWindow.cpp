@@ -155,12 +155,12 @@ void Form1::connectHandlers()
     connect(m_fileList, &FileListView::pointerMoved, this, &Form1::pointerNormal);
 }
 
-void Form1::showCentred()
+void Form1::showCentred(QPoint offset)
 {
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        move(frame.topLeft() + offset);
     }
     show();
 }
