@@ -26,6 +26,8 @@ constexpr unsigned kIdleSeconds = 30;       // a connection that sends nothing f
 constexpr unsigned kConnectionLimit = 1000; // connections at once, each with a thread
 constexpr int kRetryWhenFull = 1;
 constexpr int kRetryWhenNoOffice = 10;
+// Names the type a converted file that is no Writer document was read as.
+constexpr const char *kReadAsHeader = "Tarnwick-Read-As";
 
 const QString kConvert = QStringLiteral("/convert");
 
@@ -89,7 +91,9 @@ MHD_Result answerError(MHD_Connection *connection, Exchange &exchange, int statu
     return answer(connection, exchange, status, body, "application/json", headers);
 }
 
-MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile)
+// The text; a document the office read as another type than a Writer document says
+// which in a header of its own.
+MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile, const QString &readAs)
 {
     const int fd = ::open(QFile::encodeName(textFile).constData(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
@@ -102,6 +106,8 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
     // The response owns the descriptor from here on.
     MHD_Response *response = MHD_create_response_from_fd(uint64_t(info.st_size), fd);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    if (!readAs.isEmpty())
+        MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
     exchange.bytesOut = info.st_size;
     return queue(connection, exchange, MHD_HTTP_OK, response);
 }
@@ -264,7 +270,7 @@ struct HttpCallbacks {
         exchange.conversion = result;
         const QString reason = clientReason(result->reason, exchange.folder);
         switch (result->outcome) {
-        case ConversionOutcome::Converted: return answerText(connection, exchange, textFile);
+        case ConversionOutcome::Converted: return answerText(connection, exchange, textFile, result->readAs);
         case ConversionOutcome::NotConverted:
             return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("not-converted"), reason);
         case ConversionOutcome::PasswordProtected:

@@ -66,6 +66,10 @@ public:
     {
         m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
     }
+    QString detectType(const OfficeRef &serviceManager, const QString &url) override
+    {
+        return m_office.detectType(serviceManager, url);
+    }
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override
     {
         return m_office.loadWithoutView(serviceManager, url);
