@@ -535,8 +535,9 @@ void UnoOfficeBridge::shutdown()
     if (m_thread->isBusy() && !m_thread->isCurrent()) {
         // The call under way may never return (a hung office): the office is killed
         // at once, which makes the call fail, and the rest follows it on the office
-        // thread. Nobody waits for either.
-        m_connection->killOffice();
+        // thread, which nobody waits for. The copies of documents the office made
+        // go here, once it is dead: the program may end right after this.
+        m_connection->killOfficeAndRemoveItsCopies();
         m_thread->post([this] { m_connection->shutdown(); });
         return;
     }
