@@ -204,8 +204,10 @@ void Form1::ListView1_OLEDragDrop(const QStringList &paths)
 
 void Form1::takeHandedOverPaths(const QStringList &paths)
 {
+    const int before = m_fileList->Count();
     if (!paths.isEmpty())
         ListView1_OLEDragDrop(paths);
+    m_fileList->RevealRowsFrom(before);
     if (!isVisible())
         return; // start-up has not shown the window yet; it shows when it is done
     if (isMinimized())

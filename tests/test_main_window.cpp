@@ -253,6 +253,25 @@ private slots:
         QCOMPARE(ListView1(w)->Count(), 0);
     }
 
+    // Documents another start hands over come into sight, selected, below a list
+    // longer than the view.
+    void handedOverRowsComeIntoView()
+    {
+        WindowFixture fx;
+        Form1 &w = fx.loaded();
+        w.show();
+        FileListView *list = ListView1(w);
+        for (int i = 0; i < 12; ++i)
+            list->AppendRow(QStringLiteral("/docs/%1.odt").arg(i));
+        w.takeHandedOverPaths({fx.file("new one.odt"), fx.file("new two.odt")});
+        QCOMPARE(list->Count(), 14);
+        for (int row : {12, 13}) {
+            QVERIFY(list->topLevelItem(row)->isSelected());
+            QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->topLevelItem(row))));
+        }
+        QCOMPARE(list->selectedItems().size(), 2);
+    }
+
     void draggingARowExchangesPaths()
     {
         WindowFixture fx;
