@@ -25,6 +25,7 @@ struct ConversionResult {
     double queuedSeconds = 0;
     double convertingSeconds = 0;
     qint64 office = 0; // the process id of the office that worked on it
+    QString readAs = {}; // converted, but read as another type than a Writer document (ConvertDocument)
 };
 
 // One request's document on its way through the queue and an office. Shared by the

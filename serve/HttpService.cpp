@@ -30,6 +30,8 @@ constexpr unsigned kPollingThreads = 4;
 constexpr rlim_t kFilesKept = 256; // descriptors kept for the offices' pipes, logs and the like
 constexpr int kRetryWhenFull = 1;
 constexpr int kRetryWhenNoOffice = 10;
+// Names the type a converted file that is no Writer document was read as.
+constexpr const char *kReadAsHeader = "Tarnwick-Read-As";
 
 const QString kConvert = QStringLiteral("/convert");
 
@@ -135,7 +137,9 @@ MHD_Result answerError(MHD_Connection *connection, Exchange &exchange, int statu
     return answer(connection, exchange, status, body, "application/json", headers);
 }
 
-MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile)
+// The text; a document the office read as another type than a Writer document says
+// which in a header of its own.
+MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile, const QString &readAs)
 {
     const int fd = ::open(QFile::encodeName(textFile).constData(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
@@ -148,6 +152,8 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
     // The response owns the descriptor from here on.
     MHD_Response *response = MHD_create_response_from_fd(uint64_t(info.st_size), fd);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    if (!readAs.isEmpty())
+        MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
     exchange.bytesOut = info.st_size;
     return queue(connection, exchange, MHD_HTTP_OK, response);
 }
@@ -479,7 +485,8 @@ struct HttpCallbacks {
         const QString reason = clientReason(result->reason, exchange.folder);
         switch (result->outcome) {
         case ConversionOutcome::Converted:
-            return answerText(connection, exchange, QDir(exchange.folder).filePath(QStringLiteral("text.txt")));
+            return answerText(connection, exchange, QDir(exchange.folder).filePath(QStringLiteral("text.txt")),
+                              result->readAs);
         case ConversionOutcome::NotConverted:
             return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("not-converted"), reason);
         case ConversionOutcome::PasswordProtected:
