@@ -17,8 +17,9 @@
 //
 // The save is the run's safe one: the office writes a new file beside the target,
 // which replaces it only once whole, and the target rules of `textFiles` apply.
-// Refuses a target whose folder does not exist (the office would make it). Throws
-// AppError; a document is closed again whatever happened after it was loaded.
+// Refuses a target whose folder does not exist (the office would make it), or that
+// TargetFolder refuses. Throws AppError; a document is closed again whatever
+// happened after it was loaded.
 //
 // The office detects the document's type before the load. A file it reads as
 // another type than a Writer document (plain text named .odt) is converted all the

@@ -6,6 +6,7 @@
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
+#include "serve/BodiesFolder.h"
 #include "serve/ConversionService.h"
 #include "serve/HttpService.h"
 #include "serve/ListenSocket.h"
@@ -13,12 +14,10 @@
 #include "serve/ServiceLog.h"
 #include "serve/ServiceMetrics.h"
 #include "util/AppError.h"
-#include "util/PrivateFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
 
@@ -62,25 +61,25 @@ int RunService(int argc, char **argv)
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
     officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
     // Request bodies live in a folder only this user can enter, one folder each.
-    QTemporaryDir bodies(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-serve-XXXXXX")));
+    std::unique_ptr<BodiesFolder> bodies;
     std::unique_ptr<ListenSocket> listening;
     try {
         MakeProgramCacheFolder();
         OfficeAccount::require(officeOptions.accountWrapperSearchPath);
         findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
-        if (!bodies.isValid())
-            throw AppError(QStringLiteral("No private folder could be made for the documents: %1.")
-                               .arg(bodies.errorString()));
-        CheckPrivateFolder(bodies.path());
+        bodies = std::make_unique<BodiesFolder>();
         listening = std::make_unique<ListenSocket>(options);
     } catch (const AppError &error) {
         PrintProgramError(error.description());
         return kBadUsage;
     }
+    if (bodies->removedLeftOvers() > 0)
+        LogLine({{QStringLiteral("event"), QStringLiteral("removed-leftovers")},
+                 {QStringLiteral("folders"), bodies->removedLeftOvers()}});
 
     ServiceMetrics metrics;
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
-    HttpService http(conversions, metrics, bodies.path(), options.maxBytes);
+    HttpService http(conversions, metrics, bodies->path(), options);
     try {
         http.start(listening->takeFd());
     } catch (const AppError &error) {
