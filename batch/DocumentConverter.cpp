@@ -102,7 +102,7 @@ QString ConvertDocument(OfficeBridge &office, const QString &source, const QStri
     if (QFileInfo(source).size() == 0) {
         // The office would make a new document of it, whose text save is a mark and a
         // line end: the text of nothing is an empty file.
-        TemporaryTextFile saved(TemporaryNameFor(target), target);
+        TemporaryTextFile saved(textFiles.openFolderOf(target), target);
         keepDocumentTime(saved, documentTime);
         textFiles.commit(saved, target, source);
         return EmptyFileType();
