@@ -572,12 +572,10 @@ private slots:
         QCOMPARE(outcome.exitCode, 0);
         QVERIFY2(outcome.errors.contains(QStringLiteral("Converted 1, read as another type than Writer 2, failed 0")),
                  qPrintable(outcome.errors));
-        QVERIFY(outcome.errors.contains(QStringLiteral("read as generic_Text: %1/plain.odt").arg(folder)));
         const QHash<QString, QJsonObject> documents = bySource(reportLines(report));
         QVERIFY(!documents[folder + "/letter.odt"].contains(QStringLiteral("read-as")));
         QCOMPARE(documents[folder + "/plain.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("generic_Text"));
         QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("empty"));
-        QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("status")].toString(), QStringLiteral("converted"));
         QCOMPARE(reportSummary(report)[QStringLiteral("read-as-other")].toInt(), 2);
         QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("Plain words"));
         QCOMPARE(QFileInfo(folder + "/empty.txt").size(), 0);
