@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QRandomGenerator>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <fcntl.h>
@@ -104,6 +106,16 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
     exchange.bytesOut = info.st_size;
     return queue(connection, exchange, MHD_HTTP_OK, response);
+}
+
+// A fault of the service's own storage, never of the request: 507 for a full disk,
+// else 500. `reason` names none of its folders.
+MHD_Result answerNotStored(MHD_Connection *connection, Exchange &exchange, bool diskFull, const QString &reason)
+{
+    if (diskFull)
+        return answerError(connection, exchange, MHD_HTTP_INSUFFICIENT_STORAGE, QStringLiteral("no-room"),
+                           reason + QStringLiteral(" Its disk is full."), kRetryWhenNoOffice);
+    return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"), reason);
 }
 
 MHD_Result answerWrongMethod(MHD_Connection *connection, Exchange &exchange, const char *allowed)
@@ -203,13 +215,15 @@ struct HttpCallbacks {
             return answerError(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE, QStringLiteral("too-large"),
                                QStringLiteral("The body is larger than this service takes (%1 bytes).")
                                    .arg(service.m_maxBytes));
-        exchange.folder = QDir(service.m_bodies).filePath(QString::number(++service.m_nextRequest));
-        try {
-            MakePrivateFolder(exchange.folder);
-        } catch (const AppError &error) {
+        // A random name: the document's path tells nothing of other requests.
+        exchange.folder = QDir(service.m_bodies)
+                              .filePath(QString::number(QRandomGenerator::system()->generate64(), 16)
+                                            .rightJustified(16, QLatin1Char('0')));
+        if (::mkdir(QFile::encodeName(exchange.folder).constData(), 0700) != 0) {
+            const int error = errno;
             exchange.folder.clear();
-            return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"),
-                               error.description());
+            return answerNotStored(connection, exchange, error == ENOSPC || error == EDQUOT,
+                                   QStringLiteral("The service could not store the document."));
         }
         const char *name = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "name");
         exchange.body = std::make_unique<RequestBody>(connection, exchange.folder, service.m_maxBytes,
@@ -231,8 +245,7 @@ struct HttpCallbacks {
             return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("no-file-part"),
                                exchange.body->problemText());
         case RequestBody::Problem::NotWritten:
-            return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"),
-                               exchange.body->problemText());
+            return answerNotStored(connection, exchange, exchange.body->diskFull(), exchange.body->problemText());
         }
         const QString textFile = QDir(exchange.folder).filePath(QStringLiteral("text.txt"));
         Refusal refusal{};
@@ -278,6 +291,11 @@ struct HttpCallbacks {
         case ConversionOutcome::NoOffice:
             return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
                                reason, kRetryWhenNoOffice);
+        case ConversionOutcome::NotStored:
+        case ConversionOutcome::NoRoom:
+            // The reason names the service's own folders, which are not the client's to see.
+            return answerNotStored(connection, exchange, result->outcome == ConversionOutcome::NoRoom,
+                                   QStringLiteral("The service could not store the text."));
         case ConversionOutcome::Cancelled: break;
         }
         return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("stopping"),

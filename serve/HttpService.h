@@ -40,7 +40,6 @@ private:
     const QString m_bodies;
     const qint64 m_maxBytes;
     MHD_Daemon *m_daemon = nullptr;
-    std::atomic<quint64> m_nextRequest{0};
     std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
     std::condition_variable m_idle;

@@ -165,8 +165,8 @@ void saveThrough(const rtl::Reference<CheckedFileStream> &stream, Save &&save)
     try {
         save();
     } catch (const AppError &) {
-        if (stream.is() && !stream->failure().isEmpty())
-            throw AppError(stream->failure());
+        if (stream.is())
+            stream->throwFailure();
         throw;
     }
     if (stream.is())
