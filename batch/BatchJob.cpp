@@ -56,7 +56,7 @@ TriedDocument ConvertTryingAgain(UnoOfficeBridge &office, const QString &source,
         } catch (const PasswordProtected &error) {
             return {Outcome::PasswordProtected, error.description(), tried.office};
         } catch (const TextNotStored &error) {
-            return {Outcome::NotStored, error.description(), tried.office, error.diskFull()};
+            return {Outcome::NotStored, error.description(), tried.office, {}, error.diskFull()};
         } catch (const AppError &error) {
             tried.failure = error.description();
             if (stopping() || !OfficeEndedSince(office, tried.office)) {
