@@ -4,7 +4,9 @@
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
 # libnss-wrapper lets the office run for a user id without an account;
-# libmicrohttpd-dev is the HTTP library of tarnwick --serve.
+# libmicrohttpd-dev is the HTTP library of tarnwick --serve; systemd checks the user
+# units and activates the user's service by its socket, and git and less run the
+# recipes of docs/one-at-a-time.md.
 set -euo pipefail
 
 packages=(
@@ -16,6 +18,7 @@ packages=(
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
     libmicrohttpd-dev
+    systemd git less
 )
 
 missing=()

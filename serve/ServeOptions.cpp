@@ -15,6 +15,8 @@ bool isNumericAddress(const QString &host)
 constexpr int kMaxJobs = 32;
 constexpr int kMaxQueue = 10000;
 constexpr int kMaxDocumentLimit = 7 * 86400;
+constexpr int kMaxIdleExit = 7 * 86400;
+constexpr int kUserIdleExit = 600;
 
 // HOST:PORT (an IPv6 host in brackets) or unix:PATH.
 std::optional<UsageError> parseListen(const QString &text, ServeOptions &options)
@@ -57,7 +59,9 @@ std::variant<qint64, UsageError> byteCount(const QString &text)
 std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments)
 {
     ServeOptions options;
-    options.jobs = DefaultJobs();
+    bool jobsGiven = false;
+    bool idleExitGiven = false;
+    bool listenGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         const QString name = argument.section(QLatin1Char('='), 0, 0);
@@ -65,13 +69,19 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             options.help = true;
             continue;
         }
-        if (!QStringList{"--listen", "--jobs", "--queue", "--max-size", "--timeout", "--document-limit"}.contains(name))
+        if (argument == QLatin1String("--user") || argument == QLatin1String("--stop")) {
+            (argument == QLatin1String("--user") ? options.user : options.stop) = true;
+            continue;
+        }
+        if (!QStringList{"--listen", "--jobs", "--queue", "--max-size", "--timeout", "--document-limit", "--idle-exit"}
+                 .contains(name))
             return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
         const auto value = OptionValue(arguments, i, name);
         if (const auto *error = std::get_if<UsageError>(&value))
             return *error;
         const QString &text = std::get<QString>(value);
         if (name == QLatin1String("--listen")) {
+            listenGiven = true;
             if (const auto error = parseListen(text, options))
                 return *error;
             continue;
@@ -83,16 +93,30 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             options.maxBytes = std::get<qint64>(bytes);
             continue;
         }
+        jobsGiven = jobsGiven || name == QLatin1String("--jobs");
+        idleExitGiven = idleExitGiven || name == QLatin1String("--idle-exit");
         const auto [target, highest] =
-            name == QLatin1String("--jobs")      ? std::pair{&options.jobs, kMaxJobs}
-            : name == QLatin1String("--queue")   ? std::pair{&options.queuePlaces, kMaxQueue}
-            : name == QLatin1String("--timeout") ? std::pair{&options.timeoutSeconds, 86400}
-                                                 : std::pair{&options.documentLimitSeconds, kMaxDocumentLimit};
-        const auto number = WholeNumberOption(text, name, name == QLatin1String("--queue") ? 0 : 1, highest);
+            name == QLatin1String("--jobs")        ? std::pair{&options.jobs, kMaxJobs}
+            : name == QLatin1String("--queue")     ? std::pair{&options.queuePlaces, kMaxQueue}
+            : name == QLatin1String("--timeout")   ? std::pair{&options.timeoutSeconds, 86400}
+            : name == QLatin1String("--idle-exit") ? std::pair{&options.idleExitSeconds, kMaxIdleExit}
+                                                   : std::pair{&options.documentLimitSeconds, kMaxDocumentLimit};
+        const bool zeroTaken = name == QLatin1String("--queue") || name == QLatin1String("--idle-exit");
+        const auto number = WholeNumberOption(text, name, zeroTaken ? 0 : 1, highest);
         if (const auto *error = std::get_if<UsageError>(&number))
             return *error;
         *target = std::get<int>(number);
     }
+    if (options.stop && !options.user)
+        return UsageError{QStringLiteral("--stop ends the user's own service, and goes with --user.")};
+    if (options.user && listenGiven)
+        return UsageError{QStringLiteral("--user listens on the user's own socket; it cannot go with --listen.")};
+    // The user's service is there for one document at a time, and frees its office
+    // when nobody has asked for a while.
+    if (!jobsGiven)
+        options.jobs = options.user ? 1 : DefaultJobs();
+    if (options.user && !idleExitGiven)
+        options.idleExitSeconds = kUserIdleExit;
     return options;
 }
 
@@ -100,6 +124,8 @@ QString ServeHelpText()
 {
     return QStringLiteral(
                "Usage: tarnwick --serve [options]\n"
+               "       tarnwick --serve --user [options]\n"
+               "       tarnwick --serve --user --stop\n"
                "\n"
                "A conversion service over HTTP: one Writer document in, its text out, the same\n"
                "bytes as the text file of tarnwick --convert. Needs no display. Several private\n"
@@ -134,6 +160,16 @@ QString ServeHelpText()
                "  --document-limit SECONDS\n"
                "                     how long the office may work on one document, counted from\n"
                "                     its load (default 1800); the request then answers 504\n"
+               "  --idle-exit SECONDS\n"
+               "                     end the service, and its offices, once no request has come\n"
+               "                     for so long (default: never; 600 with --user; 0: never)\n"
+               "  --user             the user's own service, which tarnwick --convert --stdout\n"
+               "                     uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
+               "                     XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
+               "                     unless --jobs says otherwise, --idle-exit 600. One per user:\n"
+               "                     when one runs already, this says so and exits 0\n"
+               "  --stop             with --user: end the user's running service once its\n"
+               "                     requests are answered; exit 0, also when none runs\n"
                "  --help, -h         print this text\n"
                "\n"
                "The body goes into a private folder (0700) of the service and is removed when\n"
@@ -142,6 +178,11 @@ QString ServeHelpText()
                "one JSON line on stderr (time, method, path, status, bytes in and out, seconds\n"
                "queued and converting, office). SIGTERM or SIGINT stops it in order: no new\n"
                "connection is taken, the requests under way are finished, the offices ended,\n"
-               "exit status 0.\n")
+               "exit status 0.\n"
+               "\n"
+               "Given a listening socket by systemd (LISTEN_FDS, LISTEN_PID), the service takes\n"
+               "it instead of --listen: the user units tarnwick.socket and tarnwick.service\n"
+               "start the user's service on the first request (systemctl --user enable --now\n"
+               "tarnwick.socket).\n")
         .arg(DefaultJobs());
 }

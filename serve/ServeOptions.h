@@ -16,11 +16,16 @@ struct ServeOptions {
     qint64 maxBytes = 100LL * 1024 * 1024;      // largest request body
     int timeoutSeconds = 120;                   // without work from the office: hung
     int documentLimitSeconds = 1800;            // of work on one document: a runaway
+    int idleExitSeconds = 0;                    // ends after so long without a request; 0: never
+    bool user = false;                          // the user's own service, at UserServiceSocket()
+    bool stop = false;                          // with user: ends the user's running service
     bool help = false;
 };
 
 // Parses the arguments after "--serve". A host other than loopback is taken only
-// when named; whether it can be listened on is the service's business.
+// when named; whether it can be listened on is the service's business. --user
+// listens on the user's own socket with one office and --idle-exit 600, unless
+// told otherwise.
 std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments);
 
 // The text of `tarnwick --serve --help`.
