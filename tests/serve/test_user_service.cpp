@@ -7,6 +7,7 @@
 #include "support/TestFiles.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -181,11 +182,24 @@ private slots:
         QVERIFY(officesOf(pid).isEmpty());
     }
 
-    // systemd's socket activation: the service takes the socket it is given.
+    // systemd's socket activation: the service takes the socket it is given. The
+    // user units, pointed at the built program, are what systemd accepts.
     void socketActivation()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate")).isEmpty())
             QSKIP("systemd-socket-activate is not installed");
+        QDir().mkpath(path("units"));
+        writeFile(path("units/tarnwick.socket"), readBytes(QStringLiteral(UNITS_DIR "/tarnwick.socket")));
+        const QString service = readText(QStringLiteral(UNITS_DIR "/tarnwick.service"));
+        writeFile(path("units/tarnwick.service"),
+                  QString(service).replace(QRegularExpression("ExecStart=\\S+"), "ExecStart=" TARNWICK_BINARY).toUtf8());
+        QProcess verify;
+        verify.setProcessEnvironment(m_environment);
+        verify.start(QStringLiteral("systemd-analyze"), {"--user", "verify", "--man=no", path("units/tarnwick.socket"),
+                                                          path("units/tarnwick.service")});
+        QVERIFY(verify.waitForFinished(60000));
+        const QByteArray said = verify.readAllStandardError();
+        QVERIFY2(verify.exitCode() == 0 && said.isEmpty(), said.constData());
         QDir().mkpath(runtime());
         QFile::setPermissions(runtime(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QStringList arguments{"-l", runtime() + "/serve.sock"};
