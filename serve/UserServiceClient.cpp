@@ -231,6 +231,19 @@ bool sendAll(int fd, const QByteArray &bytes)
     return true;
 }
 
+// The Content-Length of the headers; -1 without one.
+qint64 contentLength(const QByteArray &headers)
+{
+    for (const QByteArray &line : headers.split('\n')) {
+        if (line.toLower().startsWith("content-length:")) {
+            bool ok = false;
+            const qint64 length = line.mid(15).trimmed().toLongLong(&ok);
+            return ok ? length : -1;
+        }
+    }
+    return -1;
+}
+
 // Sends the document and reads the whole answer, unless a stop signal comes first.
 Answer exchange(int fd, const QByteArray &document, const QString &name, StopSignals &stopSignals)
 {
@@ -243,7 +256,11 @@ Answer exchange(int fd, const QByteArray &document, const QString &name, StopSig
         sendAll(fd, document);
     QByteArray reply;
     char buffer[65536];
-    for (;;) {
+    qsizetype end = -1;      // of the headers
+    qint64 length = -1;      // of the body, when the headers say it
+    // The answer is whole at its length: the service's closing of the connection
+    // is not waited for.
+    while (end < 0 || length < 0 || reply.size() - end - 4 < length) {
         pollfd waits[2] = {{fd, POLLIN, 0}, {stopSignals.descriptor(), POLLIN, 0}};
         if (::poll(waits, waits[1].fd >= 0 ? 2 : 1, -1) < 0) {
             if (errno == EINTR)
@@ -258,19 +275,12 @@ Answer exchange(int fd, const QByteArray &document, const QString &name, StopSig
         if (got <= 0)
             break;
         reply.append(buffer, got);
+        if (end < 0 && (end = reply.indexOf("\r\n\r\n")) >= 0)
+            length = contentLength(reply.left(end));
     }
-    const qsizetype end = reply.indexOf("\r\n\r\n");
-    if (!reply.startsWith("HTTP/1.") || end < 0)
-        return {};
-    const QByteArray headers = reply.left(end).toLower();
-    Answer answer{reply.mid(9, 3).toInt(), reply.mid(end + 4)};
-    const qsizetype length = headers.indexOf("\r\ncontent-length:");
-    if (length >= 0) {
-        const QByteArray value = headers.mid(length + 17, headers.indexOf('\r', length + 2) - length - 17).trimmed();
-        if (value.toLongLong() != answer.body.size())
-            return {}; // cut short
-    }
-    return answer;
+    if (!reply.startsWith("HTTP/1.") || end < 0 || (length >= 0 && reply.size() - end - 4 != length))
+        return {}; // cut short
+    return {reply.mid(9, 3).toInt(), reply.mid(end + 4)};
 }
 
 // The document, read whole; none when it is not a plain file the service takes.
