@@ -318,8 +318,8 @@ std::optional<int> ConvertThroughUserService(int argc, char **argv)
     const QString source = QFileInfo(QString::fromUtf8(*given)).absoluteFilePath();
     BatchReport report(stderr, false, true);
     report.begin(1, document->size());
-    // A service that ends (idle, or stopped) as the call reaches it has taken
-    // nothing; the next start serves it.
+    // A service that ends (idle, or stopped) as the call reaches it answers
+    // nothing, or that it is stopping; the next start serves the call.
     for (int attempt = 1; attempt <= 2; ++attempt) {
         const Connection connection = connectStartingService();
         if (connection.reach != Reach::Connected)
@@ -328,7 +328,7 @@ std::optional<int> ConvertThroughUserService(int argc, char **argv)
         const Answer answer = exchange(socket.get(), *document, QFileInfo(source).fileName(), stopSignals);
         if (const int signal = stopSignals.caught())
             return report.finish(signal);
-        if (answer.status == 503 && answer.body.contains("\"stopping\""))
+        if (answer.status == 0 || (answer.status == 503 && answer.body.contains("\"stopping\"")))
             continue;
         if (answer.status != 200)
             break;
