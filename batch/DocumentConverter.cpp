@@ -47,7 +47,7 @@ void keepDocumentTime(const TemporaryTextFile &saved, const std::optional<timesp
     if (!documentTime)
         return;
     const timespec times[2] = {{0, UTIME_NOW}, *documentTime};
-    ::utimensat(AT_FDCWD, QFile::encodeName(saved.path()).constData(), times, AT_SYMLINK_NOFOLLOW);
+    ::futimens(saved.descriptor(), times);
 }
 
 QList<PropertyValue> textSaveArguments(const TemporaryTextFile &saved)
@@ -69,7 +69,7 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
     const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
     const OfficeRef frame = office.getFrame(office.getCurrentController(document));
     office.lockControllers(document);
-    TemporaryTextFile saved(TemporaryNameFor(target), target);
+    TemporaryTextFile saved(textFiles.openFolderOf(target), target);
     saved.saveBy([&] {
         office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                textSaveArguments(saved));
@@ -82,7 +82,7 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
 void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source, const QString &target,
                      SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
 {
-    TemporaryTextFile saved(TemporaryNameFor(target), target);
+    TemporaryTextFile saved(textFiles.openFolderOf(target), target);
     saved.saveBy([&] { office.storeToURL(document, textSaveArguments(saved)); });
     keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
@@ -93,9 +93,7 @@ void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QStr
 void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
                      SharedTextFiles &textFiles)
 {
-    const QString folder = QFileInfo(target).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
+    textFiles.openFolderOf(target); // refused before the office does any work
     textFiles.checkTarget(target, source);
 
     const OfficeRef serviceManager = office.createServiceManager();

@@ -17,7 +17,8 @@
 //
 // The save is the run's safe one: the office writes a new file beside the target,
 // which replaces it only once whole, and the target rules of `textFiles` apply.
-// Refuses a target whose folder does not exist (the office would make it). Throws
-// AppError; a document is closed again whatever happened after it was loaded.
+// Refuses a target whose folder does not exist (the office would make it), or that
+// TargetFolder refuses. Throws AppError; a document is closed again whatever
+// happened after it was loaded.
 void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
                      SharedTextFiles &textFiles);

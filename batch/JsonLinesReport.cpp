@@ -129,7 +129,7 @@ void JsonLinesReport::write(const QJsonObject &object)
 {
     if (m_fd < 0)
         return;
-    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    const QByteArray line = JsonLine(object);
     if (!WriteAllUnlessStopped(m_fd, line.constData(), size_t(line.size()), m_stop))
         fail(errno);
 }

@@ -1,6 +1,7 @@
 #include "batch/PrintableName.h"
 
 #include <QFile>
+#include <QJsonDocument>
 #include <cstdio>
 
 namespace {
@@ -99,4 +100,35 @@ QString PrintableText(const QString &text)
 void PrintProgramError(const QString &text)
 {
     std::fputs(("tarnwick: " + PrintableText(text) + "\n").toLocal8Bit().constData(), stderr);
+}
+
+QByteArray JsonLine(const QJsonObject &object)
+{
+    // Qt writes the controls below 32 as "\n", "\t" (...) or "\u00XX", and DEL and
+    // the C1 controls (0xC2 0x80 to 0xC2 0x9F in UTF-8) as they are. Outside strings
+    // JSON has none of them.
+    static const QByteArray shortForms = "btnfr"; // 8, 9, 10, 12, 13
+    const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    QByteArray line;
+    line.reserve(json.size() + 1);
+    const auto escaped = [&](int code) { line += "\\u00" + QByteArray::number(code, 16).rightJustified(2, '0'); };
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(json[i]);
+        const auto next = i + 1 < json.size() ? static_cast<unsigned char>(json[i + 1]) : 0;
+        if (byte == '\\' && shortForms.contains(char(next))) {
+            escaped(next == 'b' ? 8 : next == 't' ? 9 : next == 'n' ? 10 : next == 'f' ? 12 : 13);
+            ++i;
+        } else if (byte == '\\') {
+            line += json.mid(i, 2); // an escape of its own, such as "\\"
+            ++i;
+        } else if (byte == 0x7F) {
+            escaped(0x7F);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escaped(next);
+            ++i;
+        } else {
+            line += char(byte);
+        }
+    }
+    return line + '\n';
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArrayView>
+#include <QJsonObject>
 #include <QString>
 
 // Names and texts as the batch prints them on stderr, so that no file name can act
@@ -16,3 +17,9 @@ QString PrintableText(const QString &text);
 
 // Prints "tarnwick: TEXT" on stderr, TEXT made printable as above.
 void PrintProgramError(const QString &text);
+
+// One JSON object as one line ending in "\n", as the batch's report and the
+// service's log write it: compact, and with every control character of its strings
+// (below 32, 127, and U+0080 to U+009F) written as "\u00XX", so that no name can
+// act on a terminal that shows the line, nor split it.
+QByteArray JsonLine(const QJsonObject &object);

@@ -319,7 +319,7 @@ int RunBatch(int argc, char **argv)
     }
 
     WorkQueue queue(work.documents);
-    SharedTextFiles textFiles;
+    SharedTextFiles textFiles(options.mirror ? outDir : QString());
     const int jobCount = int(std::min<qsizetype>(options.jobs, work.documents.size()));
     std::vector<std::unique_ptr<BatchJob>> jobs;
     std::vector<std::unique_ptr<QThread>> threads;

@@ -9,10 +9,17 @@
 // several jobs check and commit at once.
 class SharedTextFiles {
 public:
+    // `tree`: the output folder of a mirrored tree (see RunTextFiles).
+    explicit SharedTextFiles(const QString &tree = {}) : m_files(tree) {}
+
     void checkTarget(const QString &target, const QString &source) const
     {
         const std::lock_guard lock(m_mutex);
         m_files.checkTarget(target, source);
+    }
+    TargetFolder openFolderOf(const QString &target) const
+    {
+        return m_files.openFolderOf(target); // asks the system only
     }
     void commit(TemporaryTextFile &saved, const QString &target, const QString &source)
     {

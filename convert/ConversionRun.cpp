@@ -21,15 +21,6 @@ bool namesSameFile(const QString &target, const QString &source)
            && targetInfo.canonicalFilePath() == sourceInfo.canonicalFilePath();
 }
 
-// The office makes any missing folders of a save target. The run writes only into
-// folders that exist: a destination removed or retyped during the run is an error.
-void requireTargetFolder(const QString &target)
-{
-    const QString folder = QFileInfo(target).absolutePath();
-    if (!QFileInfo(folder).isDir())
-        throw AppError(QStringLiteral("The folder %1 does not exist; %2 was not written.").arg(folder, target));
-}
-
 // An office object that a step of one document needs. When an earlier step for the
 // document failed to make it, the report names the document and says what failed,
 // not just that some object is missing.
@@ -182,10 +173,12 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
                 QStringLiteral("The text file %1 would replace %2, a document of the list; it was not written.")
                     .arg(target, *listed));
         m_textFiles.checkTarget(target, source);
-        requireTargetFolder(target);
         if (temporary.isEmpty())
             throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));
-        TemporaryTextFile saved(temporary, target);
+        TemporaryTextFile saved(m_textFiles.openFolderOf(target), target, QFileInfo(temporary).fileName());
+        // The save goes into the folder as it was checked just now, whatever has
+        // been put in its place since the save's arguments were made.
+        exportProperties[0].value = FileUrlOf(saved.path());
         // The document is laid out by now (the calls before waited for it). Held
         // here, the office does not lay out again what the new page numbers
         // changed, which the save would not wait for but the close would.

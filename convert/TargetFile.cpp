@@ -43,19 +43,20 @@ mode_t currentUmask()
     return 022;
 }
 
-// Throws unless the saved file is there and on the disk. Whether it is whole is the
-// writer's to know: the office's bytes come through a stream of the program's own,
-// which fails the save on any write the disk refused or took only in part, and a
-// save that the office reported done may be empty (a document of pictures alone
-// has no text).
-void requireWholeSave(const QString &temporary, const QString &target)
+// Throws unless the saved file is still the hidden file in its folder and on the
+// disk. Whether it is whole is the writer's to know: the office's bytes come through
+// a stream of the program's own, which fails the save on any write the disk refused
+// or took only in part, and a save that the office reported done may be empty (a
+// document of pictures alone has no text).
+void requireWholeSave(const TemporaryTextFile &saved, const QString &target)
 {
-    struct stat info {};
-    if (::lstat(bytesOf(temporary).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    struct stat named {};
+    struct stat held {};
+    if (::fstatat(saved.folder().descriptor(), bytesOf(saved.name()).constData(), &named, AT_SYMLINK_NOFOLLOW) != 0
+        || ::fstat(saved.descriptor(), &held) != 0 || !S_ISREG(named.st_mode) || named.st_dev != held.st_dev
+        || named.st_ino != held.st_ino)
         throw AppError(QStringLiteral("The office did not save %1.").arg(target));
-
-    const FileDescriptor file(::open(bytesOf(temporary).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (file.get() < 0 || ::fsync(file.get()) != 0) {
+    if (::fsync(saved.descriptor()) != 0) {
         const int error = errno;
         throw AppError(QStringLiteral("The text file %1 could not be written to the disk: %2.")
                            .arg(target, SystemErrorText(error)));
@@ -68,31 +69,28 @@ void requireWholeSave(const QString &temporary, const QString &target)
 // those. Its owner may always write it, though the document be read-only: a text
 // that a run made read-only would be refused by the next run, which replaces only
 // writable texts. Never an execute, set-id or sticky bit: a text is not a program.
-mode_t targetMode(const QString &target, const QString &source)
+mode_t targetMode(int folder, const QByteArray &name, const QString &source)
 {
     struct stat document {};
     const mode_t documentBits =
         (::stat(bytesOf(source).constData(), &document) == 0 ? document.st_mode & 0666 : 0600) | S_IWUSR;
     struct stat info {};
-    if (::lstat(bytesOf(target).constData(), &info) == 0 && S_ISREG(info.st_mode))
+    if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
         return info.st_mode & documentBits;
     return documentBits & ~currentUmask();
-}
-
-// Makes a rename in `folder` survive a crash of the machine.
-void syncFolder(const QString &folder)
-{
-    const FileDescriptor dir(::open(bytesOf(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
 }
 
 } // namespace
 
 void RunTextFiles::checkTarget(const QString &target, const QString &source) const
 {
+    checkEntry(AT_FDCWD, bytesOf(target), target, source);
+}
+
+void RunTextFiles::checkEntry(int folder, const QByteArray &name, const QString &target, const QString &source) const
+{
     struct stat info {};
-    if (::lstat(bytesOf(target).constData(), &info) != 0)
+    if (::fstatat(folder, name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return; // a new file
     if (S_ISLNK(info.st_mode)) {
         throw AppError(QStringLiteral("The text file %1 is a symbolic link; nothing was written through it, "
@@ -103,7 +101,7 @@ void RunTextFiles::checkTarget(const QString &target, const QString &source) con
         throw AppError(QStringLiteral("%1 is not a plain file; it was not replaced.").arg(target));
     // Root may write anything, so a file without any write permission counts as
     // read-only for everyone.
-    if (::access(bytesOf(target).constData(), W_OK) != 0 || (info.st_mode & 0222) == 0)
+    if (::faccessat(folder, name.constData(), W_OK, 0) != 0 || (info.st_mode & 0222) == 0)
         throw AppError(QStringLiteral("The text file %1 is read-only; it was not replaced.").arg(target));
     const auto written = m_written.find({info.st_dev, info.st_ino});
     if (written != m_written.end() && written->second != source) {
@@ -113,19 +111,27 @@ void RunTextFiles::checkTarget(const QString &target, const QString &source) con
     }
 }
 
-void RunTextFiles::commit(const QString &temporary, const QString &target, const QString &source)
+TargetFolder RunTextFiles::openFolderOf(const QString &target) const
 {
-    requireWholeSave(temporary, target);
-    checkTarget(target, source); // the target may have changed while the office saved
-    const QByteArray from = bytesOf(temporary);
-    if (::chmod(from.constData(), targetMode(target, source)) != 0 || ::rename(from.constData(), bytesOf(target).constData()) != 0) {
+    return TargetFolder::open(QFileInfo(target).absolutePath(), m_tree);
+}
+
+void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target, const QString &source)
+{
+    requireWholeSave(saved, target);
+    const int folder = saved.folder().descriptor();
+    const QByteArray name = bytesOf(QFileInfo(target).fileName());
+    checkEntry(folder, name, target, source); // the target may have changed while the office saved
+    saved.folder().requireStillNamed();
+    if (::fchmod(saved.descriptor(), targetMode(folder, name, source)) != 0
+        || ::renameat(folder, bytesOf(saved.name()).constData(), folder, name.constData()) != 0) {
         const int error = errno;
         throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)));
     }
-    syncFolder(QFileInfo(target).absolutePath());
+    ::fsync(folder); // the rename survives a crash of the machine
 
     struct stat info {};
-    if (::lstat(bytesOf(target).constData(), &info) == 0)
+    if (::fstat(saved.descriptor(), &info) == 0)
         m_written[{info.st_dev, info.st_ino}] = source;
 }
 
@@ -168,9 +174,14 @@ int RemoveStaleTemporaryFiles(const QString &folder)
     return removed;
 }
 
-TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_path(std::move(path)), m_target(target)
+TemporaryTextFile::TemporaryTextFile(TargetFolder folder, const QString &target, const QString &name)
+    : m_folder(std::move(folder)),
+      m_name(name.isEmpty() ? QFileInfo(TemporaryNameFor(target)).fileName() : name),
+      m_path(m_folder.boundPath() + QLatin1Char('/') + m_name),
+      m_target(target)
 {
-    m_lock = ::open(bytesOf(m_path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    m_lock = ::openat(m_folder.descriptor(), bytesOf(m_name).constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (m_lock < 0) {
         const int error = errno;
         m_owned = false;
@@ -185,7 +196,7 @@ TemporaryTextFile::TemporaryTextFile(QString path, const QString &target) : m_pa
 TemporaryTextFile::~TemporaryTextFile()
 {
     if (m_owned)
-        ::unlink(bytesOf(m_path).constData());
+        ::unlinkat(m_folder.descriptor(), bytesOf(m_name).constData(), 0);
     if (m_lock >= 0)
         ::close(m_lock);
     ForgetPartialFile(m_path);
@@ -193,6 +204,6 @@ TemporaryTextFile::~TemporaryTextFile()
 
 void TemporaryTextFile::commitAs(RunTextFiles &files, const QString &target, const QString &source)
 {
-    files.commit(m_path, target, source);
+    files.commit(*this, target, source);
     m_owned = false;
 }

@@ -4,9 +4,10 @@
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
 # libnss-wrapper lets the office run for a user id without an account;
-# libmicrohttpd-dev is the HTTP library of tarnwick --serve; systemd checks the user
-# units and activates the user's service by its socket, and git and less run the
-# recipes of docs/one-at-a-time.md.
+# libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
+# the documentation's examples, which a test runs; systemd checks the user units
+# and activates the user's service by its socket, and git and less run the recipes
+# of docs/one-at-a-time.md.
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,7 @@ packages=(
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
     libmicrohttpd-dev
+    jq
     systemd git less
 )
 

@@ -7,6 +7,7 @@
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
 #include "serve/ActivatedSocket.h"
+#include "serve/BodiesFolder.h"
 #include "serve/ConversionService.h"
 #include "serve/HttpService.h"
 #include "serve/ListenSocket.h"
@@ -15,13 +16,11 @@
 #include "serve/ServiceMetrics.h"
 #include "serve/UserServicePlace.h"
 #include "util/AppError.h"
-#include "util/PrivateFolder.h"
 #include "util/SystemError.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -129,16 +128,13 @@ int RunService(int argc, char **argv)
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
     officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
     // Request bodies live in a folder only this user can enter, one folder each.
-    QTemporaryDir bodies(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-serve-XXXXXX")));
+    std::unique_ptr<BodiesFolder> bodies;
     std::unique_ptr<ListenSocket> listening;
     try {
         MakeProgramCacheFolder();
         OfficeAccount::require(officeOptions.accountWrapperSearchPath);
         findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
-        if (!bodies.isValid())
-            throw AppError(QStringLiteral("No private folder could be made for the documents: %1.")
-                               .arg(bodies.errorString()));
-        CheckPrivateFolder(bodies.path());
+        bodies = std::make_unique<BodiesFolder>();
         if (!activated) {
             ServeOptions where = options;
             if (options.user)
@@ -149,10 +145,13 @@ int RunService(int argc, char **argv)
         PrintProgramError(error.description());
         return kBadUsage;
     }
+    if (bodies->removedLeftOvers() > 0)
+        LogLine({{QStringLiteral("event"), QStringLiteral("removed-leftovers")},
+                 {QStringLiteral("folders"), bodies->removedLeftOvers()}});
 
     ServiceMetrics metrics;
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
-    HttpService http(conversions, metrics, bodies.path(), options.maxBytes);
+    HttpService http(conversions, metrics, bodies->path(), options);
     try {
         http.start(activated ? activated->fd : listening->takeFd());
     } catch (const AppError &error) {

@@ -209,14 +209,15 @@ private slots:
     }
 
     // --mirror keeps the tree below --out: the same name in three folders gives three
-    // text files. A folder there that is a link is never written through: its
-    // documents fail, and a rerun with --update finds the others up to date.
+    // text files. A folder there that is a link is never written through, nor one
+    // that another user made first in a shared --out (mode 1777): their documents
+    // fail, and a rerun with --update finds the others up to date.
     void mirroredTree()
     {
         const QString tree = path(QStringLiteral("mirror/tree")), out = path(QStringLiteral("mirror/out")),
                       elsewhere = path(QStringLiteral("mirror/elsewhere")),
                       report = path(QStringLiteral("mirror.jsonl"));
-        for (const QString folder : {"a", "b", "c/deep"}) {
+        for (const QString folder : {"a", "b", "c/deep", "theirs"}) {
             QDir().mkpath(tree + '/' + folder);
             writeOdt(tree + '/' + folder + "/report.odt", {"Report of " + folder});
         }
@@ -225,6 +226,9 @@ private slots:
         QDir().mkpath(out);
         QDir().mkpath(elsewhere);
         QVERIFY(QFile::link(elsewhere, out + "/b"));
+        const QByteArray theirs = QFile::encodeName(out + "/theirs");
+        QVERIFY(::chmod(QFile::encodeName(out).constData(), 01777) == 0 && ::mkdir(theirs.constData(), 0755) == 0
+                && ::chown(theirs.constData(), 65534, 65534) == 0);
 
         const Outcome first = run({"--out", out, "--mirror", "--report", report, tree, path("mirror/loose.odt")});
         QCOMPARE(first.exitCode, 1);
@@ -233,10 +237,15 @@ private slots:
         QCOMPARE(documentText(out + "/top.txt"), QStringLiteral("At the top"));
         QCOMPARE(documentText(out + "/loose.txt"), QStringLiteral("Named itself")); // not below the current folder
         QVERIFY(QDir(elsewhere).isEmpty());
-        QVERIFY2(first.errors.contains(QStringLiteral("failed: %1/b/report.odt: the folder %2/b of its text file is a "
+        QVERIFY2(first.errors.contains(QStringLiteral("failed: %1/b/report.odt: the folder %2/b of the text file is a "
                                                       "symbolic link")
                                            .arg(tree, out)),
                  qPrintable(first.errors));
+        QVERIFY2(first.errors.contains(QStringLiteral("failed: %1/theirs/report.odt: the folder %2/theirs of the text "
+                                                      "file belongs to another user")
+                                           .arg(tree, out)),
+                 qPrintable(first.errors));
+        QVERIFY(QDir(out + "/theirs").isEmpty());
         const QJsonObject linked = bySource(reportLines(report)).value(tree + "/b/report.odt");
         QCOMPARE(linked["status"].toString(), QStringLiteral("failed"));
         QCOMPARE(linked["target"].toString(), out + "/b/report.txt");
@@ -248,7 +257,7 @@ private slots:
 
         const Outcome again = run({"--out", out, "--mirror", "--update", "--jobs", "2", tree});
         QCOMPARE(again.exitCode, 1);
-        QVERIFY2(again.errors.contains(QStringLiteral("Converted 0, failed 1, skipped 0, up to date 3")),
+        QVERIFY2(again.errors.contains(QStringLiteral("Converted 0, failed 2, skipped 0, up to date 3")),
                  qPrintable(again.errors));
     }
 

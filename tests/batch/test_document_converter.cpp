@@ -37,6 +37,47 @@ private slots:
             QCOMPARE(office.closed, 1);
         }
     }
+
+    // A folder swapped for a link gets nothing through it, on either way: swapped
+    // before the save, the walk down from the mirrored tree's folder refuses the link;
+    // swapped during the save, the save went into the folder as it was opened, which
+    // is no longer where it was, so nothing takes the text file's name there either.
+    void swappedFolderGetsNothing()
+    {
+        for (const bool duringTheSave : {false, true}) {
+            for (const bool withFields : {false, true}) {
+                QTemporaryDir dir;
+                const QString source = writeFile(dir.filePath("report.odt")), tree = dir.filePath("out"),
+                              elsewhere = dir.filePath("elsewhere");
+                writeFile(elsewhere + "/report.txt", "the user's own text");
+                QVERIFY(QDir().mkpath(tree + "/b"));
+                const auto swap = [&] {
+                    QVERIFY(QDir().rename(tree + "/b", tree + "/moved"));
+                    QVERIFY(QFile::link(elsewhere, tree + "/b"));
+                };
+                FakeOffice office;
+                if (withFields)
+                    office.sourcesWithFields << source;
+                if (duringTheSave)
+                    office.duringSave = swap;
+                else
+                    swap();
+                SharedTextFiles textFiles(tree);
+                try {
+                    ConvertDocument(office, source, tree + "/b/report.txt", textFiles);
+                    QFAIL("a save into a swapped folder was not refused");
+                } catch (const AppError &error) {
+                    QVERIFY2(error.description().contains(duringTheSave ? "was moved or replaced during the save"
+                                                                        : "is a symbolic link"),
+                             qPrintable(error.description()));
+                    QVERIFY(!error.description().contains("/proc/"));
+                }
+                QCOMPARE(readBytes(elsewhere + "/report.txt"), QByteArray("the user's own text"));
+                QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList{"report.txt"});
+                QCOMPARE(QDir(tree + "/moved").entryList(QDir::Files | QDir::Hidden), QStringList());
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDocumentConverter)

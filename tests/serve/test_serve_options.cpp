@@ -1,11 +1,16 @@
 // What the service takes from its command line and from a request before any
 // office is involved: the address to listen on, and the name a client gives its
-// document, which becomes a file name in a folder of the service's own.
+// document, which becomes a file name in a folder of the service's own; and how the
+// log writes what a client sent.
 #include "serve/ListenSocket.h"
 #include "serve/RequestBody.h"
 #include "serve/ServeOptions.h"
+#include "serve/ServiceLog.h"
+#include "support/TestFiles.h"
 #include "util/AppError.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -47,12 +52,16 @@ private slots:
 
     void numbersAreChecked()
     {
-        const auto parsed = ParseServeOptions({"--jobs=3", "--queue", "0", "--max-size=5000000000"});
+        const auto parsed = ParseServeOptions(
+            {"--jobs=3", "--queue", "0", "--max-size=5000000000", "--queue-wait=0", "--stop-grace", "3"});
         QVERIFY(std::holds_alternative<ServeOptions>(parsed));
         QCOMPARE(std::get<ServeOptions>(parsed).maxBytes, 5000000000LL);
         QCOMPARE(std::get<ServeOptions>(parsed).queuePlaces, 0);
+        QCOMPARE(std::get<ServeOptions>(parsed).queueWaitSeconds, 0);
+        QCOMPARE(std::get<ServeOptions>(parsed).stopGraceSeconds, 3);
         for (const QStringList &bad : {QStringList{"--jobs=0"}, {"--max-size=1k"}, {"--max-size=0"}, {"--timeout"},
-                                       {"--document-limit=-1"}, {"--out=x"}})
+                                       {"--document-limit=-1"}, {"--out=x"}, {"--header-timeout=0"},
+                                       {"--per-address=-1"}})
             QVERIFY2(std::holds_alternative<UsageError>(ParseServeOptions(bad)), qPrintable(bad.join(' ')));
     }
 
@@ -100,6 +109,25 @@ private slots:
         QFile(options.socketPath).open(QIODevice::WriteOnly);
         QVERIFY_THROWS_EXCEPTION(AppError, ListenSocket{options});
         QVERIFY(QFileInfo(options.socketPath).isFile());
+    }
+
+    // Every control character a client sends (C0, DEL, C1) reaches the log as
+    // \u00XX, on one line that reads back to the exact text.
+    void logEscapesEveryControl()
+    {
+        QString path = QStringLiteral("/a");
+        for (char16_t c = 0; c < 0xA0; ++c)
+            if (c < 0x20 || c >= 0x7F)
+                path += QChar(c);
+        const QByteArray line = standardErrorOf([&] { LogLine({{QStringLiteral("path"), path}}); });
+        QVERIFY(line.endsWith("}\n") && line.count('\n') == 1);
+        for (const char c : {'\x1b', '\x7f'})
+            QVERIFY(!line.contains(c));
+        QVERIFY2(!line.contains("\xc2\x9b") && line.contains("\\u007f") && line.contains("\\u009b")
+                     && line.contains("\\u0080") && line.contains("\\u001b") && line.contains("\\u000a")
+                     && !line.contains("\\n"),
+                 line.constData());
+        QCOMPARE(QJsonDocument::fromJson(line).object().value("path").toString(), path);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "util/AppError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace {
@@ -46,7 +47,9 @@ void writeText(const QString &source, const QList<PropertyValue> &arguments, QLi
     if (!out.open(QIODevice::WriteOnly))
         throw AppError(QStringLiteral("The office could not save the document."));
     out.write("text of " + source.toUtf8());
-    saved << FakeOffice::Save{source, target, argument(arguments, SaveArgument::FilterName)};
+    // The file's own path, not the one through the descriptor of its folder.
+    saved << FakeOffice::Save{source, QFileInfo(target).canonicalFilePath(),
+                              argument(arguments, SaveArgument::FilterName)};
 }
 
 } // namespace
@@ -137,6 +140,8 @@ void FakeOffice::storeToURL(const OfficeRef &document, const QList<PropertyValue
     const FakeObject &d = need(document, Kind::Document);
     if (refuseSaves)
         throw refusedSave(arguments);
+    if (duringSave)
+        duringSave();
     writeText(d.source, arguments, saved);
 }
 
