@@ -151,6 +151,9 @@ private slots:
         m_environment = HeadlessProgramEnvironment(path(QStringLiteral("home")));
     }
 
+    // The user's service that a --stdout call started.
+    void cleanupTestCase() { runProgram({"--serve", "--user", "--stop"}); }
+
     // A folder tree as people have them: what is converted, what is left out, what
     // fails, beside the documents and into one folder.
     void treeBesideAndIntoFolder()
@@ -757,7 +760,7 @@ private slots:
         onText.setStandardOutputProcess(&sleeper);
         sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
         m_environment.insert(QStringLiteral("TMPDIR"), folder + "/tmp");
-        const Outcome blocked = stopWhen({"--stdout", folder + "/long.odt"}, SIGHUP, onText, [&] {
+        const Outcome blocked = stopWhen({"--stdout", "--no-service", folder + "/long.odt"}, SIGHUP, onText, [&] {
             return QDirIterator(folder + "/tmp", {"long.txt"}, QDir::Files, QDirIterator::Subdirectories).hasNext();
         });
         m_environment.remove(QStringLiteral("TMPDIR"));

@@ -165,7 +165,8 @@ class TestServeCommand : public QObject {
     {
         QProcess batch;
         batch.setProcessEnvironment(m_environment);
-        batch.start(QStringLiteral(TARNWICK_BINARY), {QStringLiteral("--convert"), QStringLiteral("--stdout"), document});
+        batch.start(QStringLiteral(TARNWICK_BINARY),
+                    {QStringLiteral("--convert"), QStringLiteral("--stdout"), QStringLiteral("--no-service"), document});
         batch.waitForFinished(300000);
         return batch.readAllStandardOutput();
     }
