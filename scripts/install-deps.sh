@@ -4,7 +4,10 @@
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
 # libnss-wrapper lets the office run for a user id without an account;
-# libmicrohttpd-dev is the HTTP library of tarnwick --serve.
+# libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
+# the documentation's examples, which a test runs; xdg-utils gives the package test the
+# desktop's default applications (xdg-mime); libstartup-notification ends the launch
+# feedback of a start that hands over, which a test hears with python3-xlib.
 set -euo pipefail
 
 packages=(
@@ -16,6 +19,8 @@ packages=(
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
     libmicrohttpd-dev
+    jq
+    xdg-utils libstartup-notification0-dev python3-xlib
 )
 
 missing=()

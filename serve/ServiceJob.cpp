@@ -121,7 +121,7 @@ ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &
         if (!hidePrivateFolder(ticket.target, QFileInfo(ticket.source).absolutePath()))
             return {ConversionOutcome::NotStored, QStringLiteral("The text could not be written back."), 0, 0,
                     tried.office};
-        return {ConversionOutcome::Converted, {}, 0, 0, tried.office};
+        return {ConversionOutcome::Converted, {}, 0, 0, tried.office, tried.readAs};
     case Outcome::OverLimit:
         m_nextStartCause = QStringLiteral("limit");
         return {ConversionOutcome::OverLimit, tried.failure, 0, 0, tried.office};
