@@ -161,7 +161,7 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
 }
 
 // A fault of the service's own storage, never of the request: 507 for a full disk,
-// else 500. `reason` names none of its folders. `close`: as answerError.
+// else 500. `reason` names none of its folders.
 MHD_Result answerNotStored(MHD_Connection *connection, Exchange &exchange, bool diskFull, const QString &reason,
                            bool close = false)
 {
@@ -421,6 +421,7 @@ struct HttpCallbacks {
         if (::mkdir(QFile::encodeName(exchange.folder).constData(), 0700) != 0) {
             const int error = errno;
             exchange.folder.clear();
+            // The body is unread: the connection is closed rather than read on.
             return answerNotStored(connection, exchange, error == ENOSPC || error == EDQUOT,
                                    QStringLiteral("The service could not store the document."), true);
         }
