@@ -82,7 +82,7 @@ void ConversionService::leave(const std::shared_ptr<PlaceClaim> &claim)
     std::function<void()> next;
     {
         const std::lock_guard lock(m_mutex);
-        if (std::exchange(claim->m_state, PlaceClaim::State::Left) == PlaceClaim::State::Granted)
+        if (claim->m_state.exchange(PlaceClaim::State::Left) == PlaceClaim::State::Granted)
             next = freePlace();
     }
     if (next)
