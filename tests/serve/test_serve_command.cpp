@@ -389,10 +389,11 @@ private slots:
         QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
         const int upload =
             sendRequest(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\nContent-Length: 100000\r\n\r\nPK");
+        QVERIFY(service.waitForMetric("tarnwick_places_taken", 2));
         auto waiting = std::async(std::launch::async, [&] {
             return exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
         });
-        QTest::qWait(1000); // in line behind the two
+        QVERIFY(service.waitForMetric("tarnwick_places_waiting", 1));
         ::kill(service.process->processId(), SIGTERM);
         const Reply refused = waiting.get();
         QCOMPARE(refused.status, 503);
