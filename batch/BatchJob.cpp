@@ -55,6 +55,8 @@ TriedDocument ConvertTryingAgain(UnoOfficeBridge &office, const QString &source,
             return {Outcome::OverLimit, error.description(), tried.office}; // it would take as long again
         } catch (const PasswordProtected &error) {
             return {Outcome::PasswordProtected, error.description(), tried.office};
+        } catch (const TextNotStored &error) {
+            return {Outcome::NotStored, error.description(), tried.office, {}, error.diskFull()};
         } catch (const AppError &error) {
             tried.failure = error.description();
             if (stopping() || !OfficeEndedSince(office, tried.office)) {

@@ -64,12 +64,14 @@ struct TriedDocument {
         Failed,            // its own fault, or the job is stopping: not tried again
         OverLimit,         // it kept the office at work past the document limit
         PasswordProtected, // the office wants a password for it
-        OfficeEndedTwice   // its office ended under it on both tries
+        OfficeEndedTwice,  // its office ended under it on both tries
+        NotStored          // its text could not be stored (TextNotStored): not its fault
     };
     Outcome outcome = Outcome::Converted;
     QString failure; // why the last try failed
     qint64 office = 0; // the office of the last try; 0 when none could be started
     QString readAs = {}; // converted, but read as another type than a Writer document (ConvertDocument)
+    bool diskFull = false; // NotStored for a full disk
 
     // Why it was not converted, as it is reported: after two ended offices, that too.
     QString reason() const

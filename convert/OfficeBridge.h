@@ -107,8 +107,11 @@ public:
     // document loaded without a view a new frame and view of its own, which the office
     // lays out as any document in a frame.
     virtual void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) = 0;
-    // document.lockControllers(): the office does no further layout work on the
-    // document until it is closed.
+    // document.lockControllers(), once the layout is finished: the office does no
+    // further layout work on the document until it is closed. What it would go on
+    // with, at its own pace, after the first pass (what the new page numbers
+    // changed) is done first, at once, and every field takes its value from that
+    // layout: the text does not depend on how far the office got before the lock.
     virtual void lockControllers(const OfficeRef &document) = 0;
     // True when some of the document's text is worked out by the office and may take
     // its value from the layout or the view: it holds text fields (page numbers,

@@ -58,8 +58,9 @@ void requireWholeSave(const TemporaryTextFile &saved, const QString &target)
         throw AppError(QStringLiteral("The office did not save %1.").arg(target));
     if (::fsync(saved.descriptor()) != 0) {
         const int error = errno;
-        throw AppError(QStringLiteral("The text file %1 could not be written to the disk: %2.")
-                           .arg(target, SystemErrorText(error)));
+        throw TextNotStored(QStringLiteral("The text file %1 could not be written to the disk: %2.")
+                                .arg(target, SystemErrorText(error)),
+                            error == ENOSPC || error == EDQUOT);
     }
 }
 
@@ -126,7 +127,9 @@ void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target,
     if (::fchmod(saved.descriptor(), targetMode(folder, name, source)) != 0
         || ::renameat(folder, bytesOf(saved.name()).constData(), folder, name.constData()) != 0) {
         const int error = errno;
-        throw AppError(QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)));
+        throw TextNotStored(
+            QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)),
+            error == ENOSPC || error == EDQUOT);
     }
     ::fsync(folder); // the rename survives a crash of the machine
 
@@ -185,9 +188,10 @@ TemporaryTextFile::TemporaryTextFile(TargetFolder folder, const QString &target,
     if (m_lock < 0) {
         const int error = errno;
         m_owned = false;
-        throw AppError(QStringLiteral("The text file %1 could not be written: no file can be made in its "
-                                      "folder (%2).")
-                           .arg(target, SystemErrorText(error)));
+        throw TextNotStored(QStringLiteral("The text file %1 could not be written: no file can be made in its "
+                                           "folder (%2).")
+                                .arg(target, SystemErrorText(error)),
+                            error == ENOSPC || error == EDQUOT);
     }
     ::flock(m_lock, LOCK_EX);
     RegisterPartialFile(m_path);

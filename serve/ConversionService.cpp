@@ -17,6 +17,8 @@ QString outcomeName(ConversionOutcome outcome)
     case ConversionOutcome::OverLimit: return QStringLiteral("over-limit");
     case ConversionOutcome::OfficeFailed: return QStringLiteral("office-failed");
     case ConversionOutcome::NoOffice: return QStringLiteral("no-office");
+    case ConversionOutcome::NotStored: return QStringLiteral("not-stored");
+    case ConversionOutcome::NoRoom: return QStringLiteral("no-room");
     case ConversionOutcome::Cancelled: return QStringLiteral("cancelled");
     }
     return {};

@@ -16,6 +16,8 @@ enum class ConversionOutcome {
     OverLimit,         // the office was still at it when the document limit ran out
     OfficeFailed,      // the office ended twice while converting it
     NoOffice,          // no office could be started for it
+    NotStored,         // the service could not store it or its text: its own fault
+    NoRoom,            // the same, for its full disk
     Cancelled          // its client went away, or the service stopped first
 };
 

@@ -13,7 +13,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <QRandomGenerator>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <fcntl.h>
@@ -156,6 +158,18 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
         MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
     exchange.bytesOut = info.st_size;
     return queue(connection, exchange, MHD_HTTP_OK, response);
+}
+
+// A fault of the service's own storage, never of the request: 507 for a full disk,
+// else 500. `reason` names none of its folders.
+MHD_Result answerNotStored(MHD_Connection *connection, Exchange &exchange, bool diskFull, const QString &reason,
+                           bool close = false)
+{
+    if (diskFull)
+        return answerError(connection, exchange, MHD_HTTP_INSUFFICIENT_STORAGE, QStringLiteral("no-room"),
+                           reason + QStringLiteral(" Its disk is full."), kRetryWhenNoOffice, close);
+    return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"), reason, 0,
+                       close);
 }
 
 MHD_Result answerWrongMethod(MHD_Connection *connection, Exchange &exchange, const char *allowed)
@@ -400,13 +414,16 @@ struct HttpCallbacks {
         // The body's rate counts from here: the wait for the place was the service's.
         if (exchange.watched)
             service.m_watch.headersRead(exchange.watched);
-        exchange.folder = QDir(service.m_bodies).filePath(QString::number(++service.m_nextRequest));
-        try {
-            MakePrivateFolder(exchange.folder);
-        } catch (const AppError &error) {
+        // A random name: the document's path tells nothing of other requests.
+        exchange.folder = QDir(service.m_bodies)
+                              .filePath(QString::number(QRandomGenerator::system()->generate64(), 16)
+                                            .rightJustified(16, QLatin1Char('0')));
+        if (::mkdir(QFile::encodeName(exchange.folder).constData(), 0700) != 0) {
+            const int error = errno;
             exchange.folder.clear();
-            return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"),
-                               error.description(), 0, true);
+            // The body is unread: the connection is closed rather than read on.
+            return answerNotStored(connection, exchange, error == ENOSPC || error == EDQUOT,
+                                   QStringLiteral("The service could not store the document."), true);
         }
         const char *name = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "name");
         exchange.body = std::make_unique<RequestBody>(connection, exchange.folder, service.m_options.maxBytes,
@@ -458,8 +475,7 @@ struct HttpCallbacks {
             return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("no-file-part"),
                                exchange.body->problemText());
         case RequestBody::Problem::NotWritten:
-            return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"),
-                               exchange.body->problemText());
+            return answerNotStored(connection, exchange, exchange.body->diskFull(), exchange.body->problemText());
         }
         const QString textFile = QDir(exchange.folder).filePath(QStringLiteral("text.txt"));
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
@@ -500,6 +516,11 @@ struct HttpCallbacks {
         case ConversionOutcome::NoOffice:
             return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
                                reason, kRetryWhenNoOffice);
+        case ConversionOutcome::NotStored:
+        case ConversionOutcome::NoRoom:
+            // The reason names the service's own folders, which are not the client's to see.
+            return answerNotStored(connection, exchange, result->outcome == ConversionOutcome::NoRoom,
+                                   QStringLiteral("The service could not store the text."));
         case ConversionOutcome::Cancelled: break;
         }
         return answerRefusal(connection, exchange, Refusal::Stopping);

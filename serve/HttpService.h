@@ -49,7 +49,6 @@ private:
     const ServeOptions &m_options;
     ConnectionWatch m_watch;
     MHD_Daemon *m_daemon = nullptr;
-    std::atomic<quint64> m_nextRequest{0};
     std::atomic<bool> m_stopping{false};
     std::mutex m_mutex;
     std::condition_variable m_idle;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <microhttpd.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -143,7 +144,8 @@ bool RequestBody::open(const QByteArray &name)
     // The document sits in a folder of its own, beside which the text file goes.
     const QString folder = QDir(m_folder).filePath(QStringLiteral("document"));
     const QString path = QDir(folder).filePath(DocumentFileName(name));
-    if (!QDir().mkdir(folder)) {
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0) {
+        m_writeErrno = errno;
         m_writeError = QStringLiteral("its folder could not be made");
     } else {
         m_file.reset(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -151,6 +153,7 @@ bool RequestBody::open(const QByteArray &name)
             m_documentPath = path;
             return true;
         }
+        m_writeErrno = errno;
         m_writeError = SystemErrorText(errno);
     }
     m_problem = Problem::NotWritten;
@@ -162,6 +165,7 @@ bool RequestBody::write(const char *data, size_t size)
     if (m_file.get() < 0)
         return false;
     if (!WriteAll(m_file.get(), data, size)) {
+        m_writeErrno = errno;
         m_writeError = SystemErrorText(errno);
         m_problem = Problem::NotWritten;
         return false;

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cerrno>
 
 struct MHD_Connection;
 struct MHD_PostProcessor;
@@ -35,6 +36,8 @@ public:
     Problem finish();
     Problem problem() const { return m_problem; }
     QString problemText() const;
+    // True when NotWritten for a full disk.
+    bool diskFull() const { return m_writeErrno == ENOSPC || m_writeErrno == EDQUOT; }
     qint64 receivedBytes() const { return m_received; }
     // The document's file, once finish() found no problem.
     const QString &documentPath() const { return m_documentPath; }
@@ -52,6 +55,7 @@ private:
     qint64 m_written = 0;
     Problem m_problem = Problem::None;
     QString m_writeError;
+    int m_writeErrno = 0;
     MHD_PostProcessor *m_form = nullptr;
     bool m_sawFilePart = false;
     bool m_filePartDone = false; // a second part "file" is passed over

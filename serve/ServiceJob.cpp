@@ -8,6 +8,30 @@
 #include "serve/ServiceMetrics.h"
 #include "util/AppError.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// A field that shows the document's file name with its path would show the service's
+// private folder: the text keeps only what the client gave, the name. The folder's
+// name is random, so no other text holds it. False when the text could not be
+// written back.
+bool hidePrivateFolder(const QString &textFile, const QString &documentFolder)
+{
+    QFile file(textFile);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray text = file.readAll();
+    const QByteArray folder = QFile::encodeName(documentFolder);
+    if (!text.contains(folder))
+        return true;
+    text.replace(folder + '/', QByteArray()).replace(folder, QByteArray());
+    return file.resize(0) && file.write(text) == text.size() && file.flush();
+}
+
+} // namespace
+
 void ServiceJob::run()
 {
     UnoOfficeBridge office(m_options);
@@ -93,7 +117,11 @@ ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &
             noteOfficeStart(office);
         });
     switch (tried.outcome) {
-    case Outcome::Converted: return {ConversionOutcome::Converted, {}, 0, 0, tried.office, tried.readAs};
+    case Outcome::Converted:
+        if (!hidePrivateFolder(ticket.target, QFileInfo(ticket.source).absolutePath()))
+            return {ConversionOutcome::NotStored, QStringLiteral("The text could not be written back."), 0, 0,
+                    tried.office};
+        return {ConversionOutcome::Converted, {}, 0, 0, tried.office, tried.readAs};
     case Outcome::OverLimit:
         m_nextStartCause = QStringLiteral("limit");
         return {ConversionOutcome::OverLimit, tried.failure, 0, 0, tried.office};
@@ -104,6 +132,9 @@ ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &
             return {ConversionOutcome::Cancelled, tried.failure, 0, 0, tried.office};
         }
         return {ConversionOutcome::NotConverted, tried.failure, 0, 0, tried.office};
+    case Outcome::NotStored:
+        return {tried.diskFull ? ConversionOutcome::NoRoom : ConversionOutcome::NotStored, tried.failure, 0, 0,
+                tried.office};
     case Outcome::OfficeEndedTwice: break;
     }
     m_nextStartCause = QStringLiteral("ended");

@@ -239,7 +239,6 @@ private slots:
         };
         QCOMPARE(read(ListView1(w)), QString("ODT/OpenOffice Writer Files"));
         QCOMPARE(read(ListView1(w), QAccessible::Description), ListView1(w)->toolTip());
-        QVERIFY(!read(ListView1(w), QAccessible::Description).contains("reveal full names")); // names are elided
         QCOMPARE(read(Text1(w)), QString("Save results to this folder:"));
         QCOMPARE(read(PushButton4(w)), QString("Browse for the output folder"));
         QVERIFY(!read(ProgressBar1(w)).isEmpty());
@@ -265,12 +264,9 @@ private slots:
         for (int i = 0; i < 12; ++i)
             list->AppendRow(QStringLiteral("/docs/%1.odt").arg(i));
         w.takeHandedOverPaths({fx.file("new one.odt"), fx.file("new two.odt")});
-        QCOMPARE(list->Count(), 14);
-        for (int row : {12, 13}) {
-            QVERIFY(list->topLevelItem(row)->isSelected());
-            QVERIFY(list->viewport()->rect().contains(list->visualItemRect(list->topLevelItem(row))));
-        }
-        QCOMPARE(list->selectedItems().size(), 2);
+        QCOMPARE(list->selectedItems(), (QList{list->topLevelItem(12), list->topLevelItem(13)}));
+        for (QTreeWidgetItem *row : list->selectedItems())
+            QVERIFY(list->viewport()->rect().contains(list->visualItemRect(row)));
     }
 
     void draggingARowExchangesPaths()

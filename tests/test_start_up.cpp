@@ -2,7 +2,6 @@
 #include "app/Skin.h"
 #include "support/TestEnvironment.h"
 
-#include <QPushButton>
 #include <cmath>
 
 // Start-up with and without the optional files of the program's folder.
@@ -61,10 +60,9 @@ private slots:
     {
         const auto luminance = [](QColor c) {
             const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF()) + 0.05;
         };
-        const double la = luminance(a), lb = luminance(b);
-        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+        return std::max(luminance(a), luminance(b)) / std::min(luminance(a), luminance(b));
     }
 
     // A row of the list and the folder box, rendered under a light and a dark desktop
@@ -95,23 +93,18 @@ private slots:
                 const QRect row = ListView1(w)->visualItemRect(ListView1(w)->topLevelItem(0));
                 const int rowSpread = spread(ListView1(w)->viewport()->grab(row).toImage());
                 const int boxSpread = spread(Text1(w)->grab().toImage());
-                if (skinned) {
-                    QPushButton *start = PushButton2(w);
+                if (skinned) { // the focused Start button on the window
                     w.show();
                     w.activateWindow();
-                    QVERIFY(QTest::qWaitForWindowActive(&w));
-                    start->setFocus();
-                    QTRY_VERIFY(start->hasFocus());
-                    const QImage button = w.grab(start->geometry().adjusted(-3, -3, 3, 3)).toImage();
-                    const int middle = button.height() / 2;
-                    const QColor outside = button.pixelColor(0, middle), ring = button.pixelColor(3, middle),
-                                 face = button.pixelColor(12, middle);
-                    QVERIFY2(contrast(ring, outside) >= 3 && contrast(ring, face) >= 3,
-                             qPrintable(QStringLiteral("ring %1 between %2 and %3")
-                                            .arg(ring.name(), outside.name(), face.name())));
+                    PushButton2(w)->setFocus();
+                    QTRY_VERIFY(PushButton2(w)->hasFocus());
+                    const QImage button = w.grab(PushButton2(w)->geometry().adjusted(-3, -3, 3, 3)).toImage();
+                    const int y = button.height() / 2;
+                    const QColor ring = button.pixelColor(3, y), face = button.pixelColor(12, y);
+                    QVERIFY(contrast(ring, button.pixelColor(0, y)) >= 3 && contrast(ring, face) >= 3);
                     double label = 0;
                     for (int x = 6; x < button.width() - 6; ++x) // inside the ring
-                        label = std::max(label, contrast(button.pixelColor(x, middle), face));
+                        label = std::max(label, contrast(button.pixelColor(x, y), face));
                     QVERIFY2(label >= 4.5, qPrintable(QString::number(label)));
                 }
                 QApplication::setPalette(light);

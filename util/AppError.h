@@ -20,6 +20,17 @@ private:
     QString m_description;
 };
 
+// A text that could not be stored where it goes, through no fault of its document:
+// a full disk, a write or a rename the system refused.
+class TextNotStored : public AppError {
+public:
+    TextNotStored(const QString &description, bool diskFull) : AppError(description), m_diskFull(diskFull) {}
+    bool diskFull() const { return m_diskFull; }
+
+private:
+    bool m_diskFull;
+};
+
 // An error that stops the work because going on would put the user's files or
 // office within another user's reach. Its description says what the user can do.
 class RefusalError : public AppError {

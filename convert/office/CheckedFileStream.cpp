@@ -66,6 +66,15 @@ QString CheckedFileStream::failure() const
         .arg(m_folder, SystemErrorText(m_error));
 }
 
+void CheckedFileStream::throwFailure() const
+{
+    const QString why = failure();
+    if (!why.isEmpty()) {
+        const std::lock_guard lock(m_mutex);
+        throw TextNotStored(why, m_error == ENOSPC || m_error == EDQUOT);
+    }
+}
+
 qint64 CheckedFileStream::written() const
 {
     const std::lock_guard lock(m_mutex);
@@ -74,18 +83,21 @@ qint64 CheckedFileStream::written() const
 
 void CheckedFileStream::finish()
 {
-    const QString writeFailure = failure();
-    const std::lock_guard lock(m_mutex);
-    if (!writeFailure.isEmpty()) {
+    try {
+        throwFailure();
+    } catch (const TextNotStored &) {
+        const std::lock_guard lock(m_mutex);
         m_file.reset();
-        throw AppError(writeFailure);
+        throw;
     }
+    const std::lock_guard lock(m_mutex);
     if (m_file.get() >= 0 && ::fsync(m_file.get()) != 0) {
         const int error = errno;
         m_file.reset();
-        throw AppError(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
+        throw TextNotStored(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
                                       "file was written or replaced.")
-                           .arg(m_folder, SystemErrorText(error)));
+                           .arg(m_folder, SystemErrorText(error)),
+                            error == ENOSPC || error == EDQUOT);
     }
     m_file.reset();
 }

@@ -24,11 +24,13 @@ public:
     void SAL_CALL flush() override;
     void SAL_CALL closeOutput() override;
 
-    // After the save: throws AppError when any write failed or fell short, or when
+    // After the save: throws TextNotStored when any write failed or fell short, or when
     // the file cannot be made to reach the disk (fsync). Further writes are refused.
     void finish();
     // The write error met, as the user reads it; empty when there was none.
     QString failure() const;
+    // Throws TextNotStored with failure(), when there is one.
+    void throwFailure() const;
     // The bytes written so far.
     qint64 written() const;
 

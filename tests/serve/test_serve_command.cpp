@@ -10,11 +10,13 @@
 #include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <future>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -136,7 +138,8 @@ class TestServeCommand : public QObject {
         }
     };
 
-    Service start(const QStringList &options)
+    // `temporary`: the service's TMPDIR, when not the tests' own.
+    Service start(const QStringList &options, const QString &temporary = {})
     {
         Service service;
         const QString folder = m_dir.filePath(QStringLiteral("run"));
@@ -145,7 +148,10 @@ class TestServeCommand : public QObject {
         service.socket = QStringLiteral("%1/%2.socket").arg(folder).arg(++m_services);
         service.logFile = QStringLiteral("%1/%2.log").arg(folder).arg(m_services);
         service.process->setStandardErrorFile(service.logFile);
-        service.process->setProcessEnvironment(m_environment);
+        QProcessEnvironment environment = m_environment;
+        if (!temporary.isEmpty())
+            environment.insert(QStringLiteral("TMPDIR"), temporary);
+        service.process->setProcessEnvironment(environment);
         // A test that aborts takes its service (and so the offices) with it.
         service.process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         service.process->start(QStringLiteral(TARNWICK_BINARY), QStringList{QStringLiteral("--serve"), QStringLiteral("--listen"),
@@ -510,6 +516,41 @@ private slots:
         QCOMPARE(now.size(), 2);
         QVERIFY(now.contains(ofRunning.value(0)));
         QCOMPARE(exchange(running.socket, request("POST /convert", readBytes(path("docs/plain.odt")))).status, 200);
+    }
+
+    // Nothing of the service's inside reaches a client: a field showing the
+    // document's path shows the client's name alone, and a full disk is the
+    // service's fault (507), told without a path.
+    void nothingOfTheServiceReachesTheClient()
+    {
+        writeOdtXml(path("docs/named.odt"),
+                    "<text:p>At <text:file-name text:display=\"full\">x</text:file-name>.</text:p>");
+        QStringList paragraphs;
+        for (int i = 0; i < 4000; ++i)
+            paragraphs << QStringLiteral("Paragraph %1 of a text that does not fit.").arg(i);
+        writeOdt(path("docs/long.odt"), paragraphs);
+        const QString disk = path("small-disk");
+        QDir().mkpath(disk);
+        if (::mount("tarnwick-test", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m,mode=0700") != 0)
+            QSKIP("no tmpfs can be mounted here (needs root)");
+        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+        Service service = start({QStringLiteral("--jobs=1")}, disk);
+
+        const Reply named =
+            exchange(service.socket, request("POST /convert?name=client.odt", readBytes(path("docs/named.odt"))));
+        QCOMPARE(named.status, 200);
+        QVERIFY2(named.body.contains("At client.odt.") && !named.body.contains('/'), named.body.constData());
+
+        const QByteArray document = readBytes(path("docs/long.odt"));
+        QFile filler(disk + "/filler");
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'f')) == 4096 && filler.flush()) {
+        }
+        filler.close();
+        QVERIFY(filler.resize(filler.size() - document.size() - 32768));
+        const Reply full = exchange(service.socket, request("POST /convert", document));
+        QCOMPARE(full.status, 507);
+        QVERIFY2(!full.body.contains('/') && full.body.contains("disk is full"), full.body.constData());
     }
 };
 

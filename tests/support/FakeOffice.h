@@ -2,7 +2,6 @@
 
 #include "convert/OfficeBridge.h"
 
-#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QStringList>
@@ -30,7 +29,6 @@ public:
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
     QSet<QString> sourcesWithFields; // documents (paths) whose text the office works out
-    QHash<QString, QString> detectedTypes; // documents (paths) read as another type than "writer8"
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
     std::function<void()> duringSave; // runs inside each save, once its file exists
 
