@@ -18,7 +18,7 @@ rounds=${3:-15}
 sections=${4:-calls corpus git idle}
 section() { [[ " $sections " == *" $1 "* ]]; }
 work=$(mktemp -d)
-trap 'HOME=$work/home XDG_RUNTIME_DIR=$work/run "$tarnwick" --serve --user --stop 2>/dev/null; [ -n "$unoconv_pid" ] && kill "$unoconv_pid" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'HOME=$work/home XDG_RUNTIME_DIR=$work/run "$tarnwick" --serve --user --stop 2>/dev/null; [ -n "$unoconv_pid" ] && kill -- -"$unoconv_pid" 2>/dev/null; rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/run" "$work/bin"
 chmod 700 "$work/run"
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run XDG_CACHE_HOME=$work/home/cache
@@ -62,7 +62,8 @@ if have unoconv && { section calls || section corpus; }; then
     for _ in $(seq 120); do
         uno --no-launch -f txt --stdout "$corpus/odftk-empty_as_can_be.odt" >/dev/null 2>&1 && break
         if [ -z "$unoconv_pid" ] || ! kill -0 "$unoconv_pid" 2>/dev/null; then
-            uno --listener >/dev/null 2>&1 &
+            # A session of its own, so that the listener goes with its office.
+            setsid /usr/bin/python3 /usr/bin/unoconv --listener >/dev/null 2>&1 &
             unoconv_pid=$!
         fi
         sleep 1
