@@ -25,10 +25,15 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int kBadUsage = 2;
+// After its lock, the longest a stopped service's process is waited for.
+constexpr int kProcessEndMs = 10000;
 
 // The service's offices have profile folders of their own beside the window's and
 // the batch's, so that none takes another's.
@@ -49,11 +54,17 @@ int stopUserService()
             PrintProgramError(QStringLiteral("no service of this user runs."));
             return 0;
         }
+        // The process itself, whatever becomes of its id: the lock goes a moment
+        // before the process does, and the stop returns once both are gone.
+        const FileDescriptor process(int(::syscall(SYS_pidfd_open, *running, 0)));
         if (::kill(*running, SIGTERM) != 0 && errno != ESRCH)
             throw AppError(QStringLiteral("The user's service (process %1) could not be stopped: %2.")
                                .arg(*running)
                                .arg(SystemErrorText(errno)));
         UserServiceLock::waitForEnd();
+        pollfd ended{process.get(), POLLIN, 0};
+        while (process.get() >= 0 && ::poll(&ended, 1, kProcessEndMs) < 0 && errno == EINTR) {
+        }
         return 0;
     } catch (const AppError &error) {
         PrintProgramError(error.description());
