@@ -9,6 +9,7 @@
 #include "batch/RunBatch.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "serve/RunService.h"
+#include "serve/UserServiceClient.h"
 #include "util/StandardStreams.h"
 
 #include <QApplication>
@@ -21,8 +22,13 @@ int main(int argc, char **argv)
     OpenClosedStandardStreams();
     // The batch, the help and the version need no display, and without one Qt
     // would abort: all is decided before a QApplication exists.
-    if (IsBatchCommand(argc, argv))
+    if (IsBatchCommand(argc, argv)) {
+        // One document to stdout goes to the user's service when it can: its office
+        // is already running.
+        if (const std::optional<int> served = ConvertThroughUserService(argc, argv))
+            return *served;
         return RunBatch(argc, argv);
+    }
     if (IsServeCommand(argc, argv))
         return RunService(argc, argv);
     if (const std::optional<int> status = RunInfoOption(argc, argv))

@@ -90,11 +90,15 @@ void Form1::buildControls()
     setAutoFillBackground(true);
 
     m_fileList = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
-    m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item or press Delete to remove it; "
-                                         "drag it to move it. A long name shows its beginning and its file name."));
-    // A screen reader names the list after its column and describes it by its tooltip.
+    m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
+                                         "Move | line to right and out of window to reveal full names."));
+    // A screen reader names the list after its column and is told what the list does
+    // now: the tooltip's advice on the column line dates from before long names were
+    // shortened in the middle.
     m_fileList->setAccessibleName(FileListCaption());
-    m_fileList->setAccessibleDescription(m_fileList->toolTip());
+    m_fileList->setAccessibleDescription(
+        QStringLiteral("Drag and drop files here. Double-click an item or press Delete to remove it; drag it to "
+                       "move it. A long name shows its beginning and its file name."));
 
     const QFont buttonFont = arialBold(11.25);
     auto button = [&](const char *name, const QString &caption, const QRect &geometry, QWidget *parent) {
@@ -127,7 +131,7 @@ void Form1::buildControls()
     m_progressBar->setTextVisible(true);
     m_progressBar->setAlignment(Qt::AlignCenter);
     m_progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
-    m_progressBar->setCaption(QString()); // idle: nothing to tell
+    m_progressBar->setCaption(CaptionProgressBar::idleCaption());
 
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
         w->setMouseTracking(true);

@@ -88,6 +88,8 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             options.nullSeparated = true;
         } else if (argument == QLatin1String("--stdout")) {
             options.toStdout = true;
+        } else if (argument == QLatin1String("--no-service")) {
+            options.noService = true;
         } else if (argument == QLatin1String("--mirror")) {
             options.mirror = true;
         } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
@@ -229,7 +231,19 @@ QString BatchHelpText()
                "  --null, -0         the list's paths end with a NUL byte (find -print0)\n"
                "  --stdout           write the text of exactly one document to stdout, the same\n"
                "                     bytes its text file would hold; nothing is written beside\n"
-               "                     the document, and stderr gets failures only\n"
+               "                     the document, and stderr gets failures only. The user's\n"
+               "                     service (tarnwick --serve --user) converts it when it can:\n"
+               "                     its office is running already, so a call takes tens of\n"
+               "                     milliseconds instead of a second or more. When none runs,\n"
+               "                     the call starts it in the background (its log in\n"
+               "                     ~/.cache/tarnwick/serve.log); it keeps one office and ends\n"
+               "                     itself with it after 10 minutes without a document, or at\n"
+               "                     tarnwick --serve --user --stop. Only a socket of this\n"
+               "                     user's is used. A document the service cannot convert is\n"
+               "                     converted again by an office of the call's own, so that\n"
+               "                     what fails says why as it always did\n"
+               "  --no-service       with --stdout: convert with an office of this call's own,\n"
+               "                     and start no service\n"
                "  --quiet, -q        print failures only\n"
                "  --help, -h         print this text\n"
                "  --                 everything after it is a PATH\n"

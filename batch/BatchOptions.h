@@ -20,6 +20,7 @@ struct BatchOptions {
     QString filesFrom;      // a list of paths; "-": stdin
     bool nullSeparated = false; // the list's paths end with NUL, not a line break
     bool toStdout = false;  // the one document's text goes to stdout
+    bool noService = false; // --stdout converts with an office of its own, not the user's service
 };
 
 // A command line that cannot be run; the text says why, in plain words.

@@ -37,6 +37,8 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
 
@@ -56,21 +58,24 @@ QString batchProfileBase()
 // Waits for every job to end, redrawing the progress line meanwhile. A stop
 // signal ends the work: no document is handed out any more and the offices are
 // killed (again at every turn, for one a job started meanwhile). Returns the
-// signal, or 0.
+// signal, or 0. The wait ends as soon as the last job does: each job's thread
+// says so on `jobEnded` (an eventfd), so that no call waits out a redraw's interval.
 int waitForJobs(const std::vector<std::unique_ptr<QThread>> &threads,
                 const std::vector<std::unique_ptr<BatchJob>> &jobs, WorkQueue &queue, BatchReport &report,
-                StopSignals &stopSignals)
+                StopSignals &stopSignals, int jobEnded)
 {
     int stopSignal = 0;
-    for (;;) {
-        const auto running = std::find_if(threads.begin(), threads.end(),
-                                          [](const auto &thread) { return !thread->isFinished(); });
-        if (running == threads.end())
+    eventfd_t ended = 0; // jobs whose work is done; their threads end right after
+    while (ended < threads.size()) {
+        pollfd events[2] = {{jobEnded, POLLIN, 0}, {stopSignal == 0 ? stopSignals.descriptor() : -1, POLLIN, 0}};
+        ::poll(events, 2, kProgressIntervalMs);
+        eventfd_t more = 0;
+        if (::eventfd_read(jobEnded, &more) == 0)
+            ended += more;
+        if (std::all_of(threads.begin(), threads.end(), [](const auto &thread) { return thread->isFinished(); }))
             break;
         if (stopSignal == 0)
-            stopSignal = stopSignals.wait(kProgressIntervalMs);
-        else
-            (*running)->wait(kProgressIntervalMs);
+            stopSignal = stopSignals.caught();
         if (stopSignal != 0) {
             queue.stop();
             for (const auto &job : jobs)
@@ -318,16 +323,20 @@ int RunBatch(int argc, char **argv)
     const int jobCount = int(std::min<qsizetype>(options.jobs, work.documents.size()));
     std::vector<std::unique_ptr<BatchJob>> jobs;
     std::vector<std::unique_ptr<QThread>> threads;
+    const FileDescriptor jobEnded(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     for (int i = 0; i < jobCount; ++i) {
         jobs.push_back(std::make_unique<BatchJob>(officeOptions, queue, report, textFiles));
         if (options.toStdout)
             jobs.back()->setDelivery([stop](const BatchDocument &document) { copyToStdout(document.target, stop); });
         // A QThread, not a bare thread: the office's process is watched with Qt's
         // event machinery, which needs a thread Qt started.
-        threads.emplace_back(QThread::create([job = jobs.back().get()] { job->run(); }));
+        threads.emplace_back(QThread::create([job = jobs.back().get(), ended = jobEnded.get()] {
+            job->run();
+            ::eventfd_write(ended, 1);
+        }));
         threads.back()->start();
     }
-    const int stopSignal = waitForJobs(threads, jobs, queue, report, stopSignals);
+    const int stopSignal = waitForJobs(threads, jobs, queue, report, stopSignals, jobEnded.get());
     QString startFailure;
     QString refusal;
     int started = 0;

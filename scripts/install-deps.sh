@@ -7,7 +7,9 @@
 # libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
 # the documentation's examples, which a test runs; xdg-utils gives the package test the
 # desktop's default applications (xdg-mime); libstartup-notification ends the launch
-# feedback of a start that hands over, which a test hears with python3-xlib.
+# feedback of a start that hands over, which a test hears with python3-xlib;
+# systemd checks the user units and activates the user's service by its socket, and git
+# and less run the recipes of docs/one-at-a-time.md.
 set -euo pipefail
 
 packages=(
@@ -21,6 +23,7 @@ packages=(
     libmicrohttpd-dev
     jq
     xdg-utils libstartup-notification0-dev python3-xlib
+    systemd git less
 )
 
 missing=()

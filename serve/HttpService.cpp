@@ -577,6 +577,7 @@ struct HttpCallbacks {
         LogLine(line);
         service.m_metrics.request(exchange->status);
         const std::lock_guard lock(service.m_mutex);
+        service.m_lastEnded = std::chrono::steady_clock::now();
         if (--service.m_underWay == 0)
             service.m_idle.notify_all();
     }
@@ -644,6 +645,12 @@ void HttpService::waitForRequests()
 {
     std::unique_lock lock(m_mutex);
     m_idle.wait(lock, [this] { return m_underWay == 0; });
+}
+
+std::chrono::steady_clock::duration HttpService::idleTime() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_underWay > 0 ? std::chrono::steady_clock::duration::zero() : std::chrono::steady_clock::now() - m_lastEnded;
 }
 
 void HttpService::stop()

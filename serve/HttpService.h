@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -39,6 +40,8 @@ public:
     void waitForRequests();
     // Closes every connection that is left (idle ones kept alive).
     void stop();
+    // How long no request has been under way; zero while one is.
+    std::chrono::steady_clock::duration idleTime() const;
 
 private:
     friend struct HttpCallbacks;
@@ -50,7 +53,8 @@ private:
     ConnectionWatch m_watch;
     MHD_Daemon *m_daemon = nullptr;
     std::atomic<bool> m_stopping{false};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_idle;
     int m_underWay = 0;
+    std::chrono::steady_clock::time_point m_lastEnded = std::chrono::steady_clock::now();
 };

@@ -19,6 +19,8 @@ public:
 
     // The listening descriptor, which the caller owns from then on.
     int takeFd() { return m_fd.release(); }
+    // The socket's file stays when this ends: for a socket handed to another process.
+    void keepSocketFile() { m_socketPath.clear(); }
     // Where it listens, as --listen takes it (with the port the system chose for 0).
     const QString &address() const { return m_address; }
 

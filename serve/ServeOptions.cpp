@@ -15,6 +15,8 @@ bool isNumericAddress(const QString &host)
 constexpr int kMaxJobs = 32;
 constexpr int kMaxQueue = 10000;
 constexpr int kMaxDocumentLimit = 7 * 86400;
+constexpr int kMaxIdleExit = 7 * 86400;
+constexpr int kUserIdleExit = 600;
 
 // HOST:PORT (an IPv6 host in brackets) or unix:PATH.
 std::optional<UsageError> parseListen(const QString &text, ServeOptions &options)
@@ -57,12 +59,18 @@ std::variant<qint64, UsageError> byteCount(const QString &text)
 std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments)
 {
     ServeOptions options;
-    options.jobs = DefaultJobs();
+    bool jobsGiven = false;
+    bool idleExitGiven = false;
+    bool listenGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
         const QString name = argument.section(QLatin1Char('='), 0, 0);
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             options.help = true;
+            continue;
+        }
+        if (argument == QLatin1String("--user") || argument == QLatin1String("--stop")) {
+            (argument == QLatin1String("--user") ? options.user : options.stop) = true;
             continue;
         }
         struct Number {
@@ -79,7 +87,8 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
                                   {"--header-timeout", &options.headerSeconds, 1, 3600},
                                   {"--min-body-rate", &options.minimumBytesPerSecond, 0, 1 << 30},
                                   {"--per-address", &options.perAddress, 0, 1000000},
-                                  {"--stop-grace", &options.stopGraceSeconds, 0, 3600}};
+                                  {"--stop-grace", &options.stopGraceSeconds, 0, 3600},
+                                  {"--idle-exit", &options.idleExitSeconds, 0, kMaxIdleExit}};
         const Number *number = std::find_if(std::begin(numbers), std::end(numbers),
                                             [&](const Number &known) { return name == QLatin1String(known.name); });
         if (number == std::end(numbers) && name != QLatin1String("--listen") && name != QLatin1String("--max-size"))
@@ -89,6 +98,7 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             return *error;
         const QString &text = std::get<QString>(given);
         if (name == QLatin1String("--listen")) {
+            listenGiven = true;
             if (const auto error = parseListen(text, options))
                 return *error;
             continue;
@@ -100,11 +110,23 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             options.maxBytes = std::get<qint64>(bytes);
             continue;
         }
+        jobsGiven = jobsGiven || name == QLatin1String("--jobs");
+        idleExitGiven = idleExitGiven || name == QLatin1String("--idle-exit");
         const auto value = WholeNumberOption(text, name, number->lowest, number->highest);
         if (const auto *error = std::get_if<UsageError>(&value))
             return *error;
         *number->target = std::get<int>(value);
     }
+    if (options.stop && !options.user)
+        return UsageError{QStringLiteral("--stop ends the user's own service, and goes with --user.")};
+    if (options.user && listenGiven)
+        return UsageError{QStringLiteral("--user listens on the user's own socket; it cannot go with --listen.")};
+    // The user's service is there for one document at a time, and frees its office
+    // when nobody has asked for a while.
+    if (!jobsGiven)
+        options.jobs = options.user ? 1 : DefaultJobs();
+    if (options.user && !idleExitGiven)
+        options.idleExitSeconds = kUserIdleExit;
     return options;
 }
 
@@ -112,6 +134,8 @@ QString ServeHelpText()
 {
     return QStringLiteral(
                "Usage: tarnwick --serve [options]\n"
+               "       tarnwick --serve --user [options]\n"
+               "       tarnwick --serve --user --stop\n"
                "\n"
                "A conversion service over HTTP: one Writer document in, its text out, the same\n"
                "bytes as the text file of tarnwick --convert. Needs no display. Several private\n"
@@ -150,6 +174,16 @@ QString ServeHelpText()
                "  --document-limit SECONDS\n"
                "                     how long the office may work on one document, counted from\n"
                "                     its load (default 1800); the request then answers 504\n"
+               "  --idle-exit SECONDS\n"
+               "                     end the service, and its offices, once no request has come\n"
+               "                     for so long (default: never; 600 with --user; 0: never)\n"
+               "  --user             the user's own service, which tarnwick --convert --stdout\n"
+               "                     uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
+               "                     XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
+               "                     unless --jobs says otherwise, --idle-exit 600. One per user:\n"
+               "                     when one runs already, this says so and exits 0\n"
+               "  --stop             with --user: end the user's running service once its\n"
+               "                     requests are answered; exit 0, also when none runs\n"
                "  --header-timeout SECONDS\n"
                "                     for a request's headers, from its connection or the end of\n"
                "                     the last answer (default 10); a slower client is cut off\n"
@@ -170,6 +204,11 @@ QString ServeHelpText()
                "queued and converting, office). SIGTERM or SIGINT stops it in order: no new\n"
                "connection or request is taken, uploads still arriving after --stop-grace are\n"
                "cut off, the documents under way are converted, the offices ended, exit\n"
-               "status 0.\n")
+               "status 0.\n"
+               "\n"
+               "Given a listening socket by systemd (LISTEN_FDS, LISTEN_PID), the service takes\n"
+               "it instead of --listen: the user units tarnwick.socket and tarnwick.service\n"
+               "start the user's service on the first request (systemctl --user enable --now\n"
+               "tarnwick.socket).\n")
         .arg(DefaultJobs());
 }

@@ -21,11 +21,16 @@ struct ServeOptions {
     int minimumBytesPerSecond = 1024;           // a body's average rate, after headerSeconds
     int perAddress = 0;                         // connections from one client address (0: no limit)
     int stopGraceSeconds = 10;                  // for uploads still arriving when stopped
+    int idleExitSeconds = 0;                    // ends after so long without a request; 0: never
+    bool user = false;                          // the user's own service, at UserServiceSocket()
+    bool stop = false;                          // with user: ends the user's running service
     bool help = false;
 };
 
 // Parses the arguments after "--serve". A host other than loopback is taken only
-// when named; whether it can be listened on is the service's business.
+// when named; whether it can be listened on is the service's business. --user
+// listens on the user's own socket with one office and --idle-exit 600, unless
+// told otherwise.
 std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments);
 
 // The text of `tarnwick --serve --help`.

@@ -66,10 +66,8 @@ private slots:
     }
 
     // A row of the list and the folder box, rendered under a light and a dark desktop
-    // palette, with and without our skin: their text stands out from its background.
-    // With the skin, the Start label (4.5:1 for its size) and the keyboard's focus
-    // ring (3:1 against the window outside it and the button's face inside it) meet
-    // WCAG 2.x.
+    // palette, with and without our skin: their text stands out from its background;
+    // with the skin, so do the Start label and the focus ring, as WCAG 2.x asks.
     void rowsAndFolderBoxReadUnderAnyPalette()
     {
         const auto spread = [](const QImage &picture) { // lightest grey minus darkest
@@ -93,7 +91,7 @@ private slots:
                 const QRect row = ListView1(w)->visualItemRect(ListView1(w)->topLevelItem(0));
                 const int rowSpread = spread(ListView1(w)->viewport()->grab(row).toImage());
                 const int boxSpread = spread(Text1(w)->grab().toImage());
-                if (skinned) { // the focused Start button on the window
+                if (skinned) { // the ring 3:1 against the window and the face, the label 4.5:1
                     w.show();
                     w.activateWindow();
                     PushButton2(w)->setFocus();

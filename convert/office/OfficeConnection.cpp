@@ -6,6 +6,7 @@
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficePipe.h"
 #include "convert/office/OfficeSettings.h"
+#include "convert/office/OfficeStartWait.h"
 #include "convert/office/UnoRuntime.h"
 #include "convert/office/UnoString.h"
 #include "util/ProcessInfo.h"
@@ -26,7 +27,7 @@ namespace {
 // soffice.bin exits with this after creating a new profile, asking to be started
 // again (the launcher normally does that).
 constexpr int kRestartRequested = 81;
-constexpr int kRetryIntervalMs = 100;
+constexpr int kAcceptRetryMs = 10;
 constexpr int kTerminateWaitMs = 5000;
 // How often the office's processes are looked for anew, for its memory.
 constexpr qint64 kProcessesLookupMs = 10000;
@@ -221,10 +222,14 @@ void OfficeConnection::startAndConnect()
                             .arg(office.officeBinary, QString::number(m_options.startTimeoutMs / 1000.0)));
     };
 
+    // Each wait ends on what it waits for: the pipe made, or the office ended.
+    OfficeStartWait starting(QFileInfo(m_pipe->socketPath()).absolutePath());
     startProcess(office.officeBinary, arguments, environment);
+    starting.watchProcess(m_process.processId());
     m_loadedSinceLook = false;
     for (;;) {
-        if (pipeIsReady()) {
+        const bool pipeThere = pipeIsReady();
+        if (pipeThere) {
             // Connecting to an office that is stuck while starting would wait for ever.
             const auto left = timeLeft();
             OfficeWatchdog::Watch watch(m_watchdog, static_cast<pid_t>(m_process.processId()), left,
@@ -237,7 +242,10 @@ void OfficeConnection::startAndConnect()
             if (watch.finish() != OfficeWatchdog::Verdict::Answered)
                 throw gaveUp();
         }
-        if (m_process.waitForExit(kRetryIntervalMs)) {
+        // A pipe that is there but not yet accepting makes no event: it is tried
+        // again after a short pause.
+        starting.wait(pipeThere ? kAcceptRetryMs : int(timeLeft().count()));
+        if (m_process.waitForExit(0)) {
             if (m_process.exitCode() != kRestartRequested) {
                 const int exitCode = m_process.exitCode();
                 shutdown();
@@ -246,6 +254,7 @@ void OfficeConnection::startAndConnect()
             }
             QFile::remove(m_pipe->socketPath());
             startProcess(office.officeBinary, arguments, environment);
+            starting.watchProcess(m_process.processId());
         }
         if (clock.hasExpired(m_options.startTimeoutMs))
             throw gaveUp();

@@ -231,6 +231,9 @@ struct ReleaseOnOfficeThread {
 struct DetectedType {
     rtl::OUString type;
     rtl::OUString filter;
+    // The detection's descriptor, which holds the document open while it is kept (as a
+    // load after the detection has always had it).
+    css::uno::Sequence<css::beans::PropertyValue> descriptor;
 };
 
 // The office's deep detection, which looks into the file, of the document at `url`:
@@ -240,11 +243,11 @@ DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
 {
     const Reference<css::document::XTypeDetection> detection(
         newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")), css::uno::UNO_QUERY_THROW);
-    css::uno::Sequence<css::beans::PropertyValue> descriptor = namedValues(
-        {namedValue("URL", css::uno::Any(toOUString(url))), interactionArgument(interaction)});
     DetectedType detected;
-    detected.type = detection->queryTypeByDescriptor(descriptor, true);
-    for (const css::beans::PropertyValue &value : std::as_const(descriptor))
+    detected.descriptor = namedValues(
+        {namedValue("URL", css::uno::Any(toOUString(url))), interactionArgument(interaction)});
+    detected.type = detection->queryTypeByDescriptor(detected.descriptor, true);
+    for (const css::beans::PropertyValue &value : std::as_const(detected.descriptor))
         if (value.Name == "FilterName")
             value.Value >>= detected.filter;
     return detected;
@@ -406,7 +409,7 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
     return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
         const css::uno::Any location(toOUString(url));
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
-        const auto [type, filter] = detectedType(serviceManager, url, interaction);
+        const auto [type, filter, descriptor] = detectedType(serviceManager, url, interaction);
         if (type.isEmpty() || filter.isEmpty())
             throwNoDocument(failure, *interaction);
 

@@ -22,7 +22,6 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -150,6 +149,9 @@ private slots:
         QVERIFY(m_dir.isValid());
         m_environment = HeadlessProgramEnvironment(path(QStringLiteral("home")));
     }
+
+    // The user's service that a --stdout call started.
+    void cleanupTestCase() { runProgram({"--serve", "--user", "--stop"}); }
 
     // A folder tree as people have them: what is converted, what is left out, what
     // fails, beside the documents and into one folder.
@@ -463,20 +465,12 @@ private slots:
         for (int i = 0; i < 6; ++i)
             writeOdt(folder + QStringLiteral("/small%1.odt").arg(i), {QStringLiteral("Small %1").arg(i)});
 
-        // The office holds the document open only while it reads it, for some
-        // milliseconds, and then works on for seconds: each open is heard, and the
-        // office is killed at the next look.
-        const int opens = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        QVERIFY(opens >= 0 && ::inotify_add_watch(opens, QFile::encodeName(folder + "/long.odt"), IN_OPEN) >= 0);
-        const auto closeOpens = qScopeGuard([opens] { ::close(opens); });
         QSet<qint64> killed;
         int kills = 2;
         const auto killWhileLoading = [&](qint64 program) {
-            char events[4096];
-            if (::read(opens, events, sizeof events) <= 0)
-                return;
             for (const qint64 office : officesOf(program)) {
-                if (killed.size() < kills && !killed.contains(office)) {
+                if (killed.size() < kills && !killed.contains(office)
+                    && OpenFilesOf(office).contains(folder + "/long.odt")) {
                     ::kill(static_cast<pid_t>(office), SIGKILL);
                     killed.insert(office);
                 }
@@ -757,7 +751,7 @@ private slots:
         onText.setStandardOutputProcess(&sleeper);
         sleeper.start(QStringLiteral("sleep"), {QStringLiteral("60")});
         m_environment.insert(QStringLiteral("TMPDIR"), folder + "/tmp");
-        const Outcome blocked = stopWhen({"--stdout", folder + "/long.odt"}, SIGHUP, onText, [&] {
+        const Outcome blocked = stopWhen({"--stdout", "--no-service", folder + "/long.odt"}, SIGHUP, onText, [&] {
             return QDirIterator(folder + "/tmp", {"long.txt"}, QDir::Files, QDirIterator::Subdirectories).hasNext();
         });
         m_environment.remove(QStringLiteral("TMPDIR"));

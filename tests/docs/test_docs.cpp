@@ -123,6 +123,11 @@ private slots:
         const bool ended = shell.waitForFinished(600000); // far above any example's time
         if (!ended)
             ::kill(-shell.processId(), SIGKILL);
+        // A --stdout example started the user's service in this home: it goes too.
+        QProcess stop;
+        stop.setProcessEnvironment(environment);
+        stop.start(QStringLiteral(TARNWICK_BINARY), {"--serve", "--user", "--stop"});
+        stop.waitForFinished(120000);
         QVERIFY2(ended && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0,
                  qPrintable(QStringLiteral("exit status %1 of\n%2\nstdout:\n%3\nstderr:\n%4")
                                 .arg(shell.exitCode())

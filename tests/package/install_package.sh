@@ -89,6 +89,16 @@ said=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) && ! grep -q 
     || fail "appstreamcli does not accept the metadata: $said"
 said=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manual" 2>&1 >/dev/null) && [ -z "$said" ] \
     || fail "the manual page does not render cleanly: $said"
+# The user units of the user's service: installed, accepted by systemd, not enabled.
+units=/usr/lib/systemd/user
+for unit in tarnwick.socket tarnwick.service; do
+    [ -e "$units/$unit" ] || fail "the package did not install $units/$unit"
+done
+mkdir -m 0700 "$work/verify-runtime"
+said=$(XDG_RUNTIME_DIR=$work/verify-runtime systemd-analyze --user verify --man=no "$units/tarnwick.socket" \
+           "$units/tarnwick.service" 2>&1) && [ -z "$said" ] \
+    || fail "systemd-analyze does not accept the user units: $said"
+! ls /etc/systemd/user/*/tarnwick.* >/dev/null 2>&1 || fail "the package enabled the user units"
 samples=("$program_dir"/Samples/*)
 [ -e "${samples[0]}" ] || fail "the package installed no sample documents"
 
