@@ -158,7 +158,7 @@ void ConnectionWatch::cut(Connection &connection, const QString &reason)
     // A request cut off in its body is logged with the request; an idle kept-alive
     // connection that is closed is not worth a line.
     if (connection.phase == Connection::Phase::Headers && !connection.served)
-        LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
+        m_unlogged.push_back(reason);
     // The library sees the end of file and closes the connection itself.
     ::shutdown(connection.fd, SHUT_RDWR);
 }
@@ -239,5 +239,10 @@ void ConnectionWatch::run()
             found->second->deadline.reset();
             runCallback(*found->second, call, lock);
         }
+        // Written without the lock: a slow log must not hold up the connections.
+        const std::vector<QString> unlogged = std::exchange(m_unlogged, {});
+        lock.unlock();
+        for (const QString &reason : unlogged)
+            LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
     }
 }

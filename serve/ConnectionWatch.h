@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 // Watches the service's connections from a thread of its own, so that no
 // connection needs a thread while it waits:
@@ -75,6 +76,7 @@ private:
     quint64 m_lastId = 0;
     Connection *m_inCallback = nullptr;
     std::optional<Clock::time_point> m_stopDeadline;
+    std::vector<QString> m_unlogged; // cut-offs to log once the lock is let go
     bool m_ending = false;
     std::thread m_thread;
 };

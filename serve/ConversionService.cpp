@@ -70,10 +70,12 @@ std::shared_ptr<PlaceClaim> ConversionService::claimPlace(std::function<void()> 
     if (m_line.empty() && m_placesTaken < m_jobs.size() + m_queuePlaces) {
         ++m_placesTaken;
         claim->m_state = PlaceClaim::State::Granted;
+        updateGauges();
         return claim;
     }
     claim->m_decided = std::move(decided);
     m_line.push_back(claim);
+    updateGauges();
     return claim;
 }
 
@@ -84,8 +86,9 @@ void ConversionService::leave(const std::shared_ptr<PlaceClaim> &claim)
     std::function<void()> next;
     {
         const std::lock_guard lock(m_mutex);
-        if (std::exchange(claim->m_state, PlaceClaim::State::Left) == PlaceClaim::State::Granted)
+        if (claim->m_state.exchange(PlaceClaim::State::Left) == PlaceClaim::State::Granted)
             next = freePlace();
+        updateGauges();
     }
     if (next)
         next();
@@ -99,6 +102,7 @@ bool ConversionService::leaveLine(const std::shared_ptr<PlaceClaim> &claim)
     claim->m_state = PlaceClaim::State::Left;
     claim->m_decided = nullptr;
     m_line.erase(std::remove(m_line.begin(), m_line.end(), claim), m_line.end());
+    updateGauges();
     return true;
 }
 
@@ -152,6 +156,7 @@ void ConversionService::stopTaking()
         const std::lock_guard lock(m_mutex);
         m_taking = false;
         decided = refuseWaiting(Refusal::Stopping);
+        updateGauges();
     }
     for (const auto &call : decided)
         call();
@@ -267,4 +272,5 @@ void ConversionService::updateGauges()
 {
     m_metrics.setQueueLength(int(m_queue.size()));
     m_metrics.setOfficesBusy(m_busy);
+    m_metrics.setPlaces(int(m_line.size()), int(m_placesTaken));
 }

@@ -5,6 +5,7 @@
 #include "serve/ServiceJob.h"
 
 #include <QThread>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -33,11 +34,17 @@ public:
 
 private:
     friend class ConversionService;
-    State m_state = State::Waiting;
-    Refusal m_refusal = Refusal::QueueFull;
+    // Changed under the service's lock, read by the request without it.
+    std::atomic<State> m_state{State::Waiting};
+    std::atomic<Refusal> m_refusal{Refusal::QueueFull};
     std::function<void()> m_decided; // once granted or refused, after waiting
 };
 
+// The service's offices and the queue in front of them. A request holds one of a
+// fixed number of places (one per office, and the queue's) from its headers on;
+// its document waits in the queue until one of the offices takes it; every office
+// converts one document at a time. The document limit counts from the document's
+// load, so a request's wait does not count against it.
 class ConversionService {
 public:
     // Starts `jobs` offices, each on a thread of its own.

@@ -84,6 +84,13 @@ void ServiceMetrics::setQueueLength(int length)
     m_queueLength = length;
 }
 
+void ServiceMetrics::setPlaces(int waiting, int taken)
+{
+    const std::lock_guard lock(m_mutex);
+    m_waitingForPlace = waiting;
+    m_placesTaken = taken;
+}
+
 void ServiceMetrics::setOfficesBusy(int busy)
 {
     const std::lock_guard lock(m_mutex);
@@ -102,5 +109,8 @@ QByteArray ServiceMetrics::text() const
     writeCounter(out, "tarnwick_office_starts_total", "Offices started, by cause.", "cause", m_officeStarts);
     writeGauge(out, "tarnwick_queue_length", "Requests waiting for an office.", m_queueLength);
     writeGauge(out, "tarnwick_offices_busy", "Offices converting a document.", m_officesBusy);
+    writeGauge(out, "tarnwick_places_taken", "Places held by requests, from their headers to their answers.",
+               m_placesTaken);
+    writeGauge(out, "tarnwick_places_waiting", "Requests waiting in line for a place.", m_waitingForPlace);
     return out;
 }

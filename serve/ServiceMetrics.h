@@ -19,6 +19,8 @@ public:
     // "cancelled" (its client went away).
     void officeStarted(const QString &cause);
     void setQueueLength(int length);
+    // Requests whose headers are in, waiting in line for a place, and places held.
+    void setPlaces(int waiting, int taken);
     void setOfficesBusy(int busy);
 
     // The Prometheus text exposition format.
@@ -40,5 +42,7 @@ private:
     Histogram m_converting;
     Histogram m_queued;
     int m_queueLength = 0;
+    int m_waitingForPlace = 0;
+    int m_placesTaken = 0;
     int m_officesBusy = 0;
 };

@@ -104,6 +104,7 @@ class TestServeCommand : public QObject {
     struct Service {
         std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
         QString socket;
+        QString logFile; // stderr goes into a file: a pipe left unread would stop the service once full
         QByteArray log;
         Service() = default;
         Service(Service &&) = default;
@@ -116,7 +117,7 @@ class TestServeCommand : public QObject {
         }
         const QByteArray &readLog()
         {
-            log += process->readAllStandardError();
+            log = readBytes(logFile);
             return log;
         }
         bool waitForLog(const QByteArray &part)
@@ -145,6 +146,8 @@ class TestServeCommand : public QObject {
         QDir().mkpath(folder);
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         service.socket = QStringLiteral("%1/%2.socket").arg(folder).arg(++m_services);
+        service.logFile = QStringLiteral("%1/%2.log").arg(folder).arg(m_services);
+        service.process->setStandardErrorFile(service.logFile);
         QProcessEnvironment environment = m_environment;
         if (!temporary.isEmpty())
             environment.insert(QStringLiteral("TMPDIR"), temporary);
@@ -373,24 +376,33 @@ private slots:
         QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
         ::shutdown(halfClosed, SHUT_WR);
         const Reply answered = readReply(halfClosed);
-        QCOMPARE(answered.status, 200);
+        QVERIFY2(answered.status == 200, service.readLog().right(3000).constData());
         QVERIFY(answered.body.contains("Marked xxx"));
         QCOMPARE(service.metric("tarnwick_office_starts_total{cause=\"cancelled\"}"), 0);
     }
 
-    // SIGTERM: an upload still arriving after the grace is cut off, the document
-    // already converting is answered, and the service exits 0 without waiting for
-    // the slow client.
+    // SIGTERM: a request waiting for a place is refused, an upload still arriving
+    // after the grace is cut off, the document already converting is answered, and
+    // the service exits 0 without waiting for the slow client.
     void stopCutsSlowUploadsOff()
     {
-        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--stop-grace=2")});
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=1"),
+                                 QStringLiteral("--queue-wait=300"), QStringLiteral("--stop-grace=2")});
         auto converting = std::async(std::launch::async, [&] {
             return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
         });
         QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
         const int upload =
             sendRequest(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\nContent-Length: 100000\r\n\r\nPK");
+        QVERIFY(service.waitForMetric("tarnwick_places_taken", 2));
+        auto waiting = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_places_waiting", 1));
         ::kill(service.process->processId(), SIGTERM);
+        const Reply refused = waiting.get();
+        QCOMPARE(refused.status, 503);
+        QVERIFY2(refused.body.contains("\"stopping\""), refused.body.constData());
         // 4,000 bytes a second, for 25 seconds at most.
         bool cut = false;
         for (int i = 0; i < 50 && !cut; ++i) {
