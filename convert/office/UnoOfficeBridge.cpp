@@ -15,6 +15,7 @@
 
 #include <QUrl>
 #include <rtl/ref.hxx>
+#include <rtl/ustrbuf.hxx>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/UnknownPropertyException.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
@@ -33,6 +34,7 @@
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/text/XTextField.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/text/XTextSectionsSupplier.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
@@ -42,6 +44,7 @@
 #include <initializer_list>
 #include <optional>
 #include <rtl/ref.hxx>
+#include <rtl/ustrbuf.hxx>
 #include <type_traits>
 
 using css::uno::Reference;
@@ -250,6 +253,51 @@ DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
     return detected;
 }
 
+// What every field of the document shows, one after another.
+rtl::OUString fieldValues(const Reference<css::text::XTextFieldsSupplier> &fields)
+{
+    rtl::OUStringBuffer values;
+    const auto enumeration = fields->getTextFields()->createEnumeration();
+    while (enumeration->hasMoreElements()) {
+        const Reference<css::text::XTextField> field(enumeration->nextElement(), css::uno::UNO_QUERY);
+        if (field.is())
+            values.append(field->getPresentation(false)).append(u'\n');
+    }
+    return values.makeStringAndClear();
+}
+
+// Finishes the layout of a Writer document at once, the office's later passes
+// included, and sets every field from it (a page reference whose target moved with
+// the new page numbers), over again while that changes a value: a value's new width
+// may move what a reference points to. The office would otherwise go on at its own
+// pace, so that what a save finds depended on the machine's load. The fields'
+// refresh marks the document modified, which a save would take for an edit (a new
+// modification date, one more editing cycle): a document that was not is marked so
+// again.
+void finishLayout(const Reference<css::frame::XModel> &model)
+{
+    constexpr int kMostRounds = 6;
+    const Reference<css::util::XRefreshable> layout(model, css::uno::UNO_QUERY);
+    const Reference<css::text::XTextFieldsSupplier> fields(model, css::uno::UNO_QUERY);
+    const Reference<css::util::XModifiable> modifiable(model, css::uno::UNO_QUERY);
+    if (!layout.is() || !fields.is() || !modifiable.is())
+        return;
+    const Reference<css::util::XRefreshable> values(fields->getTextFields(), css::uno::UNO_QUERY);
+    const bool wasModified = modifiable->isModified();
+    layout->refresh(); // a Writer document's refresh lays it out whole
+    rtl::OUString shown = fieldValues(fields);
+    for (int round = 0; values.is() && round < kMostRounds; ++round) {
+        values->refresh();
+        layout->refresh();
+        rtl::OUString now = fieldValues(fields);
+        if (now == shown)
+            break;
+        shown = std::move(now);
+    }
+    if (!wasModified)
+        modifiable->setModified(false);
+}
+
 } // namespace
 
 UnoOfficeOptions UnoOfficeOptions::defaults()
@@ -413,25 +461,7 @@ void UnoOfficeBridge::lockControllers(const OfficeRef &document)
         *m_thread, *m_connection, QStringLiteral("The office could not hold the document's layout"),
         [&] {
             const auto model = unoInterfaceOf<css::frame::XModel>(document, QStringLiteral("document"));
-            // A Writer document's refresh lays it out whole, at once; its fields'
-            // refresh sets each from that layout (a page reference whose target moved
-            // with the new page numbers); the second layout places their new values.
-            // The fields' refresh marks the document modified, which a save would
-            // take for an edit (a new modification date, one more editing cycle):
-            // a document that was not modified is marked so again.
-            const Reference<css::util::XRefreshable> layout(model, css::uno::UNO_QUERY);
-            const Reference<css::text::XTextFieldsSupplier> fields(model, css::uno::UNO_QUERY);
-            const Reference<css::util::XModifiable> modifiable(model, css::uno::UNO_QUERY);
-            if (layout.is() && fields.is() && modifiable.is()) {
-                const bool wasModified = modifiable->isModified();
-                layout->refresh();
-                if (const Reference<css::util::XRefreshable> values(fields->getTextFields(), css::uno::UNO_QUERY);
-                    values.is())
-                    values->refresh();
-                layout->refresh();
-                if (!wasModified)
-                    modifiable->setModified(false);
-            }
+            finishLayout(model);
             model->lockControllers();
         });
 }
