@@ -108,14 +108,14 @@ bool ConversionService::leaveLine(const std::shared_ptr<PlaceClaim> &claim)
 
 std::shared_ptr<ConversionTicket> ConversionService::submit(const std::shared_ptr<PlaceClaim> &claim,
                                                             const QString &source, const QString &target,
-                                                            std::function<void()> done)
+                                                            const QString &shownFolder, std::function<void()> done)
 {
     {
         const std::lock_guard lock(m_mutex);
         if (claim->m_state == PlaceClaim::State::Granted && anyOfficeMayServe()) {
             // The place goes over to the ticket, which frees it when done.
             claim->m_state = PlaceClaim::State::Left;
-            m_queue.push_back(std::make_shared<ConversionTicket>(source, target, std::move(done)));
+            m_queue.push_back(std::make_shared<ConversionTicket>(source, target, shownFolder, std::move(done)));
             updateGauges();
             m_changed.notify_all();
             return m_queue.back();

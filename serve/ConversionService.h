@@ -61,11 +61,13 @@ public:
     // The request leaves the line if it is still waiting (true), not its place.
     bool leaveLine(const std::shared_ptr<PlaceClaim> &claim);
     // Queues the document (a file of the service's own) on the request's granted
-    // place, for its text file `target`; `done` runs once the ticket has its
-    // result, after the place is free again. Gives nothing when no office can be
-    // started, and the place is left then.
+    // place, for its text file `target`, where `shownFolder` (or nothing) stands for
+    // the document's folder; `done` runs once the ticket has its result, after the
+    // place is free again. Gives nothing when no office can be started, and the
+    // place is left then.
     std::shared_ptr<ConversionTicket> submit(const std::shared_ptr<PlaceClaim> &claim, const QString &source,
-                                             const QString &target, std::function<void()> done);
+                                             const QString &target, const QString &shownFolder,
+                                             std::function<void()> done);
     int queuePlaces() const { return int(m_queuePlaces); }
     // The client went away: a waiting ticket leaves the queue, a converting one has
     // its office's work on it ended.

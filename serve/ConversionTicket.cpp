@@ -11,8 +11,10 @@ double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::s
 
 } // namespace
 
-ConversionTicket::ConversionTicket(QString sourcePath, QString targetPath, std::function<void()> done)
-    : source(std::move(sourcePath)), target(std::move(targetPath)), m_whenDone(std::move(done))
+ConversionTicket::ConversionTicket(QString sourcePath, QString targetPath, QString shown,
+                                   std::function<void()> done)
+    : source(std::move(sourcePath)), target(std::move(targetPath)), shownFolder(std::move(shown)),
+      m_whenDone(std::move(done))
 {
 }
 

@@ -35,12 +35,13 @@ struct ConversionResult {
 class ConversionTicket {
 public:
     // `done` runs once the result is in, on the thread that gave it.
-    ConversionTicket(QString source, QString target, std::function<void()> done);
+    ConversionTicket(QString source, QString target, QString shownFolder, std::function<void()> done);
     ConversionTicket(const ConversionTicket &) = delete;
     ConversionTicket &operator=(const ConversionTicket &) = delete;
 
     const QString source;
     const QString target;
+    const QString shownFolder; // stands for the source's folder in the text, or nothing
 
     // The result, once done.
     std::optional<ConversionResult> result() const;

@@ -81,6 +81,7 @@ struct Exchange {
     std::shared_ptr<Suspension> suspension;
     Phase phase = Phase::Started;
     QString folder; // the request's private folder, when it has one
+    QString shownFolder; // the client's folder of its document, shown in its place
     std::unique_ptr<RequestBody> body;
     bool bodyIn = false; // the library has passed on the whole body
     std::shared_ptr<PlaceClaim> place;
@@ -426,6 +427,12 @@ struct HttpCallbacks {
                                    QStringLiteral("The service could not store the document."), true);
         }
         const char *name = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "name");
+        // A client may name the folder of its document, which a field showing the
+        // document's path then shows (the user's own client does, so that its text is
+        // that of the batch); it is the client's own words, given back to it alone.
+        if (const char *folder = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "folder");
+            folder && folder[0] == '/')
+            exchange.shownFolder = QFile::decodeName(folder);
         exchange.body = std::make_unique<RequestBody>(connection, exchange.folder, service.m_options.maxBytes,
                                                       QByteArray(name ? name : ""));
         exchange.phase = Exchange::Phase::Body;
@@ -481,7 +488,7 @@ struct HttpCallbacks {
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
         exchange.phase = Exchange::Phase::Converting;
         exchange.ticket = service.m_conversions.submit(exchange.place, exchange.body->documentPath(), textFile,
-                                                       [suspension] { suspension->resume(); });
+                                                       exchange.shownFolder, [suspension] { suspension->resume(); });
         if (!exchange.ticket)
             return answerRefusal(connection, exchange, Refusal::NoOffice);
         const std::shared_ptr<ConversionTicket> ticket = exchange.ticket;

@@ -14,10 +14,10 @@
 namespace {
 
 // A field that shows the document's file name with its path would show the service's
-// private folder: the text keeps only what the client gave, the name. The folder's
-// name is random, so no other text holds it. False when the text could not be
-// written back.
-bool hidePrivateFolder(const QString &textFile, const QString &documentFolder)
+// private folder: the text keeps only what the client gave, the name, and the folder
+// it named (`shownFolder`, or nothing). The private folder's name is random, so no
+// other text holds it. False when the text could not be written back.
+bool hidePrivateFolder(const QString &textFile, const QString &documentFolder, const QString &shownFolder)
 {
     QFile file(textFile);
     if (!file.open(QIODevice::ReadWrite))
@@ -26,7 +26,8 @@ bool hidePrivateFolder(const QString &textFile, const QString &documentFolder)
     const QByteArray folder = QFile::encodeName(documentFolder);
     if (!text.contains(folder))
         return true;
-    text.replace(folder + '/', QByteArray()).replace(folder, QByteArray());
+    const QByteArray shown = QFile::encodeName(shownFolder);
+    text.replace(folder + '/', shown.isEmpty() || shown.endsWith('/') ? shown : shown + '/').replace(folder, shown);
     return file.resize(0) && file.write(text) == text.size() && file.flush();
 }
 
@@ -118,7 +119,7 @@ ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &
         });
     switch (tried.outcome) {
     case Outcome::Converted:
-        if (!hidePrivateFolder(ticket.target, QFileInfo(ticket.source).absolutePath()))
+        if (!hidePrivateFolder(ticket.target, QFileInfo(ticket.source).absolutePath(), ticket.shownFolder))
             return {ConversionOutcome::NotStored, QStringLiteral("The text could not be written back."), 0, 0,
                     tried.office};
         return {ConversionOutcome::Converted, {}, 0, 0, tried.office, tried.readAs};

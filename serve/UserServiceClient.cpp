@@ -245,9 +245,14 @@ qint64 contentLength(const QByteArray &headers)
 }
 
 // Sends the document and reads the whole answer, unless a stop signal comes first.
-Answer exchange(int fd, const QByteArray &document, const QString &name, StopSignals &stopSignals)
+// `source` is the document's absolute path: its name names the document for the
+// office, and its folder is shown where a field shows the document's path, as the
+// call's own office would show it.
+Answer exchange(int fd, const QByteArray &document, const QString &source, StopSignals &stopSignals)
 {
-    const QByteArray head = "POST /convert?name=" + QUrl::toPercentEncoding(name)
+    const QFileInfo file(source);
+    const QByteArray head = "POST /convert?name=" + QUrl::toPercentEncoding(QFile::encodeName(file.fileName()))
+                            + "&folder=" + QUrl::toPercentEncoding(QFile::encodeName(file.absolutePath()))
                             + " HTTP/1.1\r\nHost: tarnwick\r\nConnection: close\r\n"
                               "Content-Type: application/octet-stream\r\nContent-Length: "
                             + QByteArray::number(document.size()) + "\r\n\r\n";
@@ -325,7 +330,7 @@ std::optional<int> ConvertThroughUserService(int argc, char **argv)
         if (connection.reach != Reach::Connected)
             return std::nullopt;
         const FileDescriptor socket(connection.fd);
-        const Answer answer = exchange(socket.get(), *document, QFileInfo(source).fileName(), stopSignals);
+        const Answer answer = exchange(socket.get(), *document, source, stopSignals);
         if (const int signal = stopSignals.caught())
             return report.finish(signal);
         if (answer.status == 0 || (answer.status == 503 && answer.body.contains("\"stopping\"")))

@@ -91,7 +91,8 @@ private slots:
         writeWriterDocument(path("docs/old.sxw"), WriterFormat::Sxw, words);
         writeWriterDocument(path("docs/old template.stw"), WriterFormat::Stw, words);
         writeOdtXml(path("docs/fields.odt"),
-                    "<text:p>Page <text:page-number text:select-page=\"current\">1</text:page-number></text:p>");
+                    "<text:p>Page <text:page-number text:select-page=\"current\">1</text:page-number></text:p>"
+                    "<text:p>At <text:file-name text:display=\"full\">x</text:file-name></text:p>");
         writeTruncatedOdt(path("docs/broken.odt"));
     }
 
@@ -108,6 +109,7 @@ private slots:
         QCOMPARE(runningService(), 0);
         QVERIFY(!QFileInfo::exists(runtime() + "/serve.sock"));
         QVERIFY2(cold[0].output.contains("Zweite Zeile"), cold[0].errors.constData());
+        QVERIFY2(cold[4].output.contains(QFile::encodeName(path("docs/fields.odt"))), cold[4].output.constData());
 
         int i = 0;
         for (const QString name : {"plain.odt", "template.ott", "old.sxw", "old template.stw", "fields.odt", "broken.odt"}) {
