@@ -1,4 +1,5 @@
 #include "app/DisplayCheck.h"
+#include "app/LaunchFeedback.h"
 #include "app/MainWindow.h"
 #include "app/QtDialogs.h"
 #include "app/SettingsStore.h"
@@ -37,6 +38,7 @@ int main(int argc, char **argv)
         std::fputs(qPrintable(NoDisplayLine(problem)), stderr);
         return 2;
     }
+    const LaunchFeedback launchFeedback = LaunchFeedback::fromEnvironment();
     int qtArgumentCount = 1;
     QApplication app(qtArgumentCount, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnwick"));
@@ -46,8 +48,10 @@ int main(int argc, char **argv)
     const QStringList paths = std::get<WindowPaths>(commandLine).paths;
     WindowChannel channel(WindowChannel::defaultFolder(), WindowChannel::currentDisplay());
     const WindowChannel::Start start = channel.start(paths);
-    if (start == WindowChannel::Start::HandedOver)
+    if (start == WindowChannel::Start::HandedOver) {
+        launchFeedback.end(); // the window that took the paths does not show anew
         return 0;
+    }
     if (!channel.problem().isEmpty())
         std::fputs(qPrintable(QStringLiteral("tarnwick: ") + channel.problem() + QLatin1Char('\n')), stderr);
 
@@ -62,7 +66,8 @@ int main(int argc, char **argv)
         office.shutdown();
         return 1;
     }
-    window.showCentred();
+    // Beside a window that did not answer, not on top of it.
+    window.showCentred(start == WindowChannel::Start::Unanswered ? Form1::ApartOffset : QPoint());
     // The documents and folders of the command line go into the list as a drop of
     // them does, once the window shows.
     if (!paths.isEmpty())

@@ -90,8 +90,8 @@ void Form1::buildControls()
     setAutoFillBackground(true);
 
     m_fileList = control<FileListView>(this, "ListView1", twips(120, 120, 7800, 2535));
-    m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item to remove it. "
-                                         "Move | line to right and out of window to reveal full names."));
+    m_fileList->setToolTip(QStringLiteral("Drag and drop files here. Double-click item or press Delete to remove it; "
+                                         "drag it to move it. A long name shows its beginning and its file name."));
     // A screen reader names the list after its column and describes it by its tooltip.
     m_fileList->setAccessibleName(FileListCaption());
     m_fileList->setAccessibleDescription(m_fileList->toolTip());
@@ -127,7 +127,7 @@ void Form1::buildControls()
     m_progressBar->setTextVisible(true);
     m_progressBar->setAlignment(Qt::AlignCenter);
     m_progressBar->setAccessibleName(QStringLiteral("Conversion progress"));
-    m_progressBar->setCaption(QStringLiteral("Progress Bar"));
+    m_progressBar->setCaption(QString()); // idle: nothing to tell
 
     for (QWidget *w : std::initializer_list<QWidget *>{this, m_saveOptionFrame, m_folderFrame, m_folderBox}) {
         w->setMouseTracking(true);
@@ -155,12 +155,12 @@ void Form1::connectHandlers()
     connect(m_fileList, &FileListView::pointerMoved, this, &Form1::pointerNormal);
 }
 
-void Form1::showCentred()
+void Form1::showCentred(QPoint offset)
 {
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        move(frame.topLeft() + offset);
     }
     show();
 }
@@ -204,8 +204,10 @@ void Form1::ListView1_OLEDragDrop(const QStringList &paths)
 
 void Form1::takeHandedOverPaths(const QStringList &paths)
 {
+    const int before = m_fileList->Count();
     if (!paths.isEmpty())
         ListView1_OLEDragDrop(paths);
+    m_fileList->RevealRowsFrom(before);
     if (!isVisible())
         return; // start-up has not shown the window yet; it shows when it is done
     if (isMinimized())

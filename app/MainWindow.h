@@ -7,6 +7,7 @@
 #include "input/ListWindow.h"
 
 #include <QCursor>
+#include <QPoint>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -37,7 +38,10 @@ public:
     // Runs the start-up sequence. Returns false when the program must end without
     // showing the window (the office suite cannot be reached).
     bool Form_Load();
-    void showCentred();
+    // Shows the window in the middle of the screen, moved by `offset`.
+    void showCentred(QPoint offset = QPoint());
+    // How far a second window is moved from the first, which it would otherwise hide.
+    static constexpr QPoint ApartOffset{64, 64};
 
     // ListWindow and RunWindow.
     Dialogs &dialogs() override { return m_dialogs; }

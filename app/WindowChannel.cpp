@@ -12,14 +12,22 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
+#include <memory>
+#include <optional>
 
 namespace {
 
 // A message is its length (quint32) and a QStringList in QDataStream's Qt 6 form; the
-// window answers with one byte once it has taken the paths.
+// window answers with one byte, and the start confirms with one byte that it took the
+// answer in time. Only a confirmed message is acted on.
 constexpr char Taken = 'k';
+constexpr char Confirmed = 'y';
 constexpr quint32 LargestMessage = 64 * 1024 * 1024;
+// How long the window waits for the confirmation of its answer; a start that is still
+// there confirms at once.
+constexpr int ConfirmationWaitMs = 10000;
 
 QByteArray messageOf(const QStringList &paths)
 {
@@ -89,7 +97,7 @@ WindowChannel::Start WindowChannel::start(const QStringList &paths, int timeoutM
     if (handOver(paths, timeoutMs))
         return Start::HandedOver;
     m_problem = QStringLiteral("The window that runs already did not answer; this one opens beside it.");
-    return Start::Alone;
+    return Start::Unanswered;
 }
 
 bool WindowChannel::handOver(const QStringList &paths, int timeoutMs)
@@ -116,7 +124,13 @@ bool WindowChannel::handOver(const QStringList &paths, int timeoutMs)
             return false;
     }
     char answer = 0;
-    return socket.getChar(&answer) && answer == Taken;
+    if (!socket.getChar(&answer) || answer != Taken)
+        return false;
+    // Within the time: the window may act on the paths now. Past it, the socket closes
+    // unconfirmed, and a window that answers late drops them.
+    socket.putChar(Confirmed);
+    socket.flush();
+    return socket.bytesToWrite() == 0 || socket.waitForBytesWritten(1000);
 }
 
 void WindowChannel::listen()
@@ -141,7 +155,20 @@ void WindowChannel::listen()
 void WindowChannel::serve(QLocalSocket *peer)
 {
     connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-    connect(peer, &QLocalSocket::readyRead, this, [this, peer] {
+    // A peer that neither confirms nor goes away is dropped in the end.
+    QTimer::singleShot(ConfirmationWaitMs, peer, [peer] { peer->abort(); });
+    auto answered = std::make_shared<std::optional<QStringList>>();
+    connect(peer, &QLocalSocket::readyRead, this, [this, peer, answered] {
+        if (*answered) {
+            char confirmation = 0;
+            if (peer->getChar(&confirmation) && confirmation == Confirmed) {
+                const QStringList paths = **answered;
+                answered->reset();
+                peer->disconnectFromServer();
+                emit pathsHandedOver(paths);
+            }
+            return;
+        }
         if (peer->bytesAvailable() < qint64(sizeof(quint32)))
             return;
         QDataStream in(peer);
@@ -162,9 +189,8 @@ void WindowChannel::serve(QLocalSocket *peer)
             peer->abort();
             return;
         }
+        *answered = paths;
         peer->putChar(Taken);
         peer->flush();
-        peer->disconnectFromServer();
-        emit pathsHandedOver(paths);
     });
 }

@@ -14,6 +14,9 @@ class QLockFile;
 // hands its documents and folders over that socket and ends, and the window it found
 // adds them and comes to the front. A lock left by a program that is gone is taken
 // over; a window that does not answer in time is left alone, and a new one opens.
+// The window answers before it adds, and adds only when the start confirms that it
+// took the answer in time: a start that gave up (and opened its own window) is not
+// acted on later by a window that wakes up.
 class WindowChannel : public QObject {
     Q_OBJECT
 public:
@@ -25,13 +28,14 @@ public:
     enum class Start {
         FirstWindow, // this program opens the window and listens for later starts
         HandedOver,  // a running window took the paths: this program ends
-        Alone        // no channel (no answer, or no private folder): a window of its own
+        Unanswered,  // a window runs but did not answer in time: a window of its own, apart
+        Alone        // no channel (no private folder, no socket): a window of its own
     };
     // Hands `paths` to the running window, or becomes the one that others find. A
     // window that does not answer within `timeoutMs` counts as none.
     Start start(const QStringList &paths, int timeoutMs = 3000);
 
-    // Why the channel could not be used (Start::Alone), for the user; empty otherwise.
+    // Why the channel could not be used (Unanswered, Alone), for the user; empty otherwise.
     QString problem() const { return m_problem; }
 
     // The folder of the user's session for such things: $XDG_RUNTIME_DIR/tarnwick, or

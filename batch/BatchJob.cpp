@@ -49,8 +49,8 @@ TriedDocument ConvertTryingAgain(UnoOfficeBridge &office, const QString &source,
             tried.office = office.officeProcessId();
             if (tryStarts)
                 tryStarts(attempt);
-            ConvertDocument(office, source, target, textFiles);
-            return {Outcome::Converted, {}, tried.office};
+            const QString readAs = ConvertDocument(office, source, target, textFiles);
+            return {Outcome::Converted, {}, tried.office, readAs};
         } catch (const DocumentOverLimit &error) {
             return {Outcome::OverLimit, error.description(), tried.office}; // it would take as long again
         } catch (const PasswordProtected &error) {
@@ -125,9 +125,9 @@ void BatchJob::run(UnoOfficeBridge &office)
         m_report.started(document->source);
         QElapsedTimer clock;
         clock.start();
-        QString failure = ConvertTryingAgain(office, document->source, document->target, m_textFiles,
-                                             [this] { return m_stopping.load(); })
-                              .reason();
+        const TriedDocument tried = ConvertTryingAgain(office, document->source, document->target, m_textFiles,
+                                                       [this] { return m_stopping.load(); });
+        QString failure = tried.reason();
         if (failure.isEmpty() && m_deliver) {
             try {
                 m_deliver(*document);
@@ -137,7 +137,7 @@ void BatchJob::run(UnoOfficeBridge &office)
         }
         const double seconds = clock.nsecsElapsed() / 1e9;
         if (failure.isEmpty())
-            m_report.converted(*document, seconds);
+            m_report.converted(*document, seconds, tried.readAs);
         else if (m_stopping)
             m_report.interrupted(*document);
         else

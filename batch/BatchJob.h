@@ -69,6 +69,7 @@ struct TriedDocument {
     Outcome outcome = Outcome::Converted;
     QString failure; // why the last try failed
     qint64 office = 0; // the office of the last try; 0 when none could be started
+    QString readAs = {}; // converted, but read as another type than a Writer document (ConvertDocument)
 
     // Why it was not converted, as it is reported: after two ended offices, that too.
     QString reason() const

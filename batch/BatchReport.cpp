@@ -100,15 +100,18 @@ void BatchReport::started(const QString &source)
     drawProgress();
 }
 
-void BatchReport::converted(const BatchDocument &document, double seconds)
+void BatchReport::converted(const BatchDocument &document, double seconds, const QString &readAs)
 {
     const std::lock_guard lock(m_mutex);
-    ++m_converted;
+    ++(readAs.isEmpty() ? m_converted : m_readAsOther);
     ++m_finished;
     m_doneBytes += document.size;
     m_current.removeOne(document.source);
+    if (!readAs.isEmpty() && !m_quiet)
+        printLine(QStringLiteral("tarnwick: not a Writer document, read as %1: %2")
+                      .arg(PrintableText(readAs), PrintableName(QFile::encodeName(document.source))));
     record(QFile::encodeName(document.source), document.target, kConverted, {}, seconds,
-           QFileInfo(document.target).size());
+           QFileInfo(document.target).size(), readAs);
     drawProgress();
 }
 
@@ -156,11 +159,11 @@ void BatchReport::upToDate(const BatchDocument &document)
 }
 
 void BatchReport::record(QByteArrayView source, const QString &target, const QString &status, const QString &reason,
-                         double seconds, qint64 bytes)
+                         double seconds, qint64 bytes, const QString &readAs)
 {
     if (m_record)
         m_record->document(source, m_targetsToStdout && !target.isEmpty() ? QStringLiteral("-") : target, status,
-                           reason, seconds, bytes);
+                           reason, seconds, bytes, readAs);
 }
 
 void BatchReport::note(const QString &line)
@@ -187,7 +190,10 @@ int BatchReport::finish(int stopSignal)
         std::fprintf(m_out, "tarnwick: stopped by %s; %d documents were not converted.\n",
                      qPrintable(SignalName(stopSignal)), notConverted);
     if (!m_quiet) {
-        QString summary = QStringLiteral("Converted %1, failed %2, skipped %3").arg(m_converted).arg(m_failed).arg(m_skipped);
+        QString summary = QStringLiteral("Converted %1").arg(m_converted);
+        if (m_readAsOther > 0)
+            summary += QStringLiteral(", read as another type than Writer %1").arg(m_readAsOther);
+        summary += QStringLiteral(", failed %1, skipped %2").arg(m_failed).arg(m_skipped);
         if (m_upToDate > 0)
             summary += QStringLiteral(", up to date %1").arg(m_upToDate);
         if (notConverted > 0)
@@ -198,6 +204,7 @@ int BatchReport::finish(int stopSignal)
     bool recordWhole = true;
     if (m_record) {
         QJsonObject summary{{kConverted, m_converted},
+                            {QStringLiteral("read-as-other"), m_readAsOther},
                             {kFailed, m_failed},
                             {kSkipped, m_skipped},
                             {kUpToDate, m_upToDate},

@@ -30,7 +30,9 @@ public:
     // The whole work, in bytes and documents, once it is known.
     void begin(int documents, qint64 bytes);
     void started(const QString &source);
-    void converted(const BatchDocument &document, double seconds);
+    // A document read as another type than a Writer document (`readAs`, see
+    // ConvertDocument) is converted, but counted apart and named.
+    void converted(const BatchDocument &document, double seconds, const QString &readAs = {});
     void failed(const BatchDocument &document, const QString &reason, double seconds);
     // A document of the work that the run was stopped under: neither converted nor
     // failed; it counts as not converted.
@@ -65,7 +67,7 @@ public:
 private:
     void printFailure(QByteArrayView systemPath, const QString &reason);
     void record(QByteArrayView source, const QString &target, const QString &status, const QString &reason,
-                double seconds, qint64 bytes);
+                double seconds, qint64 bytes, const QString &readAs = {});
     void printLine(const QString &line);
     void drawProgress();
     void clearProgress();
@@ -79,6 +81,7 @@ private:
     qint64 m_totalBytes = 0;
     qint64 m_doneBytes = 0;
     int m_converted = 0;
+    int m_readAsOther = 0; // converted, but no Writer document
     int m_failed = 0;
     int m_skipped = 0;
     int m_upToDate = 0;

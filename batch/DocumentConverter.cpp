@@ -90,14 +90,23 @@ void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QStr
 
 } // namespace
 
-void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
-                     SharedTextFiles &textFiles)
+QString ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
+                        SharedTextFiles &textFiles)
 {
     textFiles.openFolderOf(target); // refused before the office does any work
     textFiles.checkTarget(target, source);
 
     const OfficeRef serviceManager = office.createServiceManager();
     const std::optional<timespec> documentTime = modifiedTime(source);
+    const QString type = office.detectType(serviceManager, FileUrlOf(source));
+    if (QFileInfo(source).size() == 0) {
+        // The office would make a new document of it, whose text save is a mark and a
+        // line end: the text of nothing is an empty file.
+        TemporaryTextFile saved(textFiles.openFolderOf(target), target);
+        keepDocumentTime(saved, documentTime);
+        textFiles.commit(saved, target, source);
+        return EmptyFileType();
+    }
     const OfficeRef document = office.loadWithoutView(serviceManager, FileUrlOf(source));
     withDocument(office, document, [&] {
         if (!office.hasComputedText(document)) {
@@ -107,4 +116,5 @@ void ConvertDocument(OfficeBridge &office, const QString &source, const QString 
         office.showInNewFrame(office.createInstance(serviceManager, OfficeService::Desktop), document);
         saveFromFrame(office, serviceManager, document, source, target, textFiles, documentTime);
     });
+    return IsWriterDocumentType(type) ? QString() : type;
 }

@@ -20,5 +20,16 @@
 // Refuses a target whose folder does not exist (the office would make it), or that
 // TargetFolder refuses. Throws AppError; a document is closed again whatever
 // happened after it was loaded.
-void ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
-                     SharedTextFiles &textFiles);
+//
+// The office detects the document's type before the load. A file it reads as
+// another type than a Writer document (plain text named .odt) is converted all the
+// same, and that type is returned, for the user to be told; an empty file (no byte
+// at all) gives an empty text file, and EmptyFileType. A Writer document gives "".
+QString ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
+                        SharedTextFiles &textFiles);
+
+// What ConvertDocument names a file without a byte as.
+inline QString EmptyFileType()
+{
+    return QStringLiteral("empty");
+}

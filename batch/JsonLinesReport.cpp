@@ -92,7 +92,7 @@ JsonLinesReport::JsonLinesReport(const QString &file, int stop) : m_stop(stop), 
 }
 
 void JsonLinesReport::document(QByteArrayView source, const QString &target, const QString &status,
-                               const QString &reason, double seconds, qint64 bytes)
+                               const QString &reason, double seconds, qint64 bytes, const QString &readAs)
 {
     QJsonObject line;
     if (IsUtf8(source)) {
@@ -104,6 +104,8 @@ void JsonLinesReport::document(QByteArrayView source, const QString &target, con
     if (!target.isEmpty())
         line[QStringLiteral("target")] = target;
     line[QStringLiteral("status")] = status;
+    if (!readAs.isEmpty())
+        line[QStringLiteral("read-as")] = readAs;
     if (!reason.isEmpty())
         line[QStringLiteral("reason")] = reason;
     line[QStringLiteral("seconds")] = std::round(seconds * 1000) / 1000;

@@ -29,9 +29,10 @@ public:
     JsonLinesReport(const QString &file, int stop);
 
     // status: "converted", "failed", "skipped" or "up-to-date"; an empty target or
-    // reason is left out; bytes is the text file's size.
+    // reason is left out; bytes is the text file's size. `readAs` is the type a
+    // converted file that is no Writer document was read as ("read-as"), else empty.
     void document(QByteArrayView source, const QString &target, const QString &status, const QString &reason,
-                  double seconds, qint64 bytes);
+                  double seconds, qint64 bytes, const QString &readAs = {});
     // The last line; the report is then on the disk (or it is not complete).
     void summary(const QJsonObject &summary);
 

@@ -133,6 +133,10 @@ public:
             return 0;
         });
     }
+    QString detectType(const OfficeRef &serviceManager, const QString &url) override
+    {
+        return timed(Load, [&] { return m_office.detectType(serviceManager, url); });
+    }
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override
     {
         return timed(Load, [&] { return m_office.loadWithoutView(serviceManager, url); });

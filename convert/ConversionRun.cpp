@@ -91,7 +91,7 @@ void ConversionRun::convertAll()
 
     step(178, [&] { m_window.setBusy(false); });
     step(180, [&] { m_window.setProgressValue(0); });
-    step(182, [&] { m_window.setProgressCaption(QStringLiteral("Progress Bar")); });
+    step(182, [&] { m_window.setProgressCaption(QString()); });
     step(184, [&] { showPlain(QStringLiteral("Done.")); });
     m_isConverting = false; // 190
 }

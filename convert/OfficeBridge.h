@@ -47,6 +47,16 @@ inline QString TextExportFilter()
     return QStringLiteral("Text");
 }
 
+// True for the types the office gives the Writer documents the program converts
+// (.odt, .ott, .sxw, .stw); a file read as any other type is not one of them, even
+// when the office reads something from it.
+inline bool IsWriterDocumentType(const QString &type)
+{
+    return type == QLatin1String("writer8") || type == QLatin1String("writer8_template")
+           || type == QLatin1String("writer_StarOffice_XML_Writer")
+           || type == QLatin1String("writer_StarOffice_XML_Writer_Template");
+}
+
 // One named argument of a dispatched command.
 struct PropertyValue {
     SaveArgument name = SaveArgument::Url;
@@ -82,6 +92,10 @@ public:
     virtual void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                                  FrameTarget targetFrame, short searchFlags,
                                  const QList<PropertyValue> &arguments) = 0;
+    // The document's type, as the office's deep detection (which looks into the file)
+    // names it before a load: "writer8" for an .odt, "generic_Text" for plain text;
+    // empty when the office knows none.
+    virtual QString detectType(const OfficeRef &serviceManager, const QString &url) = 0;
     // The document's model alone, read-only, with no frame or view: its type is
     // detected, a Writer document is made and loaded from url with the type's filter
     // (XLoadable.load). A template of the office's own formats is loaded as a load

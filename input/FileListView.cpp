@@ -63,6 +63,17 @@ void FileListView::Clear()
     clear();
 }
 
+void FileListView::RevealRowsFrom(int first)
+{
+    if (first < 0 || first >= Count())
+        return;
+    const QModelIndex from = model()->index(first, 0);
+    setCurrentIndex(from); // moves the keyboard's row there, and selects it alone
+    selectionModel()->select(QItemSelection(from, model()->index(Count() - 1, 0)),
+                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    scrollTo(from, QAbstractItemView::PositionAtTop);
+}
+
 void FileListView::removeSelectedRow()
 {
     if (m_removalRefused || Count() == 0)

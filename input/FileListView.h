@@ -18,6 +18,9 @@ public:
     std::optional<QString> RowText(int position) const;
     QStringList Rows() const;
     void Clear();
+    // Selects the rows from the 0-based `first` to the end, and scrolls the first of
+    // them into view: rows that came from elsewhere (another start) are seen.
+    void RevealRowsFrom(int first);
 
     // While the main window is busy, Delete and double-click remove nothing.
     void setRemovalRefused(bool refused) { m_removalRefused = refused; }

@@ -5,7 +5,9 @@
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
 # libnss-wrapper lets the office run for a user id without an account;
 # libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
-# the documentation's examples, which a test runs.
+# the documentation's examples, which a test runs; xdg-utils gives the package test the
+# desktop's default applications (xdg-mime); libstartup-notification ends the launch
+# feedback of a start that hands over, which a test hears with python3-xlib.
 set -euo pipefail
 
 packages=(
@@ -18,6 +20,7 @@ packages=(
     libnss-wrapper
     libmicrohttpd-dev
     jq
+    xdg-utils libstartup-notification0-dev python3-xlib
 )
 
 missing=()

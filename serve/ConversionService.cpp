@@ -41,11 +41,20 @@ ConversionService::~ConversionService()
     finish();
 }
 
-std::shared_ptr<ConversionTicket> ConversionService::submit(const QString &source, const QString &target,
-                                                            Refusal &refusal)
+PlaceClaim::State PlaceClaim::state() const
+{
+    return m_state;
+}
+
+Refusal PlaceClaim::refusal() const
+{
+    return m_refusal;
+}
+
+std::shared_ptr<PlaceClaim> ConversionService::claimPlace(std::function<void()> decided, Refusal &refusal)
 {
     const std::lock_guard lock(m_mutex);
-    if (m_finishing) {
+    if (!m_taking) {
         refusal = Refusal::Stopping;
         return {};
     }
@@ -53,21 +62,104 @@ std::shared_ptr<ConversionTicket> ConversionService::submit(const QString &sourc
         refusal = Refusal::NoOffice;
         return {};
     }
-    // Places are for waiting: an idle office takes the ticket at once.
-    const size_t idle = m_jobs.size() - size_t(m_busy);
-    if (m_queue.size() >= m_queuePlaces + idle) {
-        refusal = Refusal::QueueFull;
+    auto claim = std::make_shared<PlaceClaim>();
+    // Places are taken in the order of the line: a newcomer does not go before
+    // those already waiting.
+    if (m_line.empty() && m_placesTaken < m_jobs.size() + m_queuePlaces) {
+        ++m_placesTaken;
+        claim->m_state = PlaceClaim::State::Granted;
+        return claim;
+    }
+    claim->m_decided = std::move(decided);
+    m_line.push_back(claim);
+    return claim;
+}
+
+void ConversionService::leave(const std::shared_ptr<PlaceClaim> &claim)
+{
+    if (leaveLine(claim))
+        return;
+    std::function<void()> next;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (std::exchange(claim->m_state, PlaceClaim::State::Left) == PlaceClaim::State::Granted)
+            next = freePlace();
+    }
+    if (next)
+        next();
+}
+
+bool ConversionService::leaveLine(const std::shared_ptr<PlaceClaim> &claim)
+{
+    const std::lock_guard lock(m_mutex);
+    if (claim->m_state != PlaceClaim::State::Waiting)
+        return false;
+    claim->m_state = PlaceClaim::State::Left;
+    claim->m_decided = nullptr;
+    m_line.erase(std::remove(m_line.begin(), m_line.end(), claim), m_line.end());
+    return true;
+}
+
+std::shared_ptr<ConversionTicket> ConversionService::submit(const std::shared_ptr<PlaceClaim> &claim,
+                                                            const QString &source, const QString &target,
+                                                            std::function<void()> done)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (claim->m_state == PlaceClaim::State::Granted && anyOfficeMayServe()) {
+            // The place goes over to the ticket, which frees it when done.
+            claim->m_state = PlaceClaim::State::Left;
+            m_queue.push_back(std::make_shared<ConversionTicket>(source, target, std::move(done)));
+            updateGauges();
+            m_changed.notify_all();
+            return m_queue.back();
+        }
+    }
+    leave(claim);
+    return {};
+}
+
+std::function<void()> ConversionService::freePlace()
+{
+    if (m_line.empty()) {
+        --m_placesTaken;
         return {};
     }
-    m_queue.push_back(std::make_shared<ConversionTicket>(source, target));
-    updateGauges();
-    m_changed.notify_all();
-    return m_queue.back();
+    const std::shared_ptr<PlaceClaim> next = m_line.front();
+    m_line.pop_front();
+    next->m_state = PlaceClaim::State::Granted;
+    return std::exchange(next->m_decided, nullptr);
+}
+
+std::vector<std::function<void()>> ConversionService::refuseWaiting(Refusal refusal)
+{
+    std::vector<std::function<void()>> decided;
+    for (const auto &claim : m_line) {
+        claim->m_state = PlaceClaim::State::Refused;
+        claim->m_refusal = refusal;
+        decided.push_back(std::exchange(claim->m_decided, nullptr));
+    }
+    m_line.clear();
+    return decided;
+}
+
+void ConversionService::stopTaking()
+{
+    std::vector<std::function<void()>> decided;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_taking = false;
+        decided = refuseWaiting(Refusal::Stopping);
+    }
+    for (const auto &call : decided)
+        call();
 }
 
 void ConversionService::cancel(const std::shared_ptr<ConversionTicket> &ticket)
 {
     ServiceJob *job = nullptr;
+    std::function<void()> next;
+    bool wasQueued = false;
     {
         const std::lock_guard lock(m_mutex);
         {
@@ -77,22 +169,26 @@ void ConversionService::cancel(const std::shared_ptr<ConversionTicket> &ticket)
         }
         if (const auto found = std::find(m_queue.begin(), m_queue.end(), ticket); found != m_queue.end()) {
             m_queue.erase(found);
+            wasQueued = true;
+            next = freePlace();
             updateGauges();
-            return;
         }
     }
-    if (job)
+    if (next)
+        next();
+    if (!wasQueued && job)
         job->cancel(*ticket);
 }
 
 bool ConversionService::ready() const
 {
     const std::lock_guard lock(m_mutex);
-    return !m_finishing && anyOfficeMayServe();
+    return m_taking && !m_finishing && anyOfficeMayServe();
 }
 
 void ConversionService::finish()
 {
+    stopTaking();
     {
         const std::lock_guard lock(m_mutex);
         m_finishing = true;
@@ -119,23 +215,36 @@ std::shared_ptr<ConversionTicket> ConversionService::next()
 
 void ConversionService::done(ConversionTicket &ticket, ConversionResult result)
 {
+    std::function<void()> next;
+    {
+        // The place is free before the answer goes out: a client that sends its
+        // next document as soon as it has the answer must find a place.
+        const std::lock_guard lock(m_mutex);
+        --m_busy;
+        next = freePlace();
+        updateGauges();
+    }
+    if (next)
+        next();
     const ConversionResult finished = ticket.finish(std::move(result));
     m_metrics.conversion(outcomeName(finished.outcome), finished.queuedSeconds, finished.convertingSeconds);
-    const std::lock_guard lock(m_mutex);
-    --m_busy;
-    updateGauges();
 }
 
 void ConversionService::officeDown()
 {
     std::deque<std::shared_ptr<ConversionTicket>> failed;
+    std::vector<std::function<void()>> refused;
     {
         const std::lock_guard lock(m_mutex);
         if (anyOfficeMayServe())
             return;
         failed.swap(m_queue);
+        m_placesTaken -= failed.size();
+        refused = refuseWaiting(Refusal::NoOffice);
         updateGauges();
     }
+    for (const auto &call : refused)
+        call();
     for (const auto &ticket : failed)
         ticket->finish({ConversionOutcome::NoOffice, QStringLiteral("No office could be started."), 0, 0, 0});
 }

@@ -1,9 +1,6 @@
 #include "serve/ConversionTicket.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -14,18 +11,9 @@ double secondsBetween(std::chrono::steady_clock::time_point from, std::chrono::s
 
 } // namespace
 
-ConversionTicket::ConversionTicket(QString sourcePath, QString targetPath)
-    : source(std::move(sourcePath)), target(std::move(targetPath))
+ConversionTicket::ConversionTicket(QString sourcePath, QString targetPath, std::function<void()> done)
+    : source(std::move(sourcePath)), target(std::move(targetPath)), m_whenDone(std::move(done))
 {
-    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
-        m_wake[0] = m_wake[1] = -1;
-}
-
-ConversionTicket::~ConversionTicket()
-{
-    for (const int fd : m_wake)
-        if (fd >= 0)
-            ::close(fd);
 }
 
 bool ConversionTicket::isCancelled() const
@@ -55,29 +43,15 @@ ConversionResult ConversionTicket::finish(ConversionResult result)
         m_done = true;
         m_job = nullptr;
     }
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t wrote = ::write(m_wake[1], &byte, 1);
+    if (m_whenDone)
+        std::exchange(m_whenDone, nullptr)();
     return finished;
 }
 
-std::optional<ConversionResult> ConversionTicket::waitWatching(int connection)
+std::optional<ConversionResult> ConversionTicket::result() const
 {
-    // POLLRDHUP: the client closed its end; a request's body is read whole by now,
-    // so nothing else may come from it while it waits.
-    pollfd watched[2] = {{m_wake[0], POLLIN, 0}, {connection, POLLRDHUP, 0}};
-    for (;;) {
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_done)
-                return m_result;
-        }
-        if (::poll(watched, connection >= 0 ? 2 : 1, m_wake[0] >= 0 ? -1 : 100) < 0 && errno != EINTR)
-            return std::nullopt;
-        if (watched[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) {
-            const std::lock_guard lock(m_mutex);
-            if (m_done)
-                return m_result;
-            return std::nullopt;
-        }
-    }
+    const std::lock_guard lock(m_mutex);
+    if (!m_done)
+        return std::nullopt;
+    return m_result;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -24,23 +25,23 @@ struct ConversionResult {
     double queuedSeconds = 0;
     double convertingSeconds = 0;
     qint64 office = 0; // the process id of the office that worked on it
+    QString readAs = {}; // converted, but read as another type than a Writer document (ConvertDocument)
 };
 
 // One request's document on its way through the queue and an office. Shared by the
-// request's thread, which waits for it, and the office job that converts it.
+// request, which is told when it is done, and the office job that converts it.
 class ConversionTicket {
 public:
-    ConversionTicket(QString source, QString target);
-    ~ConversionTicket();
+    // `done` runs once the result is in, on the thread that gave it.
+    ConversionTicket(QString source, QString target, std::function<void()> done);
     ConversionTicket(const ConversionTicket &) = delete;
     ConversionTicket &operator=(const ConversionTicket &) = delete;
 
     const QString source;
     const QString target;
 
-    // Waits for the result, or until the client at the other end of the socket
-    // `connection` hangs up (-1: no socket to watch): nullopt then.
-    std::optional<ConversionResult> waitWatching(int connection);
+    // The result, once done.
+    std::optional<ConversionResult> result() const;
     bool isCancelled() const;
 
 private:
@@ -60,5 +61,5 @@ private:
     ServiceJob *m_job = nullptr; // while an office converts it
     Clock::time_point m_queuedAt = Clock::now();
     Clock::time_point m_startedAt;
-    int m_wake[2] = {-1, -1}; // a byte once done
+    std::function<void()> m_whenDone;
 };

@@ -2,6 +2,7 @@
 
 #include "serve/ConversionService.h"
 #include "serve/RequestBody.h"
+#include "serve/ServeOptions.h"
 #include "serve/ServiceLog.h"
 #include "serve/ServiceMetrics.h"
 #include "util/AppError.h"
@@ -12,29 +13,76 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <fcntl.h>
 #include <memory>
 #include <microhttpd.h>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
 
-constexpr unsigned kIdleSeconds = 30;       // a connection that sends nothing for so long is closed
-constexpr unsigned kConnectionLimit = 1000; // connections at once, each with a thread
+constexpr unsigned kIdleSeconds = 30; // a connection that neither sends nor reads for so long is closed
+constexpr unsigned kPollingThreads = 4;
+constexpr rlim_t kFilesKept = 256; // descriptors kept for the offices' pipes, logs and the like
 constexpr int kRetryWhenFull = 1;
 constexpr int kRetryWhenNoOffice = 10;
+// Names the type a converted file that is no Writer document was read as.
+constexpr const char *kReadAsHeader = "Tarnwick-Read-As";
 
 const QString kConvert = QStringLiteral("/convert");
 
+// A connection set aside while its request waits, resumed once by whichever comes
+// first: the place, the document's result, the deadline or the client's hang-up.
+// A resume that comes before the connection is set aside leaves it in play.
+class Suspension {
+public:
+    explicit Suspension(MHD_Connection *connection) : m_connection(connection) {}
+
+    // False when a resume came first: the caller goes on at once.
+    bool suspend()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (std::exchange(m_resumeFirst, false))
+            return false;
+        MHD_suspend_connection(m_connection);
+        m_suspended = true;
+        return true;
+    }
+    void resume()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (std::exchange(m_suspended, false))
+            MHD_resume_connection(m_connection);
+        else
+            m_resumeFirst = true;
+    }
+    std::atomic<bool> hungUp{false};
+
+private:
+    MHD_Connection *const m_connection;
+    std::mutex m_mutex;
+    bool m_suspended = false;
+    bool m_resumeFirst = false;
+};
+
 // One request, from its first line to the end of its answer.
 struct Exchange {
+    enum class Phase { Started, WaitingForPlace, Body, Converting };
+
     QString method;
     QString path;
+    ConnectionWatch::Connection *watched = nullptr;
+    std::shared_ptr<Suspension> suspension;
+    Phase phase = Phase::Started;
     QString folder; // the request's private folder, when it has one
     std::unique_ptr<RequestBody> body;
+    bool bodyIn = false; // the library has passed on the whole body
+    std::shared_ptr<PlaceClaim> place;
+    std::shared_ptr<ConversionTicket> ticket;
     bool answered = false;
     int status = 0;
     QString error;
@@ -89,7 +137,9 @@ MHD_Result answerError(MHD_Connection *connection, Exchange &exchange, int statu
     return answer(connection, exchange, status, body, "application/json", headers);
 }
 
-MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile)
+// The text; a document the office read as another type than a Writer document says
+// which in a header of its own.
+MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile, const QString &readAs)
 {
     const int fd = ::open(QFile::encodeName(textFile).constData(), O_RDONLY | O_CLOEXEC);
     struct stat info {};
@@ -102,6 +152,8 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
     // The response owns the descriptor from here on.
     MHD_Response *response = MHD_create_response_from_fd(uint64_t(info.st_size), fd);
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    if (!readAs.isEmpty())
+        MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
     exchange.bytesOut = info.st_size;
     return queue(connection, exchange, MHD_HTTP_OK, response);
 }
@@ -120,6 +172,64 @@ QString clientReason(QString reason, const QString &folder)
 {
     return reason.replace(QDir(folder).filePath(QStringLiteral("document")) + QLatin1Char('/'), QString())
         .replace(QDir(folder).filePath(QStringLiteral("text.txt")), QStringLiteral("the text"));
+}
+
+// RFC 9112 6.3: a message whose length can be read two ways (Content-Length
+// values that differ, or Content-Length beside Transfer-Encoding) is refused and
+// its connection closed, so that no proxy in front takes the rest for another
+// request.
+bool ambiguousFraming(MHD_Connection *connection)
+{
+    struct Lengths {
+        QList<QByteArray> values;
+        bool transferEncoding = false;
+    } lengths;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void *cls, MHD_ValueKind, const char *key, const char *value) {
+            auto &found = *static_cast<Lengths *>(cls);
+            if (qstricmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
+                for (const QByteArray &part : QByteArray(value ? value : "").split(','))
+                    found.values.append(part.trimmed());
+            } else if (qstricmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
+                found.transferEncoding = true;
+            }
+            return MHD_YES;
+        },
+        &lengths);
+    if (lengths.transferEncoding && !lengths.values.isEmpty())
+        return true;
+    return std::any_of(lengths.values.cbegin(), lengths.values.cend(),
+                       [&](const QByteArray &value) { return value != lengths.values.first(); });
+}
+
+ConnectionWatch::Connection *watchedOf(MHD_Connection *connection)
+{
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info ? static_cast<ConnectionWatch::Connection *>(info->socket_context) : nullptr;
+}
+
+QString refusalCode(Refusal refusal)
+{
+    switch (refusal) {
+    case Refusal::QueueFull: return QStringLiteral("queue-full");
+    case Refusal::NoOffice: return QStringLiteral("no-office");
+    case Refusal::Stopping: break;
+    }
+    return QStringLiteral("stopping");
+}
+
+// Connections at once: as many as the descriptors allow, raised to the hard limit;
+// each may need two (its socket, and its document's file or its text's).
+unsigned connectionLimit()
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    const rlim_t usable = files.rlim_cur > 2 * kFilesKept ? files.rlim_cur - kFilesKept : kFilesKept;
+    return unsigned(std::min<rlim_t>(usable / 2, 1000000));
 }
 
 std::optional<qint64> contentLength(MHD_Connection *connection)
@@ -141,34 +251,38 @@ struct HttpCallbacks {
         auto &service = *static_cast<HttpService *>(cls);
         auto *exchange = static_cast<Exchange *>(*context);
         if (!exchange) {
-            exchange = new Exchange{QString::fromUtf8(method), QString::fromUtf8(url), {}, {}, false, 0, {}, {}, 0, {}};
+            exchange = new Exchange;
+            exchange->method = QString::fromUtf8(method);
+            exchange->path = QString::fromUtf8(url);
+            exchange->watched = watchedOf(connection);
+            exchange->suspension = std::make_shared<Suspension>(connection);
             *context = exchange;
             {
                 const std::lock_guard lock(service.m_mutex);
                 ++service.m_underWay;
             }
+            if (exchange->watched)
+                service.m_watch.headersRead(exchange->watched);
             if (service.m_stopping)
-                return answerError(connection, *exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("stopping"),
-                                   QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
-            if (exchange->path != kConvert || exchange->method != QLatin1String("POST"))
+                return answerRefusal(connection, *exchange, Refusal::Stopping);
+            if (ambiguousFraming(connection))
+                return answerError(connection, *exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("ambiguous-length"),
+                                   QStringLiteral("The request's length is given twice, in ways that differ."), 0,
+                                   true);
+            if (exchange->path != kConvert || exchange->method != QLatin1String("POST")) {
+                if (exchange->watched)
+                    service.m_watch.answering(exchange->watched);
                 return route(service, connection, *exchange);
-            return beginConversion(service, connection, *exchange);
+            }
+            return claimPlace(service, connection, *exchange);
         }
-        if (*size != 0) {
-            const bool taken = !exchange->body || exchange->answered || exchange->body->take(data, *size);
-            *size = 0;
-            if (taken || exchange->body->problem() != RequestBody::Problem::TooLarge)
-                return MHD_YES; // any other problem is answered once the body is in
-            // The library answers only once the body is in, so a body without a
-            // length that passes the bound is cut off here instead of being read on.
-            exchange->status = MHD_HTTP_CONTENT_TOO_LARGE;
-            exchange->error = QStringLiteral("too-large");
-            exchange->reason = exchange->body->problemText();
-            return MHD_NO;
+        switch (exchange->phase) {
+        case Exchange::Phase::Started: break;
+        case Exchange::Phase::WaitingForPlace: return placeDecided(service, connection, *exchange);
+        case Exchange::Phase::Body: return bodyPiece(service, connection, *exchange, data, size);
+        case Exchange::Phase::Converting: return converted(service, connection, *exchange);
         }
-        if (exchange->answered)
-            return MHD_YES;
-        return convert(service, connection, *exchange);
+        return MHD_YES; // answered already; the library sends it
     }
 
     static MHD_Result route(HttpService &service, MHD_Connection *connection, Exchange &exchange)
@@ -184,6 +298,8 @@ struct HttpCallbacks {
                 return answerWrongMethod(connection, exchange, "GET");
             if (service.m_conversions.ready())
                 return answer(connection, exchange, MHD_HTTP_OK, "ready\n", "text/plain; charset=utf-8");
+            if (service.m_stopping)
+                return answerRefusal(connection, exchange, Refusal::Stopping);
             return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
                                QStringLiteral("No office is ready, and none could be started."), kRetryWhenNoOffice);
         }
@@ -195,26 +311,137 @@ struct HttpCallbacks {
                            QStringLiteral("There is nothing at %1; documents go to POST /convert.").arg(exchange.path));
     }
 
-    // Before the body: a body announced as too large is refused unread, any other
-    // is streamed into the request's private folder.
-    static MHD_Result beginConversion(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    // A refusal before the body is read closes the connection: a body the client
+    // sends anyway is not read.
+    static MHD_Result answerRefusal(MHD_Connection *connection, Exchange &exchange, Refusal refusal)
     {
-        if (const auto length = contentLength(connection); length && *length > service.m_maxBytes)
+        const QString code = refusalCode(refusal);
+        switch (refusal) {
+        case Refusal::QueueFull:
+            return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
+                               QStringLiteral("Every office is busy and every place of the queue is taken."),
+                               kRetryWhenFull, true);
+        case Refusal::NoOffice:
+            return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
+                               QStringLiteral("No office could be started."), kRetryWhenNoOffice, true);
+        case Refusal::Stopping: break;
+        }
+        return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
+                           QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
+    }
+
+    // As soon as the headers are in: a body announced as too large is refused
+    // unread, and so is one for which no place comes free in time.
+    static MHD_Result claimPlace(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        if (const auto length = contentLength(connection); length && *length > service.m_options.maxBytes)
             return answerError(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE, QStringLiteral("too-large"),
                                QStringLiteral("The body is larger than this service takes (%1 bytes).")
-                                   .arg(service.m_maxBytes));
+                                   .arg(service.m_options.maxBytes),
+                               0, true);
+        Refusal refusal{};
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        exchange.place = service.m_conversions.claimPlace([suspension] { suspension->resume(); }, refusal);
+        if (!exchange.place)
+            return answerRefusal(connection, exchange, refusal);
+        if (exchange.place->state() != PlaceClaim::State::Granted) {
+            exchange.phase = Exchange::Phase::WaitingForPlace;
+            const std::shared_ptr<PlaceClaim> place = exchange.place;
+            ConversionService &conversions = service.m_conversions;
+            const auto deadline =
+                ConnectionWatch::Clock::now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+            if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
+                         [suspension, place, &conversions] {
+                             if (conversions.leaveLine(place))
+                                 suspension->resume();
+                         }))
+                return MHD_YES;
+        }
+        return placeDecided(service, connection, exchange);
+    }
+
+    // Sets the connection aside while the request waits, watched for the client
+    // hanging up (then `hungUp` runs and the connection is resumed to be closed).
+    // False when what it waits for came first: the caller goes on at once.
+    static bool setAside(HttpService &service, Exchange &exchange, std::function<void()> hungUp,
+                         std::optional<ConnectionWatch::Clock::time_point> deadline = {},
+                         std::function<void()> late = {})
+    {
+        if (exchange.watched)
+            service.m_watch.waiting(
+                exchange.watched,
+                [suspension = exchange.suspension, hungUp = std::move(hungUp)] {
+                    suspension->hungUp = true;
+                    hungUp();
+                    suspension->resume();
+                },
+                deadline, std::move(late));
+        return exchange.suspension->suspend();
+    }
+
+    // Back from waiting: false when the client hung up meanwhile.
+    static bool takenBack(HttpService &service, Exchange &exchange)
+    {
+        if (exchange.watched)
+            service.m_watch.waited(exchange.watched);
+        return !exchange.suspension->hungUp;
+    }
+
+    static MHD_Result placeDecided(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        if (!takenBack(service, exchange))
+            return MHD_NO;
+        switch (exchange.place->state()) {
+        case PlaceClaim::State::Granted: break;
+        case PlaceClaim::State::Refused: return answerRefusal(connection, exchange, exchange.place->refusal());
+        case PlaceClaim::State::Waiting:
+        case PlaceClaim::State::Left: return answerRefusal(connection, exchange, Refusal::QueueFull);
+        }
+        // The body's rate counts from here: the wait for the place was the service's.
+        if (exchange.watched)
+            service.m_watch.headersRead(exchange.watched);
         exchange.folder = QDir(service.m_bodies).filePath(QString::number(++service.m_nextRequest));
         try {
             MakePrivateFolder(exchange.folder);
         } catch (const AppError &error) {
             exchange.folder.clear();
             return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"),
-                               error.description());
+                               error.description(), 0, true);
         }
         const char *name = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "name");
-        exchange.body = std::make_unique<RequestBody>(connection, exchange.folder, service.m_maxBytes,
+        exchange.body = std::make_unique<RequestBody>(connection, exchange.folder, service.m_options.maxBytes,
                                                       QByteArray(name ? name : ""));
+        exchange.phase = Exchange::Phase::Body;
         return MHD_YES;
+    }
+
+    static MHD_Result bodyPiece(HttpService &service, MHD_Connection *connection, Exchange &exchange,
+                                const char *data, size_t *size)
+    {
+        if (*size != 0) {
+            if (exchange.watched)
+                service.m_watch.bodyRead(exchange.watched, qint64(*size));
+            const bool taken = exchange.answered || exchange.body->take(data, *size);
+            *size = 0;
+            if (taken || exchange.body->problem() != RequestBody::Problem::TooLarge)
+                return MHD_YES; // any other problem is answered once the body is in
+            // The library answers only once the body is in, so a body without a
+            // length that passes the bound is cut off here instead of being read on.
+            exchange.status = MHD_HTTP_CONTENT_TOO_LARGE;
+            exchange.error = QStringLiteral("too-large");
+            exchange.reason = exchange.body->problemText();
+            return MHD_NO;
+        }
+        if (exchange.answered)
+            return MHD_YES;
+        if (!std::exchange(exchange.bodyIn, true)) {
+            // The whole request is in. Returning once without an answer makes the
+            // library stop reading the socket before the connection is set aside,
+            // so that a client that has shut down its sending side (and whose end
+            // of file would be read next) still gets its answer.
+            return MHD_YES;
+        }
+        return convert(service, connection, exchange);
     }
 
     static MHD_Result convert(HttpService &service, MHD_Connection *connection, Exchange &exchange)
@@ -235,36 +462,31 @@ struct HttpCallbacks {
                                exchange.body->problemText());
         }
         const QString textFile = QDir(exchange.folder).filePath(QStringLiteral("text.txt"));
-        Refusal refusal{};
-        const auto ticket = service.m_conversions.submit(exchange.body->documentPath(), textFile, refusal);
-        if (!ticket) {
-            switch (refusal) {
-            case Refusal::QueueFull:
-                return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("queue-full"),
-                                   QStringLiteral("Every office is busy and all %1 places of the queue are taken.")
-                                       .arg(service.m_conversions.queuePlaces()),
-                                   kRetryWhenFull);
-            case Refusal::NoOffice:
-                return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
-                                   QStringLiteral("No office could be started."), kRetryWhenNoOffice);
-            case Refusal::Stopping:
-                return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("stopping"),
-                                   QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
-            }
-        }
-        // The wait for an office may be long; it is not idleness of the client's.
-        MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, 0U);
-        const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-        const std::optional<ConversionResult> result = ticket->waitWatching(info ? info->connect_fd : -1);
-        MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, kIdleSeconds);
-        if (!result) {
-            service.m_conversions.cancel(ticket);
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        exchange.phase = Exchange::Phase::Converting;
+        exchange.ticket = service.m_conversions.submit(exchange.place, exchange.body->documentPath(), textFile,
+                                                       [suspension] { suspension->resume(); });
+        if (!exchange.ticket)
+            return answerRefusal(connection, exchange, Refusal::NoOffice);
+        const std::shared_ptr<ConversionTicket> ticket = exchange.ticket;
+        ConversionService &conversions = service.m_conversions;
+        if (setAside(service, exchange, [ticket, &conversions] { conversions.cancel(ticket); }))
+            return MHD_YES;
+        return converted(service, connection, exchange);
+    }
+
+    static MHD_Result converted(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        const bool clientThere = takenBack(service, exchange);
+        const std::optional<ConversionResult> result = exchange.ticket->result();
+        if (!clientThere || !result)
             return MHD_NO; // the client went away: nobody to answer
-        }
         exchange.conversion = result;
         const QString reason = clientReason(result->reason, exchange.folder);
         switch (result->outcome) {
-        case ConversionOutcome::Converted: return answerText(connection, exchange, textFile);
+        case ConversionOutcome::Converted:
+            return answerText(connection, exchange, QDir(exchange.folder).filePath(QStringLiteral("text.txt")),
+                              result->readAs);
         case ConversionOutcome::NotConverted:
             return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("not-converted"), reason);
         case ConversionOutcome::PasswordProtected:
@@ -280,8 +502,7 @@ struct HttpCallbacks {
                                reason, kRetryWhenNoOffice);
         case ConversionOutcome::Cancelled: break;
         }
-        return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("stopping"),
-                           QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
+        return answerRefusal(connection, exchange, Refusal::Stopping);
     }
 
     static void completed(void *cls, MHD_Connection *, void **context, MHD_RequestTerminationCode code)
@@ -291,15 +512,26 @@ struct HttpCallbacks {
         *context = nullptr;
         if (!exchange)
             return;
+        if (exchange->place)
+            service.m_conversions.leave(exchange->place);
+        if (exchange->ticket && !exchange->ticket->result())
+            service.m_conversions.cancel(exchange->ticket);
         QJsonObject line{{QStringLiteral("method"), exchange->method}, {QStringLiteral("path"), exchange->path}};
         if (!exchange->answered || code != MHD_REQUEST_TERMINATED_COMPLETED_OK) {
-            // nginx's number for a client that closed the connection first.
-            if (exchange->status == 0) {
+            const QString cut = exchange->watched ? service.m_watch.cutReason(exchange->watched) : QString();
+            if (!cut.isEmpty() && exchange->status == 0) {
+                exchange->status = MHD_HTTP_REQUEST_TIMEOUT;
+                exchange->error = QStringLiteral("cut-off");
+                exchange->reason = cut;
+            } else if (exchange->status == 0) {
+                // nginx's number for a client that closed the connection first.
                 exchange->status = 499;
                 exchange->error = QStringLiteral("client-gone");
             }
             line[QStringLiteral("completed")] = false;
         }
+        if (exchange->watched)
+            service.m_watch.requestDone(exchange->watched);
         line[QStringLiteral("status")] = exchange->status;
         line[QStringLiteral("bytes_in")] = exchange->body ? exchange->body->receivedBytes() : 0;
         line[QStringLiteral("bytes_out")] = exchange->bytesOut;
@@ -328,6 +560,18 @@ struct HttpCallbacks {
             service.m_idle.notify_all();
     }
 
+    static void connectionChanged(void *cls, MHD_Connection *connection, void **socketContext,
+                                  MHD_ConnectionNotificationCode change)
+    {
+        auto &service = *static_cast<HttpService *>(cls);
+        if (change == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            *socketContext = info ? service.m_watch.opened(info->connect_fd) : nullptr;
+        } else if (*socketContext) {
+            service.m_watch.closed(static_cast<ConnectionWatch::Connection *>(std::exchange(*socketContext, nullptr)));
+        }
+    }
+
     static void log(void *, const char *format, va_list arguments)
     {
         char text[512];
@@ -337,8 +581,10 @@ struct HttpCallbacks {
     }
 };
 
-HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies, qint64 maxBytes)
-    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_maxBytes(maxBytes)
+HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies,
+                         const ServeOptions &options)
+    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options),
+      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond})
 {
 }
 
@@ -350,12 +596,13 @@ HttpService::~HttpService()
 void HttpService::start(int listenFd)
 {
     m_daemon = MHD_start_daemon(
-        MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL | MHD_USE_ITC
-            | MHD_USE_ERROR_LOG,
-        0, nullptr, nullptr, &HttpCallbacks::request, this, MHD_OPTION_EXTERNAL_LOGGER, &HttpCallbacks::log, this,
-        MHD_OPTION_LISTEN_SOCKET, listenFd,
-        MHD_OPTION_NOTIFY_COMPLETED, &HttpCallbacks::completed, this, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
-        MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_END);
+        MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ITC | MHD_USE_ERROR_LOG, 0, nullptr,
+        nullptr, &HttpCallbacks::request, this, MHD_OPTION_EXTERNAL_LOGGER, &HttpCallbacks::log, this,
+        MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_THREAD_POOL_SIZE, kPollingThreads,
+        MHD_OPTION_NOTIFY_COMPLETED, &HttpCallbacks::completed, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &HttpCallbacks::connectionChanged, this, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds,
+        MHD_OPTION_CONNECTION_LIMIT, connectionLimit(), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        unsigned(m_options.perAddress), MHD_OPTION_END);
     if (!m_daemon)
         throw AppError(QStringLiteral("The HTTP service could not be started."));
 }
@@ -363,6 +610,8 @@ void HttpService::start(int listenFd)
 void HttpService::stopAccepting()
 {
     m_stopping = true;
+    m_conversions.stopTaking();
+    m_watch.stopping(std::chrono::seconds(m_options.stopGraceSeconds));
     if (!m_daemon)
         return;
     const MHD_socket listening = MHD_quiesce_daemon(m_daemon);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serve/ConnectionWatch.h"
+
 #include <QString>
 #include <atomic>
 #include <condition_variable>
@@ -8,24 +10,30 @@
 class ConversionService;
 class ServiceMetrics;
 struct MHD_Daemon;
+struct ServeOptions;
 
 // The service's HTTP side, on GNU libmicrohttpd: POST /convert, GET /health,
 // /ready and /metrics, one JSON log line per request on stderr.
 //
-// Every connection has a thread of its own, which waits while the request's
-// document is in the queue or with an office, watching its socket meanwhile: a
-// client that goes away frees its place. A body is streamed into a private folder
-// of the request's own, removed when the request ends, whatever its outcome.
+// A few threads poll every connection (epoll); no connection holds a thread. A
+// request for a conversion takes a place when its headers are in (waiting in line
+// for one a short while, or answered 503 at once, before its body is sent); its
+// body is streamed into a private folder of the request's own, removed when the
+// request ends, whatever its outcome. While its document waits for an office and
+// is converted the connection is set aside, and a watch tells if the client hangs
+// up meanwhile: its place is freed then.
 class HttpService {
 public:
     // `bodies`: the service's private folder (0700), in which each request gets
     // one of its own.
-    HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies, qint64 maxBytes);
+    HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies, const ServeOptions &options);
     ~HttpService(); // stop()
 
     // Serves connections on the listening socket. Throws AppError.
     void start(int listenFd);
-    // Takes no new connection; the requests under way go on.
+    // Takes no new connection and no new request; requests waiting for a place are
+    // refused; uploads still arriving after the grace are cut off; the requests
+    // with a document go on.
     void stopAccepting();
     // Returns once no request is under way.
     void waitForRequests();
@@ -38,7 +46,8 @@ private:
     ConversionService &m_conversions;
     ServiceMetrics &m_metrics;
     const QString m_bodies;
-    const qint64 m_maxBytes;
+    const ServeOptions &m_options;
+    ConnectionWatch m_watch;
     MHD_Daemon *m_daemon = nullptr;
     std::atomic<quint64> m_nextRequest{0};
     std::atomic<bool> m_stopping{false};

@@ -79,7 +79,7 @@ int RunService(int argc, char **argv)
 
     ServiceMetrics metrics;
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
-    HttpService http(conversions, metrics, bodies->path(), options.maxBytes);
+    HttpService http(conversions, metrics, bodies->path(), options);
     try {
         http.start(listening->takeFd());
     } catch (const AppError &error) {

@@ -65,12 +65,29 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             options.help = true;
             continue;
         }
-        if (!QStringList{"--listen", "--jobs", "--queue", "--max-size", "--timeout", "--document-limit"}.contains(name))
+        struct Number {
+            const char *name;
+            int *target;
+            int lowest;
+            int highest;
+        };
+        const Number numbers[] = {{"--jobs", &options.jobs, 1, kMaxJobs},
+                                  {"--queue", &options.queuePlaces, 0, kMaxQueue},
+                                  {"--timeout", &options.timeoutSeconds, 1, 86400},
+                                  {"--document-limit", &options.documentLimitSeconds, 1, kMaxDocumentLimit},
+                                  {"--queue-wait", &options.queueWaitSeconds, 0, 3600},
+                                  {"--header-timeout", &options.headerSeconds, 1, 3600},
+                                  {"--min-body-rate", &options.minimumBytesPerSecond, 0, 1 << 30},
+                                  {"--per-address", &options.perAddress, 0, 1000000},
+                                  {"--stop-grace", &options.stopGraceSeconds, 0, 3600}};
+        const Number *number = std::find_if(std::begin(numbers), std::end(numbers),
+                                            [&](const Number &known) { return name == QLatin1String(known.name); });
+        if (number == std::end(numbers) && name != QLatin1String("--listen") && name != QLatin1String("--max-size"))
             return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
-        const auto value = OptionValue(arguments, i, name);
-        if (const auto *error = std::get_if<UsageError>(&value))
+        const auto given = OptionValue(arguments, i, name);
+        if (const auto *error = std::get_if<UsageError>(&given))
             return *error;
-        const QString &text = std::get<QString>(value);
+        const QString &text = std::get<QString>(given);
         if (name == QLatin1String("--listen")) {
             if (const auto error = parseListen(text, options))
                 return *error;
@@ -83,15 +100,10 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             options.maxBytes = std::get<qint64>(bytes);
             continue;
         }
-        const auto [target, highest] =
-            name == QLatin1String("--jobs")      ? std::pair{&options.jobs, kMaxJobs}
-            : name == QLatin1String("--queue")   ? std::pair{&options.queuePlaces, kMaxQueue}
-            : name == QLatin1String("--timeout") ? std::pair{&options.timeoutSeconds, 86400}
-                                                 : std::pair{&options.documentLimitSeconds, kMaxDocumentLimit};
-        const auto number = WholeNumberOption(text, name, name == QLatin1String("--queue") ? 0 : 1, highest);
-        if (const auto *error = std::get_if<UsageError>(&number))
+        const auto value = WholeNumberOption(text, name, number->lowest, number->highest);
+        if (const auto *error = std::get_if<UsageError>(&value))
             return *error;
-        *target = std::get<int>(number);
+        *number->target = std::get<int>(value);
     }
     return options;
 }
@@ -111,7 +123,8 @@ QString ServeHelpText()
                "                  Failures answer {\"error\": ..., \"reason\": ...}: 400 (empty body,\n"
                "                  not a document the office can load), 413 (body over --max-size),\n"
                "                  422 (protected by a password), 503 with Retry-After (queue\n"
-               "                  full, no office can be started, stopping), 504 (past\n"
+               "                  full, no office can be started, stopping: answered once the\n"
+               "                  headers are in, the body unread), 504 (past\n"
                "                  --document-limit), 500 (the office ended twice on it).\n"
                "  GET /health     200 while the process serves\n"
                "  GET /ready      200 when an office is ready or can be started, else 503\n"
@@ -124,8 +137,11 @@ QString ServeHelpText()
                "                     folder this user owns\n"
                "  --jobs N           private offices converting at once (default: the number of\n"
                "                     cores, at most 4; here %1)\n"
-               "  --queue N          requests that may wait for an office (default 16); the\n"
-               "                     next one is answered 503 at once\n"
+               "  --queue N          requests that may wait for an office (default 16), beyond\n"
+               "                     one each office converts\n"
+               "  --queue-wait SECONDS\n"
+               "                     how long a request that finds every place taken waits in\n"
+               "                     line for one, before its body is read (default 5); then 503\n"
                "  --max-size BYTES   largest request body (default 104857600, 100 MiB); a larger\n"
                "                     one is answered 413 without being read\n"
                "  --timeout SECONDS  how long the office may wait on a document without doing\n"
@@ -134,6 +150,17 @@ QString ServeHelpText()
                "  --document-limit SECONDS\n"
                "                     how long the office may work on one document, counted from\n"
                "                     its load (default 1800); the request then answers 504\n"
+               "  --header-timeout SECONDS\n"
+               "                     for a request's headers, from its connection or the end of\n"
+               "                     the last answer (default 10); a slower client is cut off\n"
+               "  --min-body-rate BYTES\n"
+               "                     the body's average rate in bytes a second, once it has had\n"
+               "                     --header-timeout seconds (default 1024); a slower one is cut off\n"
+               "  --per-address N    connections at once from one client address (default 0: no\n"
+               "                     limit)\n"
+               "  --stop-grace SECONDS\n"
+               "                     on SIGTERM, how long uploads under way may go on arriving\n"
+               "                     (default 10)\n"
                "  --help, -h         print this text\n"
                "\n"
                "The body goes into a private folder (0700) of the service and is removed when\n"
@@ -141,7 +168,8 @@ QString ServeHelpText()
                "and no TLS: put the service behind a reverse proxy for those. Each request gets\n"
                "one JSON line on stderr (time, method, path, status, bytes in and out, seconds\n"
                "queued and converting, office). SIGTERM or SIGINT stops it in order: no new\n"
-               "connection is taken, the requests under way are finished, the offices ended,\n"
-               "exit status 0.\n")
+               "connection or request is taken, uploads still arriving after --stop-grace are\n"
+               "cut off, the documents under way are converted, the offices ended, exit\n"
+               "status 0.\n")
         .arg(DefaultJobs());
 }

@@ -16,6 +16,11 @@ struct ServeOptions {
     qint64 maxBytes = 100LL * 1024 * 1024;      // largest request body
     int timeoutSeconds = 120;                   // without work from the office: hung
     int documentLimitSeconds = 1800;            // of work on one document: a runaway
+    int queueWaitSeconds = 5;                   // a request's wait for a place before 503
+    int headerSeconds = 10;                     // for a request's headers
+    int minimumBytesPerSecond = 1024;           // a body's average rate, after headerSeconds
+    int perAddress = 0;                         // connections from one client address (0: no limit)
+    int stopGraceSeconds = 10;                  // for uploads still arriving when stopped
     bool help = false;
 };
 

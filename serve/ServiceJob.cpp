@@ -93,7 +93,7 @@ ConversionResult ServiceJob::convert(UnoOfficeBridge &office, ConversionTicket &
             noteOfficeStart(office);
         });
     switch (tried.outcome) {
-    case Outcome::Converted: return {ConversionOutcome::Converted, {}, 0, 0, tried.office};
+    case Outcome::Converted: return {ConversionOutcome::Converted, {}, 0, 0, tried.office, tried.readAs};
     case Outcome::OverLimit:
         m_nextStartCause = QStringLiteral("limit");
         return {ConversionOutcome::OverLimit, tried.failure, 0, 0, tried.office};

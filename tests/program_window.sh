@@ -3,7 +3,7 @@
 # command line, as a file manager's "Open With" does, checks that its window shows
 # (titled "Tarnwick", not blank) with them in the list: converting the list gives the
 # text files of exactly those documents; a second start hands its document to that
-# window and ends. Then kills the program and checks that the office it started went
+# window, ends the launch feedback its launcher began, and ends. Then kills the program and checks that the office it started went
 # with it. Usage: program_window.sh <tarnwick> <grab_window>
 set -u
 program=$1
@@ -15,7 +15,7 @@ source "$(dirname "$0")/support/program_boxes.sh"
 
 work=$(mktemp -d)
 cleanup() {
-    kill -9 "${pid:-}" 2>/dev/null
+    kill -9 "${pid:-}" "${listener:-}" 2>/dev/null
     stop_virtual_display
     rm -rf "$work"
 }
@@ -69,12 +69,21 @@ office=$(offices)
 [ -n "$office" ] || fail "no private office is running for the program"
 
 # A second start, as a second "Open With" makes it, hands its document to the window
-# that runs and ends at once: no second window, no second office.
+# that runs and ends at once: no second window, no second office; and the launch
+# feedback its launcher began (DESKTOP_STARTUP_ID) ends.
+# The Debian python3, which python3-xlib is installed for.
+/usr/bin/python3 "$(dirname "$0")/support/startup_messages.py" >"$work/startup.log" 2>&1 &
+listener=$!
+for _ in $(seq 50); do grep -q listening "$work/startup.log" && break; sleep 0.1; done
 cp "$samples/Old Letter.sxw" "$docs/five.sxw"
-timeout 30 "$program" "$docs/five.sxw" >"$work/second.log" 2>&1 \
+DESKTOP_STARTUP_ID=tarnwick-test-$$_TIME0 timeout 30 "$program" "$docs/five.sxw" >"$work/second.log" 2>&1 \
     || fail "a second start ended with status $?: $(cat "$work/second.log")"
 [ "$(xdotool search --onlyvisible --name '^Tarnwick$' | wc -l)" -eq 1 ] || fail "a second start opened a window"
 [ "$(offices | wc -l)" -eq 1 ] || fail "a second start started an office"
+for _ in $(seq 50); do grep -q "^remove: ID=tarnwick-test-$$_TIME0" "$work/startup.log" && break; sleep 0.1; done
+kill "$listener"
+grep -q "^remove: ID=tarnwick-test-$$_TIME0" "$work/startup.log" \
+    || fail "the second start did not end its launch feedback; the root window heard: $(cat "$work/startup.log")"
 
 # "Start Converting To TXT" (the window is 536 x 445 pixels) converts the list and
 # says "Done.".

@@ -66,6 +66,10 @@ public:
     {
         m_office.executeDispatch(dispatcher, frame, command, targetFrame, flags, arguments);
     }
+    QString detectType(const OfficeRef &serviceManager, const QString &url) override
+    {
+        return m_office.detectType(serviceManager, url);
+    }
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override
     {
         return m_office.loadWithoutView(serviceManager, url);
@@ -258,9 +262,19 @@ private slots:
         const QString office = line();
         QVERIFY2(office.startsWith("office "), qPrintable(office));
         const auto pid = static_cast<pid_t>(office.section(' ', 1).toInt());
+        // The copy of the document that the office would have made as it loads it.
+        QFile environment(QStringLiteral("/proc/%1/environ").arg(pid));
+        QVERIFY(environment.open(QIODevice::ReadOnly));
+        QString temporary;
+        for (const QByteArray &variable : environment.readAll().split('\0'))
+            if (variable.startsWith("TMPDIR="))
+                temporary = QFile::decodeName(variable.mid(7));
+        QVERIFY(!temporary.isEmpty());
+        QVERIFY(QDir().mkpath(temporary + "/lu1.tmp"));
+        QVERIFY(QFile::copy(document, temporary + "/lu1.tmp/hang.odt"));
 
         // The close request waits for no office call, and ends everything long before
-        // the hang's two-minute bound.
+        // the hang's two-minute bound; nothing of the document stays in the cache.
         const QString closing = line();
         QVERIFY2(closing.startsWith("closing ") && closing.section(' ', 1).toInt() < 1000, qPrintable(closing));
         QVERIFY(probe.waitForFinished(15000));
@@ -268,6 +282,7 @@ private slots:
         QCOMPARE(probe.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(processStateIs(pid, 'Z'), 5000); // gone, or dead and not yet reaped
         QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("hang.txt"))));
+        QVERIFY(QDir(temporary).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     }
 
     void unwritableDestinationIsReportedAndNothingIsWritten()

@@ -2,6 +2,8 @@
 #include "app/Skin.h"
 #include "support/TestEnvironment.h"
 
+#include <QPushButton>
+#include <cmath>
 
 // Start-up with and without the optional files of the program's folder.
 class TestStartUp : public QObject {
@@ -54,8 +56,22 @@ private slots:
         QVERIFY(fx.dialogs.errorReports().isEmpty());
     }
 
+    // WCAG 2.x contrast ratio of two colours, from their relative luminance.
+    static double contrast(QColor a, QColor b)
+    {
+        const auto luminance = [](QColor c) {
+            const auto linear = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+        };
+        const double la = luminance(a), lb = luminance(b);
+        return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    }
+
     // A row of the list and the folder box, rendered under a light and a dark desktop
     // palette, with and without our skin: their text stands out from its background.
+    // With the skin, the Start label (4.5:1 for its size) and the keyboard's focus
+    // ring (3:1 against the window outside it and the button's face inside it) meet
+    // WCAG 2.x.
     void rowsAndFolderBoxReadUnderAnyPalette()
     {
         const auto spread = [](const QImage &picture) { // lightest grey minus darkest
@@ -79,6 +95,25 @@ private slots:
                 const QRect row = ListView1(w)->visualItemRect(ListView1(w)->topLevelItem(0));
                 const int rowSpread = spread(ListView1(w)->viewport()->grab(row).toImage());
                 const int boxSpread = spread(Text1(w)->grab().toImage());
+                if (skinned) {
+                    QPushButton *start = PushButton2(w);
+                    w.show();
+                    w.activateWindow();
+                    QVERIFY(QTest::qWaitForWindowActive(&w));
+                    start->setFocus();
+                    QTRY_VERIFY(start->hasFocus());
+                    const QImage button = w.grab(start->geometry().adjusted(-3, -3, 3, 3)).toImage();
+                    const int middle = button.height() / 2;
+                    const QColor outside = button.pixelColor(0, middle), ring = button.pixelColor(3, middle),
+                                 face = button.pixelColor(12, middle);
+                    QVERIFY2(contrast(ring, outside) >= 3 && contrast(ring, face) >= 3,
+                             qPrintable(QStringLiteral("ring %1 between %2 and %3")
+                                            .arg(ring.name(), outside.name(), face.name())));
+                    double label = 0;
+                    for (int x = 6; x < button.width() - 6; ++x) // inside the ring
+                        label = std::max(label, contrast(button.pixelColor(x, middle), face));
+                    QVERIFY2(label >= 4.5, qPrintable(QString::number(label)));
+                }
                 QApplication::setPalette(light);
                 QVERIFY2(rowSpread > 128 && boxSpread > 128, qPrintable(QString::number(rowSpread)));
             }

@@ -10,9 +10,11 @@
 #include "convert/office/UnoString.h"
 #include "util/ProcessInfo.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <csignal>
 #include <com/sun/star/bridge/UnoUrlResolver.hpp>
 #include <com/sun/star/connection/NoConnectException.hpp>
@@ -144,6 +146,21 @@ void OfficeConnection::killOffice()
     // SIGKILL also ends a stopped office; the group takes any helper it started.
     if (::kill(-group, SIGKILL) != 0)
         ::kill(group, SIGKILL);
+}
+
+void OfficeConnection::killOfficeAndRemoveItsCopies()
+{
+    const qint64 office = m_processId.load();
+    killOffice();
+    // Once it is gone (or dead and not yet reaped) nothing writes there any more.
+    const QDeadlineTimer deadline(kTerminateWaitMs);
+    while (office > 0 && !deadline.hasExpired()) {
+        const std::optional<ProcessStatus> status = ReadProcessStatus(office);
+        if (!status || status->state == 'Z' || status->state == 'X')
+            break;
+        QThread::msleep(10);
+    }
+    emptyTemporaryFolder();
 }
 
 void OfficeConnection::startProcess(const QString &binary, const QStringList &arguments,

@@ -21,8 +21,8 @@
 // reach (a TCP port would let anyone on the machine drive the office). A live
 // connection is reused; an office that has died is started again.
 //
-// Used from one thread only (the office thread), but for processId() and
-// killOffice(), which any thread may call.
+// Used from one thread only (the office thread), but for processId(), killOffice()
+// and killOfficeAndRemoveItsCopies(), which any thread may call.
 class OfficeConnection {
 public:
     explicit OfficeConnection(UnoOfficeOptions options);
@@ -38,6 +38,10 @@ public:
     // Kills the office's process group at once, without a word to the office and
     // without waiting for it; shutdown() tidies up afterwards.
     void killOffice();
+    // Kills the office as killOffice() does, waits a moment for it to be gone, and
+    // empties its temporary folder, which holds copies of the documents it loads:
+    // the program may end before shutdown() gets to it (the window closed mid-run).
+    void killOfficeAndRemoveItsCopies();
     // Called first thing whenever the office is ended, while the connection is
     // still there: what was made over it is let go.
     void setBeforeEnd(std::function<void()> beforeEnd) { m_beforeEnd = std::move(beforeEnd); }

@@ -223,6 +223,28 @@ struct ReleaseOnOfficeThread {
     }
 };
 
+struct DetectedType {
+    rtl::OUString type;
+    rtl::OUString filter;
+};
+
+// The office's deep detection, which looks into the file, of the document at `url`:
+// its type and the filter that reads it; either is empty when the office knows none.
+DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
+                          const rtl::Reference<LoadInteraction> &interaction)
+{
+    const Reference<css::document::XTypeDetection> detection(
+        newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")), css::uno::UNO_QUERY_THROW);
+    css::uno::Sequence<css::beans::PropertyValue> descriptor = namedValues(
+        {namedValue("URL", css::uno::Any(toOUString(url))), interactionArgument(interaction)});
+    DetectedType detected;
+    detected.type = detection->queryTypeByDescriptor(descriptor, true);
+    for (const css::beans::PropertyValue &value : std::as_const(descriptor))
+        if (value.Name == "FilterName")
+            value.Value >>= detected.filter;
+    return detected;
+}
+
 } // namespace
 
 UnoOfficeOptions UnoOfficeOptions::defaults()
@@ -319,23 +341,22 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
     });
 }
 
+QString UnoOfficeBridge::detectType(const OfficeRef &serviceManager, const QString &url)
+{
+    const QString failure = QStringLiteral("The office could not tell the type of %1").arg(shownName(url));
+    return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
+        const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
+        return toQString(detectedType(serviceManager, url, interaction).type);
+    });
+}
+
 OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, const QString &url)
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
     return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
-        const Reference<css::document::XTypeDetection> detection(
-            newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")),
-            css::uno::UNO_QUERY_THROW);
         const css::uno::Any location(toOUString(url));
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
-        css::uno::Sequence<css::beans::PropertyValue> descriptor =
-            namedValues({namedValue("URL", location), interactionArgument(interaction)});
-        // A deep detection looks into the file, and names the filter in the descriptor.
-        const rtl::OUString type = detection->queryTypeByDescriptor(descriptor, true);
-        rtl::OUString filter;
-        for (const css::beans::PropertyValue &value : std::as_const(descriptor))
-            if (value.Name == "FilterName")
-                value.Value >>= filter;
+        const auto [type, filter] = detectedType(serviceManager, url, interaction);
         if (type.isEmpty() || filter.isEmpty())
             throwNoDocument(failure, *interaction);
 
@@ -514,8 +535,9 @@ void UnoOfficeBridge::shutdown()
     if (m_thread->isBusy() && !m_thread->isCurrent()) {
         // The call under way may never return (a hung office): the office is killed
         // at once, which makes the call fail, and the rest follows it on the office
-        // thread. Nobody waits for either.
-        m_connection->killOffice();
+        // thread, which nobody waits for. The copies of documents the office made
+        // go here, once it is dead: the program may end right after this.
+        m_connection->killOfficeAndRemoveItsCopies();
         m_thread->post([this] { m_connection->shutdown(); });
         return;
     }

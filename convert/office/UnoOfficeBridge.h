@@ -34,6 +34,7 @@ public:
     PropertyValue newPropertyValue(SaveArgument name, const QString &value) override;
     void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                          FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
+    QString detectType(const OfficeRef &serviceManager, const QString &url) override;
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override;
     void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override;
     void lockControllers(const OfficeRef &document) override;

@@ -549,6 +549,31 @@ private slots:
         QVERIFY(!officeSeen);
     }
 
+    // Files the office reads as something else than a Writer document are converted
+    // but told apart: a plain text named .odt, and an empty file, whose text is empty.
+    void otherTypesAreToldApart()
+    {
+        const QString folder = path(QStringLiteral("types"));
+        QDir().mkpath(folder);
+        writeOdt(folder + "/letter.odt", {"A letter"});
+        writeFile(folder + "/plain.odt", "Plain words\n");
+        writeFile(folder + "/empty.odt", {});
+        const QString report = path(QStringLiteral("types.jsonl"));
+        const Outcome outcome = run({QStringLiteral("--report"), report, folder});
+        QCOMPARE(outcome.exitCode, 0);
+        QVERIFY2(outcome.errors.contains(QStringLiteral("Converted 1, read as another type than Writer 2, failed 0")),
+                 qPrintable(outcome.errors));
+        QVERIFY(outcome.errors.contains(QStringLiteral("read as generic_Text: %1/plain.odt").arg(folder)));
+        const QHash<QString, QJsonObject> documents = bySource(reportLines(report));
+        QVERIFY(!documents[folder + "/letter.odt"].contains(QStringLiteral("read-as")));
+        QCOMPARE(documents[folder + "/plain.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("generic_Text"));
+        QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("empty"));
+        QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("status")].toString(), QStringLiteral("converted"));
+        QCOMPARE(reportSummary(report)[QStringLiteral("read-as-other")].toInt(), 2);
+        QCOMPARE(documentText(folder + "/plain.txt"), QStringLiteral("Plain words"));
+        QCOMPARE(QFileInfo(folder + "/empty.txt").size(), 0);
+    }
+
     // A list on standard input, NUL-separated, with a name holding a line break;
     // --stdout gives the bytes the text file gets and writes nothing beside.
     void filesFromAndStdout()

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs the program under a temporary prefix and starts it there. Makes the Debian
+# Installs the program under a temporary ~/.local and starts it there; checks that
+# xdg-mime's defaults for folders and documents are as before, there and after the
+# package's install. Makes the Debian
 # package with cpack, checks it with lintian (no error, no warning),
 # installs it with dpkg, checks the desktop entry (desktop-file-validate), the AppStream
 # metadata (appstreamcli) and the manual page (man), starts the installed
@@ -33,10 +35,40 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
 
+# ---- the desktop's defaults ---------------------------------------------------------
+# What xdg-mime opens folders and the four document types with, for a user with no
+# mimeapps.list of their own (on a desktop it does not know, as openbox's).
+user=$work/user
+mkdir -p "$user/.config" "$user/.local/share/applications"
+defaults() {
+    local type
+    for type in inode/directory application/vnd.oasis.opendocument.text \
+                application/vnd.oasis.opendocument.text-template application/vnd.sun.xml.writer \
+                application/vnd.sun.xml.writer.template; do
+        echo "$type: $(env -u XDG_CURRENT_DESKTOP -u XDG_DATA_DIRS -u XDG_CONFIG_DIRS -u XDG_DATA_HOME \
+                       -u XDG_CONFIG_HOME -u DESKTOP_SESSION HOME="$user" xdg-mime query default "$type")"
+    done
+}
+defaults_before=$(defaults)
+unchanged_defaults() {
+    local now
+    now=$(defaults)
+    [ "$now" = "$defaults_before" ] \
+        || fail "$1 changed what xdg-mime opens: before"$'\n'"$defaults_before"$'\n'"after"$'\n'"$now"
+}
+
 # ---- any prefix ---------------------------------------------------------------------
-# `cmake --install --prefix DIR` gives a program that finds the office's libraries too.
-cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 || fail "$(cat "$work/install.log")"
-said=$("$work/prefix/bin/tarnwick" --version 2>&1) || fail "the program installed under $work/prefix does not start: $said"
+# `cmake --install --prefix DIR` gives a program that finds the office's libraries too;
+# installed for one user, it is offered in their file manager and opens nothing by default.
+cmake --install "$build" --prefix "$user/.local" >"$work/install.log" 2>&1 || fail "$(cat "$work/install.log")"
+said=$("$user/.local/bin/tarnwick" --version 2>&1) || fail "the program installed under $user/.local does not start: $said"
+update-desktop-database "$user/.local/share/applications" || fail "update-desktop-database failed"
+unchanged_defaults "the install under ~/.local"
+for action in file-manager/actions/example.brantwell.tarnwick.desktop kio/servicemenus/example.brantwell.tarnwick.desktop \
+              nemo/actions/example.brantwell.tarnwick.nemo_action; do
+    grep -qi '^mimetypes\?=inode/directory;application/vnd.oasis.opendocument.text;' "$user/.local/share/$action" \
+        || fail "no file manager action for folders and documents in $action"
+done
 
 # ---- make and install ------------------------------------------------------------
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
@@ -56,6 +88,7 @@ lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
 
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 installed=yes
+unchanged_defaults "the package"
 program_dir=/usr/lib/tarnwick
 desktop_entry=/usr/share/applications/example.brantwell.tarnwick.desktop
 metainfo=/usr/share/metainfo/example.brantwell.tarnwick.metainfo.xml
@@ -63,7 +96,8 @@ manual=/usr/share/man/man1/tarnwick.1.gz
 for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $program_dir/drag.ico \
             $program_dir/x/o.cjs $desktop_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
             /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png \
-            /usr/share/icons/hicolor/scalable/apps/tarnwick.svg; do
+            /usr/share/icons/hicolor/scalable/apps/tarnwick.svg /usr/share/file-manager/actions/example.brantwell.tarnwick.desktop \
+            /usr/share/kio/servicemenus/example.brantwell.tarnwick.desktop; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
 

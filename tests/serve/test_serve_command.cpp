@@ -16,6 +16,7 @@
 #include <future>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
@@ -206,9 +207,15 @@ private slots:
                                         + ",\"bytes_out\":" + QByteArray::number(expected.size())),
                      service.log.constData());
         }
+        QVERIFY(!exchange(service.socket, request("POST /convert?name=old.sxw", readBytes(path("docs/old.sxw"))))
+                     .head.contains("Tarnwick-Read-As"));
+        // Plain text named .odt is converted, and the answer says what it was read as.
+        const Reply plainText = exchange(service.socket, request("POST /convert?name=notes.odt", "Plain words\n"));
+        QCOMPARE(plainText.status, 200);
+        QVERIFY2(plainText.head.contains("Tarnwick-Read-As: generic_Text"), plainText.head.constData());
         QVERIFY(QDirIterator(path("tmp"), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories).next().isEmpty());
-        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 9);
-        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 9);
+        QCOMPARE(service.metric("tarnwick_conversion_seconds_bucket{le=\"+Inf\"}"), 11);
+        QCOMPARE(service.metric("tarnwick_conversions_total{outcome=\"converted\"}"), 11);
     }
 
     // What is not converted gets its status and reason; a body too large is refused
@@ -222,7 +229,8 @@ private slots:
         writeTruncatedOdt(path("made/broken.odt"));
         // Minutes of the office's work, which the limit ends after seconds.
         writeMarkedOdt(path("made/endless.odt"), 60000);
-        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--max-size=3000000"),
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--queue-wait=0"),
+                                 QStringLiteral("--max-size=3000000"),
                                  QStringLiteral("--document-limit=5")});
 
         const QList<std::tuple<QByteArray, int, QByteArray>> cases{
@@ -245,9 +253,48 @@ private slots:
         const Reply full = exchange(service.socket, request("POST /convert", readBytes(path("docs/plain.odt"))));
         QCOMPARE(full.status, 503);
         QVERIFY(full.head.contains("Retry-After: 1"));
+        // Refused once the headers are in: no "100 Continue", and no wait for the body.
+        const Reply early = exchange(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\nExpect: 100-continue\r\n"
+                                                     "Content-Length: 2000000\r\n\r\n");
+        QCOMPARE(early.status, 503);
+        QVERIFY2(early.body.contains("queue-full"), early.body.constData());
         const Reply limited = busy.get();
         QCOMPARE(limited.status, 504);
         QVERIFY2(limited.body.contains("longer than its limit of 5 seconds"), limited.body.constData());
+    }
+
+    // As many clients as there are places, each sending its next document as soon as
+    // it has its answer: the queue is never full for them.
+    void placesAreFreeBeforeTheAnswer()
+    {
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=1"), QStringLiteral("--queue-wait=0")});
+        const QByteArray document = readBytes(path("docs/plain.odt"));
+        const auto client = [&] {
+            QList<int> statuses;
+            for (int i = 0; i < 15; ++i)
+                statuses << exchange(service.socket, request("POST /convert", document)).status;
+            return statuses;
+        };
+        auto other = std::async(std::launch::async, client);
+        const QList<int> statuses = client() + other.get();
+        QCOMPARE(statuses, QList<int>(30, 200));
+    }
+
+    // A length given two ways is refused and the connection closed: nothing after
+    // it is read as a request of its own.
+    void ambiguousFramingIsRefused()
+    {
+        Service service = start({QStringLiteral("--jobs=1")});
+        const QByteArray next = "GET /health HTTP/1.1\r\nHost: tarnwick\r\n\r\n";
+        for (const QByteArray &framing :
+             {QByteArray("Content-Length: 5\r\nContent-Length: 45\r\n\r\nhello"),
+              QByteArray("Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")}) {
+            const Reply reply =
+                exchange(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\n" + framing + next);
+            QCOMPARE(reply.status, 400);
+            QVERIFY2(reply.body.startsWith("{\"error\":\"ambiguous-length\""), reply.body.constData());
+            QVERIFY2(!reply.body.contains("HTTP/1.1"), reply.body.constData());
+        }
     }
 
     // An office stopped in the middle of a document: the other office goes on
@@ -275,6 +322,114 @@ private slots:
         QVERIFY(!service.readLog().contains("\"office\":" + QByteArray::number(stopped)));
         QCOMPARE(marked.get().status, 200);
         QCOMPARE(service.metric("tarnwick_office_starts_total{cause=\"ended\"}"), 1);
+    }
+
+    // Clients that keep a connection with a few bytes now and then are cut off,
+    // and do not keep others from being served; a client that shuts down its
+    // sending side after its request still gets its answer, and its office is not
+    // ended for it.
+    void slowAndHalfClosedClients()
+    {
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--header-timeout=2"),
+                                 QStringLiteral("--min-body-rate=2000")});
+        // More connections at once than a thread each would allow.
+        rlimit files{};
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        if (files.rlim_cur < 1300)
+            QSKIP("1,300 descriptors are needed");
+        QList<int> trickling;
+        for (int i = 0; i < 1100; ++i)
+            trickling << sendRequest(service.socket, "POST /convert HTTP/1.1\r\n");
+        const int slowBody = sendRequest(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\n"
+                                                         "Content-Length: 100000\r\n\r\nPK");
+        QCOMPARE(exchange(service.socket, request("GET /health")).status, 200);
+        // Each goes on sending a header line (or a byte of the body) a second.
+        const auto cutOff = [](int fd, const QByteArray &piece) {
+            for (int second = 0; second < 30; ++second) {
+                if (::send(fd, piece.constData(), size_t(piece.size()), MSG_NOSIGNAL) < 0)
+                    return true;
+                pollfd closed{fd, POLLIN, 0};
+                if (::poll(&closed, 1, 1000) > 0)
+                    return true;
+            }
+            return false;
+        };
+        QVERIFY(cutOff(trickling.first(), "X-Slow: 1\r\n"));
+        QVERIFY(cutOff(slowBody, "x"));
+        QVERIFY2(service.waitForLog("\"error\":\"cut-off\""), service.log.constData());
+        for (const int fd : trickling + QList<int>{slowBody})
+            ::close(fd);
+
+        const int halfClosed =
+            sendRequest(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))).replace(
+                                            "Connection: close\r\n", ""));
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        ::shutdown(halfClosed, SHUT_WR);
+        const Reply answered = readReply(halfClosed);
+        QCOMPARE(answered.status, 200);
+        QVERIFY(answered.body.contains("Marked xxx"));
+        QCOMPARE(service.metric("tarnwick_office_starts_total{cause=\"cancelled\"}"), 0);
+    }
+
+    // SIGTERM: an upload still arriving after the grace is cut off, the document
+    // already converting is answered, and the service exits 0 without waiting for
+    // the slow client.
+    void stopCutsSlowUploadsOff()
+    {
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--stop-grace=2")});
+        auto converting = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        const int upload =
+            sendRequest(service.socket, "POST /convert HTTP/1.1\r\nHost: tarnwick\r\nContent-Length: 100000\r\n\r\nPK");
+        ::kill(service.process->processId(), SIGTERM);
+        // 4,000 bytes a second, for 25 seconds at most.
+        bool cut = false;
+        for (int i = 0; i < 50 && !cut; ++i) {
+            pollfd closed{upload, POLLIN, 0};
+            cut = ::send(upload, QByteArray(2000, 'x').constData(), 2000, MSG_NOSIGNAL) < 0 || ::poll(&closed, 1, 500) > 0;
+        }
+        QVERIFY(cut);
+        ::close(upload);
+        const Reply finished = converting.get();
+        QCOMPARE(finished.status, 200);
+        QVERIFY(finished.body.contains("Marked xxx"));
+        QVERIFY(service.process->waitForFinished(120000));
+        QCOMPARE(service.process->exitCode(), 0);
+    }
+
+    // A request that finds every place taken waits in line for one, and those
+    // waiting are served in the order they came.
+    void waitingRequestsAreServedInTurn()
+    {
+        writeOdt(path("docs/second.odt"), {"The second in line"});
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--queue-wait=300")});
+        auto busy = std::async(std::launch::async, [&] {
+            return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
+        });
+        QVERIFY(service.waitForMetric("tarnwick_offices_busy", 1));
+        std::vector<std::future<Reply>> waiting;
+        for (const char *name : {"docs/plain.odt", "docs/second.odt"}) {
+            waiting.push_back(std::async(std::launch::async, [&, name] {
+                return exchange(service.socket, request(QByteArray("POST /convert?name=") + name, readBytes(path(name))));
+            }));
+            QTest::qWait(500);
+        }
+        QCOMPARE(busy.get().status, 200);
+        const Reply first = waiting[0].get();
+        const Reply second = waiting[1].get();
+        QCOMPARE(first.status, 200);
+        QVERIFY(first.body.contains("Plain words"));
+        QCOMPARE(second.status, 200);
+        QVERIFY(second.body.contains("The second in line"));
+        const QByteArray firstIn = "\"bytes_in\":" + QByteArray::number(readBytes(path("docs/plain.odt")).size()) + ',';
+        const QByteArray secondIn = "\"bytes_in\":" + QByteArray::number(readBytes(path("docs/second.odt")).size()) + ',';
+        QVERIFY(firstIn != secondIn);
+        QVERIFY(service.waitForLog(firstIn) && service.waitForLog(secondIn));
+        QVERIFY2(service.log.indexOf(firstIn) < service.log.indexOf(secondIn), service.log.constData());
     }
 
     // A client that goes away frees the office for the next; SIGTERM lets the

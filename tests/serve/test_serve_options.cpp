@@ -52,12 +52,16 @@ private slots:
 
     void numbersAreChecked()
     {
-        const auto parsed = ParseServeOptions({"--jobs=3", "--queue", "0", "--max-size=5000000000"});
+        const auto parsed = ParseServeOptions(
+            {"--jobs=3", "--queue", "0", "--max-size=5000000000", "--queue-wait=0", "--stop-grace", "3"});
         QVERIFY(std::holds_alternative<ServeOptions>(parsed));
         QCOMPARE(std::get<ServeOptions>(parsed).maxBytes, 5000000000LL);
         QCOMPARE(std::get<ServeOptions>(parsed).queuePlaces, 0);
+        QCOMPARE(std::get<ServeOptions>(parsed).queueWaitSeconds, 0);
+        QCOMPARE(std::get<ServeOptions>(parsed).stopGraceSeconds, 3);
         for (const QStringList &bad : {QStringList{"--jobs=0"}, {"--max-size=1k"}, {"--max-size=0"}, {"--timeout"},
-                                       {"--document-limit=-1"}, {"--out=x"}})
+                                       {"--document-limit=-1"}, {"--out=x"}, {"--header-timeout=0"},
+                                       {"--per-address=-1"}})
             QVERIFY2(std::holds_alternative<UsageError>(ParseServeOptions(bad)), qPrintable(bad.join(' ')));
     }
 

@@ -110,6 +110,12 @@ void FakeOffice::executeDispatch(const OfficeRef &dispatcher, const OfficeRef &f
     writeText(f.source, arguments, saved);
 }
 
+QString FakeOffice::detectType(const OfficeRef &serviceManager, const QString &url)
+{
+    need(serviceManager, Kind::ServiceManager);
+    return detectedTypes.value(QUrl(url).toLocalFile(), QStringLiteral("writer8"));
+}
+
 OfficeRef FakeOffice::loadWithoutView(const OfficeRef &serviceManager, const QString &url)
 {
     need(serviceManager, Kind::ServiceManager);

@@ -2,6 +2,7 @@
 
 #include "convert/OfficeBridge.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QStringList>
@@ -29,6 +30,7 @@ public:
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
     QSet<QString> sourcesWithFields; // documents (paths) whose text the office works out
+    QHash<QString, QString> detectedTypes; // documents (paths) read as another type than "writer8"
     std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
     std::function<void()> duringSave; // runs inside each save, once its file exists
 
@@ -41,6 +43,7 @@ public:
     PropertyValue newPropertyValue(SaveArgument name, const QString &value) override;
     void executeDispatch(const OfficeRef &dispatcher, const OfficeRef &frame, OfficeCommand command,
                          FrameTarget targetFrame, short searchFlags, const QList<PropertyValue> &arguments) override;
+    QString detectType(const OfficeRef &serviceManager, const QString &url) override;
     OfficeRef loadWithoutView(const OfficeRef &serviceManager, const QString &url) override;
     void showInNewFrame(const OfficeRef &desktop, const OfficeRef &document) override;
     void lockControllers(const OfficeRef &document) override;

@@ -1,0 +1,243 @@
+#include "serve/ConnectionWatch.h"
+
+#include "serve/ServiceLog.h"
+
+#include <QJsonObject>
+#include <fcntl.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kTickMs = 200;
+
+} // namespace
+
+struct ConnectionWatch::Connection {
+    enum class Phase { Headers, Body, Waiting, Answering };
+
+    quint64 id = 0;
+    int fd = -1;
+    Phase phase = Phase::Headers;
+    Clock::time_point since = Clock::now();
+    qint64 bytes = 0;
+    QString cutReason;
+    bool served = false; // a request was answered on it: an idle kept-alive connection
+    bool inEpoll = false;
+    std::function<void()> hungUp;
+    std::function<void()> late;
+    std::optional<Clock::time_point> deadline;
+};
+
+ConnectionWatch::ConnectionWatch(Limits limits) : m_limits(limits), m_epoll(::epoll_create1(EPOLL_CLOEXEC))
+{
+    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) == 0) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u64 = 0;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake[0], &event);
+    }
+    m_thread = std::thread([this] { run(); });
+}
+
+ConnectionWatch::~ConnectionWatch()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t wrote = ::write(m_wake[1], &byte, 1);
+    m_thread.join();
+    for (const auto &[id, connection] : m_connections)
+        delete connection;
+    for (const int fd : {m_wake[0], m_wake[1], m_epoll})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+ConnectionWatch::Connection *ConnectionWatch::opened(int fd)
+{
+    auto *connection = new Connection;
+    connection->fd = fd;
+    const std::lock_guard lock(m_mutex);
+    connection->id = ++m_lastId;
+    m_connections.emplace(connection->id, connection);
+    return connection;
+}
+
+void ConnectionWatch::closed(Connection *connection)
+{
+    std::unique_lock lock(m_mutex);
+    m_callbackDone.wait(lock, [&] { return m_inCallback != connection; });
+    unwatch(*connection);
+    m_connections.erase(connection->id);
+    delete connection;
+}
+
+void ConnectionWatch::headersRead(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->phase = Connection::Phase::Body;
+    connection->since = Clock::now();
+    connection->bytes = 0;
+}
+
+void ConnectionWatch::bodyRead(Connection *connection, qint64 bytes)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->bytes += bytes;
+}
+
+void ConnectionWatch::requestDone(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->phase = Connection::Phase::Headers;
+    connection->since = Clock::now();
+    connection->served = true;
+}
+
+QString ConnectionWatch::cutReason(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    return connection->cutReason;
+}
+
+void ConnectionWatch::waiting(Connection *connection, std::function<void()> hungUp,
+                              std::optional<Clock::time_point> deadline, std::function<void()> late)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->phase = Connection::Phase::Waiting;
+    connection->hungUp = std::move(hungUp);
+    connection->late = std::move(late);
+    connection->deadline = deadline;
+    // No events asked for: a hang-up and an error are always told, and the bytes
+    // of a half-closed client's end of file are not a reason to wake.
+    epoll_event event{};
+    event.events = 0;
+    event.data.u64 = connection->id;
+    connection->inEpoll = ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, connection->fd, &event) == 0;
+}
+
+void ConnectionWatch::waited(Connection *connection)
+{
+    std::unique_lock lock(m_mutex);
+    m_callbackDone.wait(lock, [&] { return m_inCallback != connection; });
+    unwatch(*connection);
+    connection->phase = Connection::Phase::Answering;
+}
+
+void ConnectionWatch::answering(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    connection->phase = Connection::Phase::Answering;
+}
+
+void ConnectionWatch::stopping(std::chrono::milliseconds grace)
+{
+    const std::lock_guard lock(m_mutex);
+    m_stopDeadline = Clock::now() + grace;
+}
+
+void ConnectionWatch::unwatch(Connection &connection)
+{
+    if (connection.inEpoll)
+        ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, connection.fd, nullptr);
+    connection.inEpoll = false;
+    connection.hungUp = nullptr;
+    connection.late = nullptr;
+    connection.deadline.reset();
+}
+
+void ConnectionWatch::cut(Connection &connection, const QString &reason)
+{
+    if (!connection.cutReason.isEmpty())
+        return;
+    connection.cutReason = reason;
+    // A request cut off in its body is logged with the request; an idle kept-alive
+    // connection that is closed is not worth a line.
+    if (connection.phase == Connection::Phase::Headers && !connection.served)
+        LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
+    // The library sees the end of file and closes the connection itself.
+    ::shutdown(connection.fd, SHUT_RDWR);
+}
+
+void ConnectionWatch::runCallback(Connection &connection, std::function<void()> &callback,
+                                  std::unique_lock<std::mutex> &lock)
+{
+    const std::function<void()> call = std::exchange(callback, nullptr);
+    if (!call)
+        return;
+    m_inCallback = &connection;
+    lock.unlock();
+    call();
+    lock.lock();
+    m_inCallback = nullptr;
+    m_callbackDone.notify_all();
+}
+
+void ConnectionWatch::run()
+{
+    using namespace std::chrono;
+    epoll_event events[64];
+    for (;;) {
+        const int ready = ::epoll_wait(m_epoll, events, 64, kTickMs);
+        std::unique_lock lock(m_mutex);
+        if (m_ending)
+            return;
+        for (int i = 0; i < ready; ++i) {
+            if (events[i].data.u64 == 0) {
+                char drained[16];
+                while (::read(m_wake[0], drained, sizeof drained) > 0) {
+                }
+                continue;
+            }
+            // The connection may have gone since epoll_wait returned.
+            const auto found = m_connections.find(events[i].data.u64);
+            if (found == m_connections.end() || !(events[i].events & (EPOLLHUP | EPOLLERR)))
+                continue;
+            Connection &connection = *found->second;
+            std::function<void()> hungUp = std::move(connection.hungUp);
+            unwatch(connection);
+            runCallback(connection, hungUp, lock);
+        }
+        const Clock::time_point now = Clock::now();
+        const bool stopped = m_stopDeadline && now >= *m_stopDeadline;
+        std::vector<quint64> late;
+        for (const auto &[id, connection] : m_connections) {
+            const double seconds = duration<double>(now - connection->since).count();
+            switch (connection->phase) {
+            case Connection::Phase::Headers:
+                if (stopped)
+                    cut(*connection, QStringLiteral("The service is stopping."));
+                else if (now - connection->since > m_limits.headers)
+                    cut(*connection, QStringLiteral("The request's headers did not come within %1 seconds.")
+                                         .arg(duration<double>(m_limits.headers).count()));
+                break;
+            case Connection::Phase::Body:
+                if (stopped)
+                    cut(*connection, QStringLiteral("The service stopped before the body came."));
+                else if (now - connection->since > m_limits.headers
+                         && double(connection->bytes) < seconds * double(m_limits.minimumBytesPerSecond))
+                    cut(*connection, QStringLiteral("The body came slower than %1 bytes a second.")
+                                         .arg(m_limits.minimumBytesPerSecond));
+                break;
+            case Connection::Phase::Waiting:
+                if (connection->deadline && now >= *connection->deadline)
+                    late.push_back(id);
+                break;
+            case Connection::Phase::Answering: break;
+            }
+        }
+        for (const quint64 id : late) {
+            // Looked up again: it may have closed during a callback before.
+            const auto found = m_connections.find(id);
+            if (found == m_connections.end() || !found->second->deadline)
+                continue;
+            std::function<void()> call = std::move(found->second->late);
+            found->second->deadline.reset();
+            runCallback(*found->second, call, lock);
+        }
+    }
+}

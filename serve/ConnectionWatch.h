@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unordered_map>
+
+// Watches the service's connections from a thread of its own, so that no
+// connection needs a thread while it waits:
+//
+// - a client must send a request's headers within a bound, counted from its
+//   connection or from the end of its last answer, and then the body at an
+//   average of at least a minimum rate; one that does not is cut off (its socket
+//   shut down, which the HTTP library sees as the client closing);
+// - while a request waits (for a place, for an office), its socket is watched for
+//   the client hanging up, and a deadline may be set;
+// - when the service stops, uploads still arriving are cut off after a grace.
+//
+// A client that only shuts down its sending side (a half-close) has not hung up:
+// it still reads its answer. Over TCP a client that closes its connection looks
+// the same until its answer is written.
+class ConnectionWatch {
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Limits {
+        std::chrono::milliseconds headers{10000};
+        qint64 minimumBytesPerSecond = 1024;
+    };
+    struct Connection;
+
+    explicit ConnectionWatch(Limits limits);
+    ~ConnectionWatch();
+    ConnectionWatch(const ConnectionWatch &) = delete;
+    ConnectionWatch &operator=(const ConnectionWatch &) = delete;
+
+    // The connection's life, from the HTTP library's threads.
+    Connection *opened(int fd);
+    void closed(Connection *connection);
+    void headersRead(Connection *connection);
+    void bodyRead(Connection *connection, qint64 bytes);
+    // Back to waiting for the next request's headers (the answer is out).
+    void requestDone(Connection *connection);
+    // Why the watch cut the connection off; empty when it did not.
+    QString cutReason(Connection *connection);
+
+    // While the request waits: `hungUp` runs once if the client hangs up, and
+    // `late` once the deadline (if any) passes first. Both run on the watch's
+    // thread, never after waited() has returned.
+    void waiting(Connection *connection, std::function<void()> hungUp, std::optional<Clock::time_point> deadline = {},
+                 std::function<void()> late = {});
+    void waited(Connection *connection);
+    // The answer goes out: no bound of the watch's applies until it is out.
+    void answering(Connection *connection);
+
+    // The service stops: uploads and requests still arriving after `grace` are cut off.
+    void stopping(std::chrono::milliseconds grace);
+
+private:
+    void run();
+    void cut(Connection &connection, const QString &reason);
+    void unwatch(Connection &connection);
+    // Runs the callback without the lock; closed() and waited() wait for it.
+    void runCallback(Connection &connection, std::function<void()> &callback, std::unique_lock<std::mutex> &lock);
+
+    const Limits m_limits;
+    const int m_epoll;
+    int m_wake[2] = {-1, -1};
+    std::mutex m_mutex;
+    std::condition_variable m_callbackDone;
+    std::unordered_map<quint64, Connection *> m_connections;
+    quint64 m_lastId = 0;
+    Connection *m_inCallback = nullptr;
+    std::optional<Clock::time_point> m_stopDeadline;
+    bool m_ending = false;
+    std::thread m_thread;
+};
