@@ -14,6 +14,16 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+std::optional<sockaddr_un> UnixSocketAddress(const QByteArray &path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path)
+        return std::nullopt;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return address;
+}
+
 namespace {
 
 constexpr int kBacklog = 128;
@@ -47,13 +57,12 @@ void ListenSocket::listenOnUnixSocket(const QString &path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     CheckPrivateFolder(QFileInfo(absolute).absolutePath());
     const QByteArray name = QFile::encodeName(absolute);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (size_t(name.size()) >= sizeof address.sun_path)
+    const std::optional<sockaddr_un> unixAddress = UnixSocketAddress(name);
+    if (!unixAddress)
         throw AppError(QStringLiteral("The socket path %1 is too long (at most %2 bytes).")
                            .arg(absolute)
-                           .arg(sizeof address.sun_path - 1));
-    std::memcpy(address.sun_path, name.constData(), size_t(name.size()));
+                           .arg(sizeof(sockaddr_un::sun_path) - 1));
+    const sockaddr_un &address = *unixAddress;
     struct stat existing {};
     if (::lstat(name.constData(), &existing) == 0) {
         if (!S_ISSOCK(existing.st_mode))

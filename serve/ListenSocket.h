@@ -3,7 +3,14 @@
 #include "serve/ServeOptions.h"
 #include "util/SystemError.h"
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
+#include <sys/un.h>
+
+// The address of the unix socket at `path`; none for a path longer than an address
+// holds.
+std::optional<sockaddr_un> UnixSocketAddress(const QByteArray &path);
 
 // The socket the service listens on, made before any office starts so that a bad
 // address stops the service at once.

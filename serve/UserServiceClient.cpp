@@ -77,14 +77,6 @@ struct Connection {
     int fd = -1;
 };
 
-sockaddr_un socketAddress(const QByteArray &path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path.constData(), std::min(size_t(path.size()), sizeof address.sun_path - 1));
-    return address;
-}
-
 // Connects to the user's socket when the folder, the socket and the process that
 // answers are this user's; says why not otherwise.
 Connection connectToService()
@@ -92,7 +84,8 @@ Connection connectToService()
     const QString folder = UserServiceFolder();
     const QString socket = UserServiceSocket();
     const QByteArray path = QFile::encodeName(socket);
-    if (size_t(path.size()) >= sizeof(sockaddr_un::sun_path))
+    const std::optional<sockaddr_un> address = UnixSocketAddress(path);
+    if (!address)
         return {Reach::NotOurs};
     struct stat info {};
     if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
@@ -110,8 +103,7 @@ Connection connectToService()
         return {Reach::NotOurs};
     }
     FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_un address = socketAddress(path);
-    if (fd.get() < 0 || ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+    if (fd.get() < 0 || ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0)
         return {};
     ucred peer{};
     socklen_t size = sizeof peer;
@@ -217,20 +209,6 @@ struct Answer {
     QByteArray body;
 };
 
-bool sendAll(int fd, const QByteArray &bytes)
-{
-    qsizetype sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t done = ::send(fd, bytes.constData() + sent, size_t(bytes.size() - sent), MSG_NOSIGNAL);
-        if (done < 0 && errno == EINTR)
-            continue;
-        if (done <= 0)
-            return false;
-        sent += done;
-    }
-    return true;
-}
-
 // The Content-Length of the headers; -1 without one.
 qint64 contentLength(const QByteArray &headers)
 {
@@ -257,8 +235,9 @@ Answer exchange(int fd, const QByteArray &document, const QString &source, StopS
                               "Content-Type: application/octet-stream\r\nContent-Length: "
                             + QByteArray::number(document.size()) + "\r\n\r\n";
     // A service that ends meanwhile takes no request; the answer says how far it got.
-    if (sendAll(fd, head))
-        sendAll(fd, document);
+    // SIGPIPE is ignored: a service that went away fails the write.
+    if (WriteAll(fd, head.constData(), size_t(head.size())))
+        WriteAll(fd, document.constData(), size_t(document.size()));
     QByteArray reply;
     char buffer[65536];
     qsizetype end = -1;      // of the headers
