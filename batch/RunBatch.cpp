@@ -290,6 +290,10 @@ int RunBatch(int argc, char **argv)
     if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(work.documents.size() + work.skipped.size()));
+    // A folder with no document in it gives nothing to write: not a success.
+    if (options.toStdout && work.documents.isEmpty() && work.skipped.isEmpty() && work.failed.isEmpty()
+        && failed.isEmpty() && upToDate.isEmpty())
+        return stopRun(report, QStringLiteral("--stdout takes exactly one document; none was given or found."));
     removeStalePartialFiles(work.documents + upToDate, report);
     for (const FailedPath &path : failed)
         report.failedPath(path.path, path.reason);

@@ -60,6 +60,7 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
 {
     ServeOptions options;
     bool jobsGiven = false;
+    bool queueGiven = false;
     bool idleExitGiven = false;
     bool listenGiven = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -111,6 +112,7 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             continue;
         }
         jobsGiven = jobsGiven || name == QLatin1String("--jobs");
+        queueGiven = queueGiven || name == QLatin1String("--queue");
         idleExitGiven = idleExitGiven || name == QLatin1String("--idle-exit");
         const auto value = WholeNumberOption(text, name, number->lowest, number->highest);
         if (const auto *error = std::get_if<UsageError>(&value))
@@ -122,9 +124,13 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
     if (options.user && listenGiven)
         return UsageError{QStringLiteral("--user listens on the user's own socket; it cannot go with --listen.")};
     // The user's service is there for one document at a time, and frees its office
-    // when nobody has asked for a while.
+    // when nobody has asked for a while. Without a queue, a request gets its place
+    // (and "100 Continue") only when an office is free for it, so that a call behind
+    // a long document finds out at once and converts with an office of its own.
     if (!jobsGiven)
         options.jobs = options.user ? 1 : DefaultJobs();
+    if (options.user && !queueGiven)
+        options.queuePlaces = 0;
     if (options.user && !idleExitGiven)
         options.idleExitSeconds = kUserIdleExit;
     return options;
@@ -161,8 +167,8 @@ QString ServeHelpText()
                "                     folder this user owns\n"
                "  --jobs N           private offices converting at once (default: the number of\n"
                "                     cores, at most 4; here %1)\n"
-               "  --queue N          requests that may wait for an office (default 16), beyond\n"
-               "                     one each office converts\n"
+               "  --queue N          requests that may wait for an office (default 16; 0 with\n"
+               "                     --user), beyond one each office converts\n"
                "  --queue-wait SECONDS\n"
                "                     how long a request that finds every place taken waits in\n"
                "                     line for one, before its body is read (default 5); then 503\n"
@@ -180,10 +186,14 @@ QString ServeHelpText()
                "  --user             the user's own service, which tarnwick --convert --stdout\n"
                "                     uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
                "                     XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
-               "                     unless --jobs says otherwise, --idle-exit 600. One per user:\n"
-               "                     when one runs already, this says so and exits 0\n"
+               "                     unless --jobs says otherwise, --queue 0, --idle-exit 600. One\n"
+               "                     per user: when one runs already, this says so and exits 0.\n"
+               "                     It ends itself once its socket's file is removed or its\n"
+               "                     program's file replaced\n"
                "  --stop             with --user: end the user's running service once its\n"
-               "                     requests are answered; exit 0, also when none runs\n"
+               "                     requests are answered, waiting at most 30 seconds, and say\n"
+               "                     what ended; exit 0, also when none runs, 1 when it did not\n"
+               "                     end in time\n"
                "  --header-timeout SECONDS\n"
                "                     for a request's headers, from its connection or the end of\n"
                "                     the last answer (default 10); a slower client is cut off\n"

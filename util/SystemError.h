@@ -1,15 +1,23 @@
 #pragma once
 
 #include <QString>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 #include <utility>
 
 // What the system calls an error number, in the user's language ("No space left on
-// device"), for messages.
+// device"), for messages. Safe on any thread: strerror() shares one buffer.
 inline QString SystemErrorText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    char buffer[256];
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer)); // GNU: the text, ours or static
+}
+
+// True for the errors that mean the disk (or the user's quota) has no room left.
+inline bool IsDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
 }
 
 // A file descriptor that is closed on every way out.
