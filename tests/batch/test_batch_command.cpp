@@ -631,6 +631,11 @@ private slots:
         const QString report = path(QStringLiteral("stdout.jsonl"));
         QCOMPARE(run({"--stdout", "--report", report, folder}).exitCode, 2); // three documents
         QVERIFY(!reportSummary(report).isEmpty());
+        QDir().mkpath(path(QStringLiteral("no-documents")));
+        writeFile(path(QStringLiteral("no-documents/notes.txt")));
+        const Outcome none = run({QStringLiteral("--stdout"), path(QStringLiteral("no-documents"))});
+        QCOMPARE(none.exitCode, 2);
+        QVERIFY2(none.errors.contains("none was given or found"), qPrintable(none.errors));
         writeTruncatedOdt(folder + "/broken.odt");
         const Outcome failed = run({QStringLiteral("--stdout"), folder + "/broken.odt"});
         QCOMPARE(failed.exitCode, 1);
