@@ -364,7 +364,7 @@ struct HttpCallbacks {
             const std::shared_ptr<PlaceClaim> place = exchange.place;
             ConversionService &conversions = service.m_conversions;
             const auto deadline =
-                ConnectionWatch::Clock::now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+                service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
             if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
                          [suspension, place, &conversions] {
                              if (conversions.leaveLine(place))
@@ -379,7 +379,7 @@ struct HttpCallbacks {
     // hanging up (then `hungUp` runs and the connection is resumed to be closed).
     // False when what it waits for came first: the caller goes on at once.
     static bool setAside(HttpService &service, Exchange &exchange, std::function<void()> hungUp,
-                         std::optional<ConnectionWatch::Clock::time_point> deadline = {},
+                         std::optional<ConnectionWatch::TimePoint> deadline = {},
                          std::function<void()> late = {})
     {
         if (exchange.watched)
@@ -584,7 +584,7 @@ struct HttpCallbacks {
         LogLine(line);
         service.m_metrics.request(exchange->status);
         const std::lock_guard lock(service.m_mutex);
-        service.m_lastEnded = std::chrono::steady_clock::now();
+        service.m_lastEnded = service.m_clock.now();
         if (--service.m_underWay == 0)
             service.m_idle.notify_all();
     }
@@ -611,9 +611,10 @@ struct HttpCallbacks {
 };
 
 HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies,
-                         const ServeOptions &options)
-    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options),
-      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond})
+                         const ServeOptions &options, const Clock &clock)
+    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options), m_clock(clock),
+      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond}, clock),
+      m_lastEnded(clock.now())
 {
 }
 
@@ -654,10 +655,10 @@ void HttpService::waitForRequests()
     m_idle.wait(lock, [this] { return m_underWay == 0; });
 }
 
-std::chrono::steady_clock::duration HttpService::idleTime() const
+Clock::Duration HttpService::idleTime() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_underWay > 0 ? std::chrono::steady_clock::duration::zero() : std::chrono::steady_clock::now() - m_lastEnded;
+    return m_underWay > 0 ? Clock::Duration::zero() : m_clock.now() - m_lastEnded;
 }
 
 void HttpService::stop()
