@@ -72,7 +72,7 @@ private slots:
 
     // While a request waits, a client that hangs up is told once, one that only
     // shuts down its sending side is not, and a deadline runs its own callback.
-    void waitingRequests()
+    void hangUpIsToldOnceAndHalfCloseNot()
     {
         ConnectionWatch watch({60s, 0});
         Pair hangsUp, halfCloses, late;
