@@ -5,6 +5,7 @@
 #include "support/OfficeProcesses.h"
 #include "support/ProgramEnvironment.h"
 #include "support/PasswordDocument.h"
+#include "support/RootOnly.h"
 #include "support/TestFiles.h"
 
 #include <QDirIterator>
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <future>
 #include <poll.h>
-#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -495,6 +495,7 @@ private slots:
     // service still running, nor another user's, nor one of another name.
     void leftOversOfAKilledServiceAreRemoved()
     {
+        SKIP_UNLESS_ROOT("to make a folder of another user's");
         const auto serviceFolders = [&] {
             return QDir(path("tmp")).entryList({"tarnwick-serve-*"}, QDir::Dirs | QDir::NoDotAndDotDot);
         };
@@ -541,11 +542,11 @@ private slots:
         for (int i = 0; i < 4000; ++i)
             paragraphs << QStringLiteral("Paragraph %1 of a text that does not fit.").arg(i);
         writeOdt(path("docs/long.odt"), paragraphs);
+        SKIP_UNLESS_ROOT("to mount a full disk");
         const QString disk = path("small-disk");
-        QDir().mkpath(disk);
-        if (::mount("tarnwick-test", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m,mode=0700") != 0)
-            QSKIP("no tmpfs can be mounted here (needs root)");
-        const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); });
+        const SmallDisk mounted(disk, "size=1m,mode=0700");
+        if (!mounted.mounted())
+            QSKIP("no tmpfs can be mounted here");
         Service service = start({QStringLiteral("--jobs=1")}, disk);
 
         const Reply named =
