@@ -1,7 +1,5 @@
 #include "serve/RunService.h"
 
-#include "batch/PrintableName.h"
-#include "batch/StopSignals.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
@@ -18,7 +16,9 @@
 #include "serve/UserServicePlace.h"
 #include "serve/UserServiceStart.h"
 #include "util/AppError.h"
+#include "util/PrintableName.h"
 #include "util/ProcessHandle.h"
+#include "util/StopSignals.h"
 #include "util/SystemError.h"
 #include "util/UnixSocket.h"
 
@@ -215,9 +215,10 @@ int RunService(int argc, char **argv)
 
     ServiceMetrics metrics;
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
-    HttpService http(conversions, metrics, bodies->path(), options);
+    std::unique_ptr<HttpService> http;
     try {
-        http.start(activated ? activated->fd : listening->takeFd());
+        http = std::make_unique<HttpService>(conversions, metrics, bodies->path(), options);
+        http->start(activated ? activated->fd : listening->takeFd());
     } catch (const AppError &error) {
         PrintProgramError(error.description());
         return kBadUsage;
@@ -239,14 +240,14 @@ int RunService(int argc, char **argv)
     }
     QString why;
     QJsonValue what;
-    waitForStop(stopSignals, http, options.idleExitSeconds, ties ? &*ties : nullptr, why, what);
+    waitForStop(stopSignals, *http, options.idleExitSeconds, ties ? &*ties : nullptr, why, what);
     // In order: no new connection, the requests under way answered, the offices
     // ended. A second signal ends the program at once.
     LogLine({{QStringLiteral("event"), QStringLiteral("stopping")}, {why, what}});
-    http.stopAccepting();
-    http.waitForRequests();
+    http->stopAccepting();
+    http->waitForRequests();
     conversions.finish();
-    http.stop();
+    http->stop();
     LogLine({{QStringLiteral("event"), QStringLiteral("stopped")}});
     return 0;
 }

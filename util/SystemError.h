@@ -7,11 +7,11 @@
 #include <utility>
 
 // What the system calls an error number, in the user's language ("No space left on
-// device"), for messages. Safe on any thread: strerror() shares one buffer.
+// device"), for messages. Safe from any thread (strerror is not).
 inline QString SystemErrorText(int error)
 {
     char buffer[256];
-    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer)); // GNU: the text, ours or static
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
 }
 
 // True for the errors that mean the disk (or the user's quota) has no room left.
