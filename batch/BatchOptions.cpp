@@ -39,26 +39,11 @@ int DefaultJobs()
 QList<OptionRow<BatchOptions>> BatchOptionRows()
 {
     using Kind = OptionValueKind;
-    const auto on = [](bool BatchOptions::*field) {
-        return [field](BatchOptions &options, const QString &) {
-            options.*field = true;
-            return std::optional<QString>();
-        };
-    };
     const auto file = [](QString BatchOptions::*field, const char *name) {
         return [field, name](BatchOptions &options, const QString &value) -> std::optional<QString> {
             if (value.isEmpty())
                 return QStringLiteral("%1 needs a file name (or - ).").arg(QLatin1String(name));
             options.*field = value;
-            return std::nullopt;
-        };
-    };
-    const auto number = [](int BatchOptions::*field, const char *name, int highest) {
-        return [=](BatchOptions &options, const QString &value) -> std::optional<QString> {
-            const auto whole = WholeNumberOption(value, QLatin1String(name), 1, highest);
-            if (const auto *error = std::get_if<UsageError>(&whole))
-                return error->text;
-            options.*field = std::get<int>(whole);
             return std::nullopt;
         };
     };
@@ -82,7 +67,7 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
              "its documents fail and nothing is written through it.\n"
              "tarnwick --convert --out /srv/texts --mirror /srv/docs\n"
              "turns /srv/docs/a/report.odt into /srv/texts/a/report.txt.",
-         on(&BatchOptions::mirror)},
+         SetsFlag(&BatchOptions::mirror)},
         {"--ext", {}, "LIST", Kind::Text,
              "extensions a folder walk keeps, comma-separated, any letter\n"
              "case (default: odt,ott,sxw,stw)",
@@ -96,7 +81,7 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
         {"--jobs", {}, "N", Kind::Text,
              "how many private offices convert at once (default: the\n"
              "number of cores, at most 4; here %1)",
-         number(&BatchOptions::jobs, "--jobs", kMaxJobs)},
+         TakesWholeNumber(&BatchOptions::jobs, "--jobs", 1, kMaxJobs)},
         {"--timeout", {}, "SECONDS", Kind::Text,
              "how long the office may wait on a document without doing\n"
              "any work before it counts as hung (default: 120). A hung\n"
@@ -104,12 +89,12 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
              "once more; a document that ends its office twice is reported\n"
              "as failed and not tried again. An office that is working is\n"
              "never ended as hung, however long one step takes.",
-         number(&BatchOptions::timeoutSeconds, "--timeout", 86400)},
+         TakesWholeNumber(&BatchOptions::timeoutSeconds, "--timeout", 1, 86400)},
         {"--document-limit", {}, "SECONDS", Kind::Text,
              "how long the office may work on one document (default: 1800,\n"
              "half an hour). An office still at it then is ended, and the\n"
              "document is reported as failed and not tried again.",
-         number(&BatchOptions::documentLimitSeconds, "--document-limit", kMaxDocumentLimit)},
+         TakesWholeNumber(&BatchOptions::documentLimitSeconds, "--document-limit", 1, kMaxDocumentLimit)},
         {"--update", "-u", {}, Kind::None,
              "convert only a document whose text file is missing or older\n"
              "than the document (modification times, as cp -u and make\n"
@@ -118,7 +103,7 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
              "gets the time its document had when its conversion began\n"
              "(as cp -p keeps it): a document changed meanwhile is\n"
              "converted again by the next run.",
-         on(&BatchOptions::update)},
+         SetsFlag(&BatchOptions::update)},
         {"--report", {}, "FILE", Kind::File,
              "write a report a script can read (JSON Lines, FILE - for\n"
              "stdout): one object per document as it finishes, with\n"
@@ -138,7 +123,7 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
          file(&BatchOptions::filesFrom, "--files-from")},
         {"--null", "-0", {}, Kind::None,
              "the list's paths end with a NUL byte (find -print0)",
-         on(&BatchOptions::nullSeparated)},
+         SetsFlag(&BatchOptions::nullSeparated)},
         {"--stdout", {}, {}, Kind::None,
              "write the text of exactly one document to stdout, the same\n"
              "bytes its text file would hold; nothing is written beside\n"
@@ -153,13 +138,13 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
              "user's is used. A document the service cannot convert is\n"
              "converted again by an office of the call's own, so that\n"
              "what fails says why as it always did",
-         on(&BatchOptions::toStdout)},
+         SetsFlag(&BatchOptions::toStdout)},
         {"--no-service", {}, {}, Kind::None,
              "with --stdout: convert with an office of this call's own,\n"
              "and start no service",
-         on(&BatchOptions::noService)},
-        {"--quiet", "-q", {}, Kind::None, "print failures only", on(&BatchOptions::quiet)},
-        {"--help", "-h", {}, Kind::None, "print this text", on(&BatchOptions::help)},
+         SetsFlag(&BatchOptions::noService)},
+        {"--quiet", "-q", {}, Kind::None, "print failures only", SetsFlag(&BatchOptions::quiet)},
+        {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&BatchOptions::help)},
         {"--", {}, {}, Kind::None, "everything after it is a PATH", {}},
     };
 }

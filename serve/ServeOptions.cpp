@@ -58,21 +58,6 @@ std::variant<qint64, UsageError> byteCount(const QString &text)
 QList<OptionRow<ServeOptions>> ServeOptionRows()
 {
     using Kind = OptionValueKind;
-    const auto on = [](bool ServeOptions::*field) {
-        return [field](ServeOptions &options, const QString &) {
-            options.*field = true;
-            return std::optional<QString>();
-        };
-    };
-    const auto number = [](int ServeOptions::*field, const char *name, int lowest, int highest) {
-        return [=](ServeOptions &options, const QString &value) -> std::optional<QString> {
-            const auto whole = WholeNumberOption(value, QLatin1String(name), lowest, highest);
-            if (const auto *error = std::get_if<UsageError>(&whole))
-                return error->text;
-            options.*field = std::get<int>(whole);
-            return std::nullopt;
-        };
-    };
     return {
         {"--listen", {}, "ADDRESS", Kind::Text,
              "HOST:PORT (default 127.0.0.1:8088; another host than\n"
@@ -83,15 +68,15 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
         {"--jobs", {}, "N", Kind::Text,
              "private offices converting at once (default: the number of\n"
              "cores, at most 4; here %1)",
-         number(&ServeOptions::jobs, "--jobs", 1, kMaxJobs)},
+         TakesWholeNumber(&ServeOptions::jobs, "--jobs", 1, kMaxJobs)},
         {"--queue", {}, "N", Kind::Text,
              "requests that may wait for an office (default 16), beyond\n"
              "one each office converts",
-         number(&ServeOptions::queuePlaces, "--queue", 0, kMaxQueue)},
+         TakesWholeNumber(&ServeOptions::queuePlaces, "--queue", 0, kMaxQueue)},
         {"--queue-wait", {}, "SECONDS", Kind::Text,
              "how long a request that finds every place taken waits in\n"
              "line for one, before its body is read (default 5); then 503",
-         number(&ServeOptions::queueWaitSeconds, "--queue-wait", 0, 3600)},
+         TakesWholeNumber(&ServeOptions::queueWaitSeconds, "--queue-wait", 0, 3600)},
         {"--max-size", {}, "BYTES", Kind::Text,
              "largest request body (default 104857600, 100 MiB); a larger\n"
              "one is answered 413 without being read",
@@ -106,43 +91,43 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
              "how long the office may wait on a document without doing\n"
              "any work before it counts as hung (default 120); it is then\n"
              "ended and the document tried once more on a fresh office",
-         number(&ServeOptions::timeoutSeconds, "--timeout", 1, 86400)},
+         TakesWholeNumber(&ServeOptions::timeoutSeconds, "--timeout", 1, 86400)},
         {"--document-limit", {}, "SECONDS", Kind::Text,
              "how long the office may work on one document, counted from\n"
              "its load (default 1800); the request then answers 504",
-         number(&ServeOptions::documentLimitSeconds, "--document-limit", 1, kMaxDocumentLimit)},
+         TakesWholeNumber(&ServeOptions::documentLimitSeconds, "--document-limit", 1, kMaxDocumentLimit)},
         {"--idle-exit", {}, "SECONDS", Kind::Text,
              "end the service, and its offices, once no request has come\n"
              "for so long (default: never; 600 with --user; 0: never)",
-         number(&ServeOptions::idleExitSeconds, "--idle-exit", 0, kMaxIdleExit)},
+         TakesWholeNumber(&ServeOptions::idleExitSeconds, "--idle-exit", 0, kMaxIdleExit)},
         {"--user", {}, {}, Kind::None,
              "the user's own service, which tarnwick --convert --stdout\n"
              "uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
              "XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
              "unless --jobs says otherwise, --idle-exit 600. One per user:\n"
              "when one runs already, this says so and exits 0",
-         on(&ServeOptions::user)},
+         SetsFlag(&ServeOptions::user)},
         {"--stop", {}, {}, Kind::None,
              "with --user: end the user's running service once its\n"
              "requests are answered; exit 0, also when none runs",
-         on(&ServeOptions::stop)},
+         SetsFlag(&ServeOptions::stop)},
         {"--header-timeout", {}, "SECONDS", Kind::Text,
              "for a request's headers, from its connection or the end of\n"
              "the last answer (default 10); a slower client is cut off",
-         number(&ServeOptions::headerSeconds, "--header-timeout", 1, 3600)},
+         TakesWholeNumber(&ServeOptions::headerSeconds, "--header-timeout", 1, 3600)},
         {"--min-body-rate", {}, "BYTES", Kind::Text,
              "the body's average rate in bytes a second, once it has had\n"
              "--header-timeout seconds (default 1024); a slower one is cut off",
-         number(&ServeOptions::minimumBytesPerSecond, "--min-body-rate", 0, 1 << 30)},
+         TakesWholeNumber(&ServeOptions::minimumBytesPerSecond, "--min-body-rate", 0, 1 << 30)},
         {"--per-address", {}, "N", Kind::Text,
              "connections at once from one client address (default 0: no\n"
              "limit)",
-         number(&ServeOptions::perAddress, "--per-address", 0, 1000000)},
+         TakesWholeNumber(&ServeOptions::perAddress, "--per-address", 0, 1000000)},
         {"--stop-grace", {}, "SECONDS", Kind::Text,
              "on SIGTERM, how long uploads under way may go on arriving\n"
              "(default 10)",
-         number(&ServeOptions::stopGraceSeconds, "--stop-grace", 0, 3600)},
-        {"--help", "-h", {}, Kind::None, "print this text", on(&ServeOptions::help)},
+         TakesWholeNumber(&ServeOptions::stopGraceSeconds, "--stop-grace", 0, 3600)},
+        {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&ServeOptions::help)},
     };
 }
 

@@ -44,6 +44,30 @@ std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsiz
 // A whole number of plain digits from lowest to highest, or why not.
 std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest);
 
+// What a switch does: sets `field`.
+template <typename Options>
+auto SetsFlag(bool Options::*field)
+{
+    return [field](Options &options, const QString &) {
+        options.*field = true;
+        return std::optional<QString>();
+    };
+}
+
+// What an option of a whole number does: takes it, from lowest to highest, into
+// `field`.
+template <typename Options>
+auto TakesWholeNumber(int Options::*field, const char *name, int lowest, int highest)
+{
+    return [=](Options &options, const QString &value) -> std::optional<QString> {
+        const auto whole = WholeNumberOption(value, QLatin1String(name), lowest, highest);
+        if (const auto *error = std::get_if<UsageError>(&whole))
+            return error->text;
+        options.*field = std::get<int>(whole);
+        return std::nullopt;
+    };
+}
+
 // The option list of --help: each option with its value and short name, then its
 // help in a column of its own (below a name too long for the column).
 QString OptionListText(const QList<QString> &labels, const QList<QString> &helps);
