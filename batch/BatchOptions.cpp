@@ -57,6 +57,15 @@ std::variant<int, UsageError> WholeNumberOption(const QString &text, const QStri
     return value;
 }
 
+std::variant<bool, UsageError> ConfinementOption(const QString &text)
+{
+    if (text == QLatin1String("auto"))
+        return false;
+    if (text == QLatin1String("require"))
+        return true;
+    return UsageError{QStringLiteral("--confined takes auto or require, not %1.").arg(text)};
+}
+
 int DefaultJobs()
 {
     return std::clamp(QThread::idealThreadCount(), 1, 4);
@@ -92,6 +101,14 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
             options.noService = true;
         } else if (argument == QLatin1String("--mirror")) {
             options.mirror = true;
+        } else if (name == QLatin1String("--confined")) {
+            const auto value = OptionValue(arguments, i, name);
+            if (const auto *error = std::get_if<UsageError>(&value))
+                return *error;
+            const auto required = ConfinementOption(std::get<QString>(value));
+            if (const auto *error = std::get_if<UsageError>(&required))
+                return *error;
+            options.requireConfinement = std::get<bool>(required);
         } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
             const auto value = OptionValue(arguments, i, name);
             if (const auto *error = std::get_if<UsageError>(&value))
@@ -244,6 +261,11 @@ QString BatchHelpText()
                "                     what fails says why as it always did\n"
                "  --no-service       with --stdout: convert with an office of this call's own,\n"
                "                     and start no service\n"
+               "  --confined=MODE    auto (the default): every office runs confined where this\n"
+               "                     system allows it (no network, no files of the user's but\n"
+               "                     the document's bytes), else unconfined, saying so on\n"
+               "                     stderr; require: convert nothing rather than run an\n"
+               "                     office unconfined (exit 2)\n"
                "  --quiet, -q        print failures only\n"
                "  --help, -h         print this text\n"
                "  --                 everything after it is a PATH\n"

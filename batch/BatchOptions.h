@@ -21,6 +21,7 @@ struct BatchOptions {
     bool nullSeparated = false; // the list's paths end with NUL, not a line break
     bool toStdout = false;  // the one document's text goes to stdout
     bool noService = false; // --stdout converts with an office of its own, not the user's service
+    bool requireConfinement = false; // --confined=require: no office runs unconfined
 };
 
 // A command line that cannot be run; the text says why, in plain words.
@@ -31,6 +32,8 @@ struct UsageError {
 // The value of the option `name` at arguments[i], given as "--name=value" or
 // "--name value"; advances i past what it took.
 std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name);
+// --confined's value: true for "require", false for "auto", or why neither.
+std::variant<bool, UsageError> ConfinementOption(const QString &text);
 // A whole number of plain digits from lowest to highest, or why not.
 std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest);
 

@@ -15,6 +15,7 @@
 #include "batch/WorkQueue.h"
 #include "convert/TargetFile.h"
 #include "convert/office/OfficeAccount.h"
+#include "convert/office/OfficeConfinement.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
@@ -316,6 +317,12 @@ int RunBatch(int argc, char **argv)
                                                   "the libreoffice-writer package). %1")
                                        .arg(error.description()));
         }
+        if (const ConfinementHere &here = OfficeConfinementHere(); !here.available) {
+            if (options.requireConfinement)
+                return stopRun(report, UnconfinedOfficeRefusal(here) + QStringLiteral(" Nothing was converted."));
+            report.note(UnconfinedOfficeNotice(here));
+        }
+        officeOptions.requireConfinement = options.requireConfinement;
     }
 
     WorkQueue queue(work.documents);

@@ -91,7 +91,8 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
                                   {"--idle-exit", &options.idleExitSeconds, 0, kMaxIdleExit}};
         const Number *number = std::find_if(std::begin(numbers), std::end(numbers),
                                             [&](const Number &known) { return name == QLatin1String(known.name); });
-        if (number == std::end(numbers) && name != QLatin1String("--listen") && name != QLatin1String("--max-size"))
+        if (number == std::end(numbers) && name != QLatin1String("--listen") && name != QLatin1String("--max-size")
+            && name != QLatin1String("--confined"))
             return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
         const auto given = OptionValue(arguments, i, name);
         if (const auto *error = std::get_if<UsageError>(&given))
@@ -101,6 +102,13 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
             listenGiven = true;
             if (const auto error = parseListen(text, options))
                 return *error;
+            continue;
+        }
+        if (name == QLatin1String("--confined")) {
+            const auto required = ConfinementOption(text);
+            if (const auto *error = std::get_if<UsageError>(&required))
+                return *error;
+            options.requireConfinement = std::get<bool>(required);
             continue;
         }
         if (name == QLatin1String("--max-size")) {
@@ -150,7 +158,8 @@ QString ServeHelpText()
                "                  full, no office can be started, stopping: answered once the\n"
                "                  headers are in, the body unread), 504 (past\n"
                "                  --document-limit), 500 (the office ended twice on it).\n"
-               "  GET /health     200 while the process serves\n"
+               "  GET /health     200 while the process serves; its second line says whether\n"
+               "                  the offices run confined (office: confined, or unconfined)\n"
                "  GET /ready      200 when an office is ready or can be started, else 503\n"
                "  GET /metrics    Prometheus text format\n"
                "\n"
@@ -195,6 +204,10 @@ QString ServeHelpText()
                "  --stop-grace SECONDS\n"
                "                     on SIGTERM, how long uploads under way may go on arriving\n"
                "                     (default 10)\n"
+               "  --confined=MODE    auto (the default): every office runs confined where this\n"
+               "                     system allows it, else unconfined, which the log, /health\n"
+               "                     and /metrics say; require: refuse to start (exit 2) rather\n"
+               "                     than run an office unconfined\n"
                "  --help, -h         print this text\n"
                "\n"
                "The body goes into a private folder (0700) of the service and is removed when\n"
