@@ -1,20 +1,16 @@
 #include "convert/office/DocumentInput.h"
 
+#include "convert/office/DocumentFileStream.h"
 #include "convert/office/UnoString.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QUrl>
-#include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/io/XSeekable.hpp>
-#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <fcntl.h>
 #include <initializer_list>
-#include <limits>
+#include <sys/stat.h>
 
 namespace {
-
-// The most a UNO byte sequence holds.
-constexpr qint64 kLargestDocument = std::numeric_limits<sal_Int32>::max();
 
 css::beans::PropertyValue argument(const char *name, const css::uno::Any &value)
 {
@@ -31,30 +27,20 @@ css::uno::Sequence<css::beans::PropertyValue> arguments(std::initializer_list<cs
 
 } // namespace
 
-css::uno::Sequence<css::beans::PropertyValue>
-DocumentSource(const css::uno::Reference<css::uno::XComponentContext> &context, const QString &url)
+css::uno::Sequence<css::beans::PropertyValue> DocumentSource(const QString &url)
 {
     const css::beans::PropertyValue location = argument("URL", css::uno::Any(toOUString(url)));
     const QUrl parsed(url);
-    if (!context.is() || !parsed.isLocalFile())
+    if (!parsed.isLocalFile())
         return arguments({location});
-    // A pipe or a device would never end.
-    const QFileInfo info(parsed.toLocalFile());
-    QFile file(info.filePath());
-    if (!info.isFile() || info.size() > kLargestDocument || !file.open(QIODevice::ReadOnly))
+    // Not blocking on a pipe, which is refused below with anything else that is no
+    // regular file.
+    FileDescriptor file(
+        ::open(QFile::encodeName(parsed.toLocalFile()).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat info {};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return arguments({location});
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return arguments({location});
-    const css::uno::Sequence<sal_Int8> content(reinterpret_cast<const sal_Int8 *>(bytes.constData()),
-                                               static_cast<sal_Int32>(bytes.size()));
-    const css::uno::Any contentArgument(content);
-    const css::uno::Reference<css::io::XInputStream> stream(
-        context->getServiceManager()->createInstanceWithArgumentsAndContext(
-            "com.sun.star.io.SequenceInputStream", css::uno::Sequence<css::uno::Any>(&contentArgument, 1), context),
-        css::uno::UNO_QUERY);
-    if (!stream.is())
-        return arguments({location});
+    const css::uno::Reference<css::io::XInputStream> stream(new DocumentFileStream(std::move(file)));
     return arguments({location, argument("InputStream", css::uno::Any(stream))});
 }
 

@@ -142,8 +142,6 @@ FileDescriptor memoryFile(const char *name, const QByteArray &content)
 
 ConfinementHere findOut()
 {
-    if (qEnvironmentVariableIsSet(kUnavailableSwitch))
-        return {false, QStringLiteral("switched off by %1").arg(QLatin1String(kUnavailableSwitch))};
     if (bubblewrapPath().isEmpty())
         return {false, QStringLiteral("bubblewrap (bwrap) is not installed")};
     try {
@@ -173,6 +171,11 @@ ConfinementHere findOut()
 
 const ConfinementHere &OfficeConfinementHere()
 {
+    // Read at every call, so that a test may switch it for a while.
+    static const ConfinementHere switchedOff{false,
+                                             QStringLiteral("switched off by %1").arg(QLatin1String(kUnavailableSwitch))};
+    if (qEnvironmentVariableIsSet(kUnavailableSwitch))
+        return switchedOff;
     static const ConfinementHere here = findOut();
     return here;
 }

@@ -14,7 +14,8 @@
 // in there: the program reads each one and hands the office its bytes.
 
 // Whether offices can be confined on this machine, found out once per process by
-// starting an empty sandbox.
+// starting an empty sandbox. The environment variable TARNWICK_TEST_NO_CONFINEMENT
+// (set to anything) makes it unavailable, for tests.
 struct ConfinementHere {
     bool available = false;
     QString reason; // why not, when not

@@ -256,7 +256,7 @@ DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
         newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")), css::uno::UNO_QUERY_THROW);
     DetectedType detected;
     detected.descriptor =
-        withArguments(DocumentSource(unoHandleOf(serviceManager, {}).context, url), {interactionArgument(interaction)});
+        withArguments(DocumentSource(url), {interactionArgument(interaction)});
     detected.type = detection->queryTypeByDescriptor(detected.descriptor, true);
     for (const css::beans::PropertyValue &value : std::as_const(detected.descriptor))
         if (value.Name == "FilterName")
@@ -380,8 +380,7 @@ OfficeRef UnoOfficeBridge::createInstance(const OfficeRef &serviceManager, Offic
         const auto instance = newInstance(serviceManager, toOUString(serviceName));
         if (!instance.is())
             throw AppError(QStringLiteral("The office has no service named %1.").arg(serviceName));
-        // What is loaded through it is given bytes made in the same context.
-        return handOut(makeUnoHandle(instance, unoHandleOf(serviceManager, {}).context));
+        return handOut(makeUnoHandle(instance));
     });
 }
 
@@ -392,11 +391,9 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
     return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
         const auto loader = unoInterfaceOf<css::frame::XComponentLoader>(desktop, QStringLiteral("desktop"));
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
-        const auto context = unoHandleOf(desktop, QStringLiteral("desktop")).context;
         const auto document = loader->loadComponentFromURL(
             toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
-            withArguments(DocumentSource(context.is() ? context : m_connection->context(), url),
-                          {interactionArgument(interaction)}));
+            withArguments(DocumentSource(url), {interactionArgument(interaction)}));
         // A truncated zip loads as nothing at all, and so may a sound document that
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.

@@ -470,7 +470,7 @@ private slots:
         const auto killWhileLoading = [&](qint64 program) {
             for (const qint64 office : officesOf(program)) {
                 if (killed.size() < kills && !killed.contains(office)
-                    && OpenFilesOf(office).contains(folder + "/long.odt")) {
+                    && OpenFilesOf(program).contains(folder + "/long.odt")) {
                     ::kill(static_cast<pid_t>(office), SIGKILL);
                     killed.insert(office);
                 }
@@ -838,8 +838,9 @@ private slots:
 
         bool edited = false;
         const Outcome first = run({"--jobs", "1", folder}, [&](qint64 program) {
-            for (const qint64 office : officesOf(program)) {
-                if (!edited && OpenFilesOf(office).contains(folder + "/long.odt")) {
+            // The program reads the document for its office while it converts it.
+            for ([[maybe_unused]] const qint64 office : officesOf(program)) {
+                if (!edited && OpenFilesOf(program).contains(folder + "/long.odt")) {
                     writeOdt(folder + "/edited.odt", {"Edited meanwhile"});
                     edited = ::rename(QFile::encodeName(folder + "/edited.odt").constData(),
                                       QFile::encodeName(folder + "/long.odt").constData())

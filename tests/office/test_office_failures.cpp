@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <memory>
@@ -186,6 +187,9 @@ private slots:
     {
         QFETCH(QByteArray, script);
         QFETCH(QString, error);
+        // The script writes beside itself, which a confined office may not.
+        qputenv("TARNWICK_TEST_NO_CONFINEMENT", "1");
+        const auto confinedAgain = qScopeGuard([] { qunsetenv("TARNWICK_TEST_NO_CONFINEMENT"); });
         UnoOfficeOptions options = UnoOfficeOptions::defaults();
         options.officeSearchPath = {fakeOfficeFolder(path(QTest::currentDataTag()), script)};
         options.startTimeoutMs = 2000;
