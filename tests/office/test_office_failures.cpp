@@ -262,6 +262,8 @@ private slots:
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("HOME", own.filePath("home"));
             environment.insert("XDG_CACHE_HOME", own.filePath("home/cache"));
+            // What an unconfined office makes in /tmp: a confined one has a /tmp of its own.
+            environment.insert("TARNWICK_TEST_NO_CONFINEMENT", "1");
             if (!withWrapper)
                 environment.insert("CONVERT_PROBE_NO_ACCOUNT_WRAPPER", "1");
             auto probe = std::make_unique<QProcess>();
