@@ -143,6 +143,13 @@ QList<OptionRow<BatchOptions>> BatchOptionRows()
              "with --stdout: convert with an office of this call's own,\n"
              "and start no service",
          SetsFlag(&BatchOptions::noService)},
+        {"--confined", {}, "MODE", Kind::Text,
+             "auto (the default): every office runs confined where this\n"
+             "system allows it (no network, no files of the user's but\n"
+             "the document's bytes), else unconfined, saying so on\n"
+             "stderr; require: convert nothing rather than run an\n"
+             "office unconfined (exit 2)",
+         TakesConfinement(&BatchOptions::requireConfinement)},
         {"--quiet", "-q", {}, Kind::None, "print failures only", SetsFlag(&BatchOptions::quiet)},
         {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&BatchOptions::help)},
         {"--", {}, {}, Kind::None, "everything after it is a PATH", {}},

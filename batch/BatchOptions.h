@@ -23,8 +23,21 @@ struct BatchOptions {
     bool nullSeparated = false; // the list's paths end with NUL, not a line break
     bool toStdout = false;  // the one document's text goes to stdout
     bool noService = false; // --stdout converts with an office of its own, not the user's service
+    bool requireConfinement = false; // --confined=require: no office runs unconfined
     QStringList given;      // the options named, by their long names, in the order given
 };
+
+// What --confined=MODE does: "require" sets `field`, "auto" clears it.
+template <typename Options>
+auto TakesConfinement(bool Options::*field)
+{
+    return [field](Options &options, const QString &value) -> std::optional<QString> {
+        if (value != QLatin1String("auto") && value != QLatin1String("require"))
+            return QStringLiteral("--confined takes auto or require, not %1.").arg(value);
+        options.*field = value == QLatin1String("require");
+        return std::nullopt;
+    };
+}
 
 // The jobs when none are asked for: one per core, at most four (each office takes
 // some 150 MiB, and more than four rarely helps).

@@ -131,6 +131,12 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
              "on SIGTERM, how long uploads under way may go on arriving\n"
              "(default 10)",
          TakesWholeNumber(&ServeOptions::stopGraceSeconds, "--stop-grace", 0, 3600)},
+        {"--confined", {}, "MODE", Kind::Text,
+             "auto (the default): every office runs confined where this\n"
+             "system allows it, else unconfined, which the log, /health\n"
+             "and /metrics say; require: refuse to start (exit 2) rather\n"
+             "than run an office unconfined",
+         TakesConfinement(&ServeOptions::requireConfinement)},
         {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&ServeOptions::help)},
     };
 }
@@ -183,7 +189,8 @@ QString ServeHelpText()
                "                  full, no office can be started, stopping: answered once the\n"
                "                  headers are in, the body unread), 504 (past\n"
                "                  --document-limit), 500 (the office ended twice on it).\n"
-               "  GET /health     200 while the process serves\n"
+               "  GET /health     200 while the process serves; its second line says whether\n"
+               "                  the offices run confined (office: confined, or unconfined)\n"
                "  GET /ready      200 when an office is ready or can be started, else 503\n"
                "  GET /metrics    Prometheus text format\n"
                "\n"

@@ -24,6 +24,7 @@ struct ServeOptions {
     int idleExitSeconds = 0;                    // ends after so long without a request; 0: never
     bool user = false;                          // the user's own service, at UserServiceSocket()
     bool stop = false;                          // with user: ends the user's running service
+    bool requireConfinement = false;            // --confined=require: no office runs unconfined
     bool help = false;
 };
 

@@ -97,6 +97,18 @@ void ServiceMetrics::setOfficesBusy(int busy)
     m_officesBusy = busy;
 }
 
+void ServiceMetrics::setOfficeConfined(bool confined)
+{
+    const std::lock_guard lock(m_mutex);
+    m_officeConfined = confined;
+}
+
+bool ServiceMetrics::officeConfined() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_officeConfined;
+}
+
 QByteArray ServiceMetrics::text() const
 {
     const std::lock_guard lock(m_mutex);
@@ -112,5 +124,7 @@ QByteArray ServiceMetrics::text() const
     writeGauge(out, "tarnwick_places_taken", "Places held by requests, from their headers to their answers.",
                m_placesTaken);
     writeGauge(out, "tarnwick_places_waiting", "Requests waiting in line for a place.", m_waitingForPlace);
+    writeGauge(out, "tarnwick_office_confined", "1 when the offices run confined, 0 when unconfined.",
+               m_officeConfined ? 1 : 0);
     return out;
 }

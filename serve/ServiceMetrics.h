@@ -22,6 +22,9 @@ public:
     // Requests whose headers are in, waiting in line for a place, and places held.
     void setPlaces(int waiting, int taken);
     void setOfficesBusy(int busy);
+    // Whether the offices run confined (OfficeConfinement.h).
+    void setOfficeConfined(bool confined);
+    bool officeConfined() const;
 
     // The Prometheus text exposition format.
     QByteArray text() const;
@@ -45,4 +48,5 @@ private:
     int m_waitingForPlace = 0;
     int m_placesTaken = 0;
     int m_officesBusy = 0;
+    bool m_officeConfined = true;
 };
