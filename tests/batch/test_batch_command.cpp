@@ -441,7 +441,11 @@ private slots:
         const QString report = path(QStringLiteral("no-office.jsonl"));
         const Outcome missing = run({"--report", report, single}, {}, noOffice);
         QCOMPARE(missing.exitCode, 2);
-        QVERIFY2(missing.errors.contains(QStringLiteral("LibreOffice")), qPrintable(missing.errors));
+        // The office's reason, said once and before the summary.
+        QVERIFY2(missing.errors.startsWith(QStringLiteral("tarnwick: LibreOffice was found at "))
+                     && missing.errors.count(QStringLiteral("LibreOffice was")) == 1
+                     && missing.errors.contains(QStringLiteral("\nConverted 0")),
+                 qPrintable(missing.errors));
         QCOMPARE(reportSummary(report)["not-converted"].toInt(), 1);
 
         writeProgram(fake + "/soffice.bin");
@@ -597,6 +601,10 @@ private slots:
         QVERIFY2(outcome.errors.contains(QStringLiteral("Converted 1, read as another type than Writer 2, failed 0")),
                  qPrintable(outcome.errors));
         const QHash<QString, QJsonObject> documents = bySource(reportLines(report));
+        // Each line's status is the summary's count it goes into.
+        QCOMPARE(documents[folder + "/letter.odt"][QStringLiteral("status")].toString(), QStringLiteral("converted"));
+        for (const char *name : {"/plain.odt", "/empty.odt"})
+            QCOMPARE(documents[folder + name][QStringLiteral("status")].toString(), QStringLiteral("read-as-other"));
         QVERIFY(!documents[folder + "/letter.odt"].contains(QStringLiteral("read-as")));
         QCOMPARE(documents[folder + "/plain.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("generic_Text"));
         QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("empty"));
