@@ -130,7 +130,7 @@ private slots:
         QVERIFY2(installProgram(home.path(), said), said.constData());
         QProcessEnvironment environment = HeadlessProgramEnvironment(home.path());
         environment.insert(QStringLiteral("PATH"),
-                           home.filePath(QStringLiteral(".local/bin:")) + environment.value(QStringLiteral("PATH")));
+                           home.filePath(QStringLiteral(".local/bin")) + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
         environment.insert(QStringLiteral("TMPDIR"), temporary.path());
 
         QProcess shell;
