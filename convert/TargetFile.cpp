@@ -131,11 +131,18 @@ void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target,
             QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)),
             error == ENOSPC || error == EDQUOT);
     }
-    ::fsync(folder); // the rename survives a crash of the machine
-
     struct stat info {};
     if (::fstat(saved.descriptor(), &info) == 0)
         m_written[{info.st_dev, info.st_ino}] = source;
+    // The rename survives a crash of the machine only once the folder is on the
+    // disk; a file system that cannot sync a folder (EINVAL) keeps it as it may.
+    if (::fsync(folder) != 0 && errno != EINVAL) {
+        const int error = errno;
+        throw TextNotStored(QStringLiteral("The text file %1 was written, but its folder could not be written to "
+                                           "the disk: %2.")
+                                .arg(target, SystemErrorText(error)),
+                            error == ENOSPC || error == EDQUOT);
+    }
 }
 
 QString TemporaryNameFor(const QString &target)
@@ -193,7 +200,21 @@ TemporaryTextFile::TemporaryTextFile(TargetFolder folder, const QString &target,
                                 .arg(target, SystemErrorText(error)),
                             error == ENOSPC || error == EDQUOT);
     }
-    ::flock(m_lock, LOCK_EX);
+    // Without its lock the file would look abandoned to RemoveStaleTemporaryFiles.
+    int locked;
+    do
+        locked = ::flock(m_lock, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const int error = errno;
+        ::unlinkat(m_folder.descriptor(), bytesOf(m_name).constData(), 0);
+        ::close(std::exchange(m_lock, -1));
+        m_owned = false;
+        throw TextNotStored(QStringLiteral("The text file %1 could not be written: the file being saved could "
+                                           "not be locked (%2).")
+                                .arg(target, SystemErrorText(error)),
+                            false);
+    }
     RegisterPartialFile(m_path);
 }
 

@@ -1,8 +1,11 @@
 #include "serve/ConnectionWatch.h"
 
 #include "serve/ServiceLog.h"
+#include "util/AppError.h"
+#include "util/SystemError.h"
 
 #include <QJsonObject>
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -20,23 +23,31 @@ struct ConnectionWatch::Connection {
     quint64 id = 0;
     int fd = -1;
     Phase phase = Phase::Headers;
-    Clock::time_point since = Clock::now();
+    TimePoint since;
     qint64 bytes = 0;
     QString cutReason;
     bool served = false; // a request was answered on it: an idle kept-alive connection
     bool inEpoll = false;
     std::function<void()> hungUp;
     std::function<void()> late;
-    std::optional<Clock::time_point> deadline;
+    std::optional<TimePoint> deadline;
 };
 
-ConnectionWatch::ConnectionWatch(Limits limits) : m_limits(limits), m_epoll(::epoll_create1(EPOLL_CLOEXEC))
+ConnectionWatch::ConnectionWatch(Limits limits, const Clock &clock) : m_limits(limits), m_clock(clock)
 {
-    if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) == 0) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u64 = 0;
-        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake[0], &event);
+    // Without its epoll set or its wake-up pipe the watch could neither wait nor be
+    // ended: the service does not start rather than run unwatched.
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = 0;
+    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    if (m_epoll < 0 || ::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0
+        || ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake[0], &event) != 0) {
+        const int error = errno;
+        for (const int fd : {m_wake[0], m_wake[1], m_epoll})
+            if (fd >= 0)
+                ::close(fd);
+        throw AppError(QStringLiteral("The service cannot watch its connections: %1.").arg(SystemErrorText(error)));
     }
     m_thread = std::thread([this] { run(); });
 }
@@ -61,6 +72,7 @@ ConnectionWatch::Connection *ConnectionWatch::opened(int fd)
 {
     auto *connection = new Connection;
     connection->fd = fd;
+    connection->since = m_clock.now();
     const std::lock_guard lock(m_mutex);
     connection->id = ++m_lastId;
     m_connections.emplace(connection->id, connection);
@@ -70,7 +82,7 @@ ConnectionWatch::Connection *ConnectionWatch::opened(int fd)
 void ConnectionWatch::closed(Connection *connection)
 {
     std::unique_lock lock(m_mutex);
-    m_callbackDone.wait(lock, [&] { return m_inCallback != connection; });
+    m_callbackDone.wait(lock, [&] { return !inCallback(connection); });
     unwatch(*connection);
     m_connections.erase(connection->id);
     delete connection;
@@ -80,7 +92,7 @@ void ConnectionWatch::headersRead(Connection *connection)
 {
     const std::lock_guard lock(m_mutex);
     connection->phase = Connection::Phase::Body;
-    connection->since = Clock::now();
+    connection->since = m_clock.now();
     connection->bytes = 0;
 }
 
@@ -94,7 +106,7 @@ void ConnectionWatch::requestDone(Connection *connection)
 {
     const std::lock_guard lock(m_mutex);
     connection->phase = Connection::Phase::Headers;
-    connection->since = Clock::now();
+    connection->since = m_clock.now();
     connection->served = true;
 }
 
@@ -105,7 +117,7 @@ QString ConnectionWatch::cutReason(Connection *connection)
 }
 
 void ConnectionWatch::waiting(Connection *connection, std::function<void()> hungUp,
-                              std::optional<Clock::time_point> deadline, std::function<void()> late)
+                              std::optional<TimePoint> deadline, std::function<void()> late)
 {
     const std::lock_guard lock(m_mutex);
     connection->phase = Connection::Phase::Waiting;
@@ -123,7 +135,7 @@ void ConnectionWatch::waiting(Connection *connection, std::function<void()> hung
 void ConnectionWatch::waited(Connection *connection)
 {
     std::unique_lock lock(m_mutex);
-    m_callbackDone.wait(lock, [&] { return m_inCallback != connection; });
+    m_callbackDone.wait(lock, [&] { return !inCallback(connection); });
     unwatch(*connection);
     connection->phase = Connection::Phase::Answering;
 }
@@ -137,7 +149,7 @@ void ConnectionWatch::answering(Connection *connection)
 void ConnectionWatch::stopping(std::chrono::milliseconds grace)
 {
     const std::lock_guard lock(m_mutex);
-    m_stopDeadline = Clock::now() + grace;
+    m_stopDeadline = m_clock.now() + grace;
 }
 
 void ConnectionWatch::unwatch(Connection &connection)
@@ -163,86 +175,105 @@ void ConnectionWatch::cut(Connection &connection, const QString &reason)
     ::shutdown(connection.fd, SHUT_RDWR);
 }
 
+bool ConnectionWatch::inCallback(const Connection *connection) const
+{
+    return std::find(m_inCallback.begin(), m_inCallback.end(), connection) != m_inCallback.end();
+}
+
 void ConnectionWatch::runCallback(Connection &connection, std::function<void()> &callback,
                                   std::unique_lock<std::mutex> &lock)
 {
     const std::function<void()> call = std::exchange(callback, nullptr);
     if (!call)
         return;
-    m_inCallback = &connection;
+    m_inCallback.push_back(&connection);
     lock.unlock();
     call();
     lock.lock();
-    m_inCallback = nullptr;
+    m_inCallback.erase(std::find(m_inCallback.begin(), m_inCallback.end(), &connection));
     m_callbackDone.notify_all();
 }
 
 void ConnectionWatch::run()
 {
-    using namespace std::chrono;
     epoll_event events[64];
     for (;;) {
         const int ready = ::epoll_wait(m_epoll, events, 64, kTickMs);
-        std::unique_lock lock(m_mutex);
-        if (m_ending)
-            return;
-        for (int i = 0; i < ready; ++i) {
-            if (events[i].data.u64 == 0) {
-                char drained[16];
-                while (::read(m_wake[0], drained, sizeof drained) > 0) {
-                }
-                continue;
-            }
-            // The connection may have gone since epoll_wait returned.
-            const auto found = m_connections.find(events[i].data.u64);
-            if (found == m_connections.end() || !(events[i].events & (EPOLLHUP | EPOLLERR)))
-                continue;
-            Connection &connection = *found->second;
-            std::function<void()> hungUp = std::move(connection.hungUp);
-            unwatch(connection);
-            runCallback(connection, hungUp, lock);
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_ending)
+                return;
         }
-        const Clock::time_point now = Clock::now();
-        const bool stopped = m_stopDeadline && now >= *m_stopDeadline;
-        std::vector<quint64> late;
-        for (const auto &[id, connection] : m_connections) {
-            const double seconds = duration<double>(now - connection->since).count();
-            switch (connection->phase) {
-            case Connection::Phase::Headers:
-                if (stopped)
-                    cut(*connection, QStringLiteral("The service is stopping."));
-                else if (now - connection->since > m_limits.headers)
-                    cut(*connection, QStringLiteral("The request's headers did not come within %1 seconds.")
-                                         .arg(duration<double>(m_limits.headers).count()));
-                break;
-            case Connection::Phase::Body:
-                if (stopped)
-                    cut(*connection, QStringLiteral("The service stopped before the body came."));
-                else if (now - connection->since > m_limits.headers
-                         && double(connection->bytes) < seconds * double(m_limits.minimumBytesPerSecond))
-                    cut(*connection, QStringLiteral("The body came slower than %1 bytes a second.")
-                                         .arg(m_limits.minimumBytesPerSecond));
-                break;
-            case Connection::Phase::Waiting:
-                if (connection->deadline && now >= *connection->deadline)
-                    late.push_back(id);
-                break;
-            case Connection::Phase::Answering: break;
-            }
-        }
-        for (const quint64 id : late) {
-            // Looked up again: it may have closed during a callback before.
-            const auto found = m_connections.find(id);
-            if (found == m_connections.end() || !found->second->deadline)
-                continue;
-            std::function<void()> call = std::move(found->second->late);
-            found->second->deadline.reset();
-            runCallback(*found->second, call, lock);
-        }
-        // Written without the lock: a slow log must not hold up the connections.
-        const std::vector<QString> unlogged = std::exchange(m_unlogged, {});
-        lock.unlock();
-        for (const QString &reason : unlogged)
-            LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
+        handleHangUps(events, ready);
+        checkTimes();
     }
+}
+
+void ConnectionWatch::handleHangUps(const epoll_event *events, int ready)
+{
+    std::unique_lock lock(m_mutex);
+    for (int i = 0; i < ready; ++i) {
+        if (events[i].data.u64 == 0) {
+            char drained[16];
+            while (::read(m_wake[0], drained, sizeof drained) > 0) {
+            }
+            continue;
+        }
+        // The connection may have gone since epoll_wait returned.
+        const auto found = m_connections.find(events[i].data.u64);
+        if (found == m_connections.end() || !(events[i].events & (EPOLLHUP | EPOLLERR)))
+            continue;
+        Connection &connection = *found->second;
+        std::function<void()> hungUp = std::move(connection.hungUp);
+        unwatch(connection);
+        runCallback(connection, hungUp, lock);
+    }
+}
+
+void ConnectionWatch::checkTimes()
+{
+    using namespace std::chrono;
+    std::unique_lock lock(m_mutex);
+    const TimePoint now = m_clock.now();
+    const bool stopped = m_stopDeadline && now >= *m_stopDeadline;
+    std::vector<quint64> late;
+    for (const auto &[id, connection] : m_connections) {
+        const double seconds = duration<double>(now - connection->since).count();
+        switch (connection->phase) {
+        case Connection::Phase::Headers:
+            if (stopped)
+                cut(*connection, QStringLiteral("The service is stopping."));
+            else if (now - connection->since > m_limits.headers)
+                cut(*connection, QStringLiteral("The request's headers did not come within %1 seconds.")
+                                     .arg(duration<double>(m_limits.headers).count()));
+            break;
+        case Connection::Phase::Body:
+            if (stopped)
+                cut(*connection, QStringLiteral("The service stopped before the body came."));
+            else if (now - connection->since > m_limits.headers
+                     && double(connection->bytes) < seconds * double(m_limits.minimumBytesPerSecond))
+                cut(*connection, QStringLiteral("The body came slower than %1 bytes a second.")
+                                     .arg(m_limits.minimumBytesPerSecond));
+            break;
+        case Connection::Phase::Waiting:
+            if (connection->deadline && now >= *connection->deadline)
+                late.push_back(id);
+            break;
+        case Connection::Phase::Answering: break;
+        }
+    }
+    for (const quint64 id : late) {
+        // Looked up again: it may have closed during a callback before.
+        const auto found = m_connections.find(id);
+        if (found == m_connections.end() || !found->second->deadline)
+            continue;
+        std::function<void()> call = std::move(found->second->late);
+        found->second->deadline.reset();
+        runCallback(*found->second, call, lock);
+    }
+    // Written without the lock: a slow log must not hold up the connections.
+    const std::vector<QString> unlogged = std::exchange(m_unlogged, {});
+    lock.unlock();
+    for (const QString &reason : unlogged)
+        LogLine({{QStringLiteral("event"), QStringLiteral("cut-off")}, {QStringLiteral("reason"), reason}});
 }

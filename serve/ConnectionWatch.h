@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/Clock.h"
+
 #include <QString>
 #include <chrono>
 #include <condition_variable>
@@ -24,16 +26,20 @@
 // A client that only shuts down its sending side (a half-close) has not hung up:
 // it still reads its answer. Over TCP a client that closes its connection looks
 // the same until its answer is written.
+//
+// Every bound is measured on the clock it is given: the steady clock, or in a test
+// one moved by hand, followed by checkTimes().
 class ConnectionWatch {
 public:
-    using Clock = std::chrono::steady_clock;
+    using TimePoint = Clock::TimePoint;
     struct Limits {
         std::chrono::milliseconds headers{10000};
         qint64 minimumBytesPerSecond = 1024;
     };
     struct Connection;
 
-    explicit ConnectionWatch(Limits limits);
+    // Throws AppError when the system gives no means to watch.
+    explicit ConnectionWatch(Limits limits, const Clock &clock = Clock::steady());
     ~ConnectionWatch();
     ConnectionWatch(const ConnectionWatch &) = delete;
     ConnectionWatch &operator=(const ConnectionWatch &) = delete;
@@ -51,7 +57,7 @@ public:
     // While the request waits: `hungUp` runs once if the client hangs up, and
     // `late` once the deadline (if any) passes first. Both run on the watch's
     // thread, never after waited() has returned.
-    void waiting(Connection *connection, std::function<void()> hungUp, std::optional<Clock::time_point> deadline = {},
+    void waiting(Connection *connection, std::function<void()> hungUp, std::optional<TimePoint> deadline = {},
                  std::function<void()> late = {});
     void waited(Connection *connection);
     // The answer goes out: no bound of the watch's applies until it is out.
@@ -60,22 +66,31 @@ public:
     // The service stops: uploads and requests still arriving after `grace` are cut off.
     void stopping(std::chrono::milliseconds grace);
 
+    // Cuts off what is past its bound and runs what is late, by the clock's time
+    // now: the watch's thread does so a few times a second, a test after moving
+    // its clock, to know that the check has been made.
+    void checkTimes();
+
 private:
     void run();
+    void handleHangUps(const struct epoll_event *events, int ready);
     void cut(Connection &connection, const QString &reason);
     void unwatch(Connection &connection);
     // Runs the callback without the lock; closed() and waited() wait for it.
+    bool inCallback(const Connection *connection) const;
     void runCallback(Connection &connection, std::function<void()> &callback, std::unique_lock<std::mutex> &lock);
 
     const Limits m_limits;
-    const int m_epoll;
+    const Clock &m_clock;
+    int m_epoll = -1;
     int m_wake[2] = {-1, -1};
     std::mutex m_mutex;
     std::condition_variable m_callbackDone;
     std::unordered_map<quint64, Connection *> m_connections;
     quint64 m_lastId = 0;
-    Connection *m_inCallback = nullptr;
-    std::optional<Clock::time_point> m_stopDeadline;
+    // Connections whose callback runs now, on the watch's thread or a test's.
+    std::vector<Connection *> m_inCallback;
+    std::optional<TimePoint> m_stopDeadline;
     std::vector<QString> m_unlogged; // cut-offs to log once the lock is let go
     bool m_ending = false;
     std::thread m_thread;

@@ -2,6 +2,7 @@
 
 #include "serve/ConversionService.h"
 #include "serve/RequestBody.h"
+#include "serve/RequestFraming.h"
 #include "serve/ServeOptions.h"
 #include "serve/ServiceLog.h"
 #include "serve/ServiceMetrics.h"
@@ -101,10 +102,18 @@ double rounded(double seconds)
     return std::round(seconds * 1000) / 1000;
 }
 
+// Queues the answer; a response the library could not make (no memory) closes the
+// connection instead.
 MHD_Result queue(MHD_Connection *connection, Exchange &exchange, int status, MHD_Response *response)
 {
     exchange.answered = true;
     exchange.status = status;
+    if (!response) {
+        exchange.status = MHD_HTTP_INTERNAL_SERVER_ERROR;
+        exchange.error = QStringLiteral("not-answered");
+        exchange.reason = QStringLiteral("The service could not make its answer.");
+        return MHD_NO;
+    }
     const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
     MHD_destroy_response(response);
     return queued;
@@ -115,9 +124,11 @@ MHD_Result answer(MHD_Connection *connection, Exchange &exchange, int status, co
 {
     MHD_Response *response =
         MHD_create_response_from_buffer(size_t(body.size()), const_cast<char *>(body.constData()), MHD_RESPMEM_MUST_COPY);
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-    for (const auto &[name, value] : headers)
-        MHD_add_response_header(response, name, value.constData());
+    if (response) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+        for (const auto &[name, value] : headers)
+            MHD_add_response_header(response, name, value.constData());
+    }
     exchange.bytesOut = body.size();
     return queue(connection, exchange, status, response);
 }
@@ -152,8 +163,12 @@ MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QStr
         return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-read"),
                            QStringLiteral("The text was written but could not be read back."));
     }
-    // The response owns the descriptor from here on.
+    // The response owns the descriptor from here on, once there is one.
     MHD_Response *response = MHD_create_response_from_fd(uint64_t(info.st_size), fd);
+    if (!response) {
+        ::close(fd);
+        return queue(connection, exchange, MHD_HTTP_OK, nullptr);
+    }
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
     if (!readAs.isEmpty())
         MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
@@ -176,7 +191,8 @@ MHD_Result answerNotStored(MHD_Connection *connection, Exchange &exchange, bool 
 MHD_Result answerWrongMethod(MHD_Connection *connection, Exchange &exchange, const char *allowed)
 {
     MHD_Response *response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
-    MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allowed);
+    if (response)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allowed);
     exchange.error = QStringLiteral("method-not-allowed");
     return queue(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, response);
 }
@@ -187,35 +203,6 @@ QString clientReason(QString reason, const QString &folder)
 {
     return reason.replace(QDir(folder).filePath(QStringLiteral("document")) + QLatin1Char('/'), QString())
         .replace(QDir(folder).filePath(QStringLiteral("text.txt")), QStringLiteral("the text"));
-}
-
-// RFC 9112 6.3: a message whose length can be read two ways (Content-Length
-// values that differ, or Content-Length beside Transfer-Encoding) is refused and
-// its connection closed, so that no proxy in front takes the rest for another
-// request.
-bool ambiguousFraming(MHD_Connection *connection)
-{
-    struct Lengths {
-        QList<QByteArray> values;
-        bool transferEncoding = false;
-    } lengths;
-    MHD_get_connection_values(
-        connection, MHD_HEADER_KIND,
-        [](void *cls, MHD_ValueKind, const char *key, const char *value) {
-            auto &found = *static_cast<Lengths *>(cls);
-            if (qstricmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) {
-                for (const QByteArray &part : QByteArray(value ? value : "").split(','))
-                    found.values.append(part.trimmed());
-            } else if (qstricmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) {
-                found.transferEncoding = true;
-            }
-            return MHD_YES;
-        },
-        &lengths);
-    if (lengths.transferEncoding && !lengths.values.isEmpty())
-        return true;
-    return std::any_of(lengths.values.cbegin(), lengths.values.cend(),
-                       [&](const QByteArray &value) { return value != lengths.values.first(); });
 }
 
 ConnectionWatch::Connection *watchedOf(MHD_Connection *connection)
@@ -280,10 +267,8 @@ struct HttpCallbacks {
                 service.m_watch.headersRead(exchange->watched);
             if (service.m_stopping)
                 return answerRefusal(connection, *exchange, Refusal::Stopping);
-            if (ambiguousFraming(connection))
-                return answerError(connection, *exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("ambiguous-length"),
-                                   QStringLiteral("The request's length is given twice, in ways that differ."), 0,
-                                   true);
+            if (const std::optional<FramingFault> fault = FramingFaultOf(connection))
+                return answerError(connection, *exchange, fault->status, fault->code, fault->reason, 0, true);
             if (exchange->path != kConvert || exchange->method != QLatin1String("POST")) {
                 if (exchange->watched)
                     service.m_watch.answering(exchange->watched);
@@ -364,7 +349,7 @@ struct HttpCallbacks {
             const std::shared_ptr<PlaceClaim> place = exchange.place;
             ConversionService &conversions = service.m_conversions;
             const auto deadline =
-                ConnectionWatch::Clock::now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+                service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
             if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
                          [suspension, place, &conversions] {
                              if (conversions.leaveLine(place))
@@ -379,7 +364,7 @@ struct HttpCallbacks {
     // hanging up (then `hungUp` runs and the connection is resumed to be closed).
     // False when what it waits for came first: the caller goes on at once.
     static bool setAside(HttpService &service, Exchange &exchange, std::function<void()> hungUp,
-                         std::optional<ConnectionWatch::Clock::time_point> deadline = {},
+                         std::optional<ConnectionWatch::TimePoint> deadline = {},
                          std::function<void()> late = {})
     {
         if (exchange.watched)
@@ -584,7 +569,7 @@ struct HttpCallbacks {
         LogLine(line);
         service.m_metrics.request(exchange->status);
         const std::lock_guard lock(service.m_mutex);
-        service.m_lastEnded = std::chrono::steady_clock::now();
+        service.m_lastEnded = service.m_clock.now();
         if (--service.m_underWay == 0)
             service.m_idle.notify_all();
     }
@@ -611,9 +596,10 @@ struct HttpCallbacks {
 };
 
 HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies,
-                         const ServeOptions &options)
-    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options),
-      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond})
+                         const ServeOptions &options, const Clock &clock)
+    : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options), m_clock(clock),
+      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond}, clock),
+      m_lastEnded(clock.now())
 {
 }
 
@@ -654,10 +640,10 @@ void HttpService::waitForRequests()
     m_idle.wait(lock, [this] { return m_underWay == 0; });
 }
 
-std::chrono::steady_clock::duration HttpService::idleTime() const
+Clock::Duration HttpService::idleTime() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_underWay > 0 ? std::chrono::steady_clock::duration::zero() : std::chrono::steady_clock::now() - m_lastEnded;
+    return m_underWay > 0 ? Clock::Duration::zero() : m_clock.now() - m_lastEnded;
 }
 
 void HttpService::stop()

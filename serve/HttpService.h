@@ -27,7 +27,9 @@ class HttpService {
 public:
     // `bodies`: the service's private folder (0700), in which each request gets
     // one of its own.
-    HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies, const ServeOptions &options);
+    // Throws AppError when the connections cannot be watched.
+    HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies, const ServeOptions &options,
+                const Clock &clock = Clock::steady());
     ~HttpService(); // stop()
 
     // Serves connections on the listening socket. Throws AppError.
@@ -41,7 +43,7 @@ public:
     // Closes every connection that is left (idle ones kept alive).
     void stop();
     // How long no request has been under way; zero while one is.
-    std::chrono::steady_clock::duration idleTime() const;
+    Clock::Duration idleTime() const;
 
 private:
     friend struct HttpCallbacks;
@@ -50,11 +52,12 @@ private:
     ServiceMetrics &m_metrics;
     const QString m_bodies;
     const ServeOptions &m_options;
+    const Clock &m_clock;
     ConnectionWatch m_watch;
     MHD_Daemon *m_daemon = nullptr;
     std::atomic<bool> m_stopping{false};
     mutable std::mutex m_mutex;
     std::condition_variable m_idle;
     int m_underWay = 0;
-    std::chrono::steady_clock::time_point m_lastEnded = std::chrono::steady_clock::now();
+    Clock::TimePoint m_lastEnded;
 };

@@ -1,7 +1,5 @@
 #include "serve/RunService.h"
 
-#include "batch/PrintableName.h"
-#include "batch/StopSignals.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
@@ -16,6 +14,8 @@
 #include "serve/ServiceMetrics.h"
 #include "serve/UserServicePlace.h"
 #include "util/AppError.h"
+#include "util/PrintableName.h"
+#include "util/StopSignals.h"
 #include "util/SystemError.h"
 
 #include <QCoreApplication>
@@ -162,9 +162,10 @@ int RunService(int argc, char **argv)
 
     ServiceMetrics metrics;
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
-    HttpService http(conversions, metrics, bodies->path(), options);
+    std::unique_ptr<HttpService> http;
     try {
-        http.start(activated ? activated->fd : listening->takeFd());
+        http = std::make_unique<HttpService>(conversions, metrics, bodies->path(), options);
+        http->start(activated ? activated->fd : listening->takeFd());
     } catch (const AppError &error) {
         PrintProgramError(error.description());
         return kBadUsage;
@@ -173,16 +174,16 @@ int RunService(int argc, char **argv)
              {QStringLiteral("address"), activated ? activated->address : listening->address()},
              {QStringLiteral("jobs"), options.jobs},
              {QStringLiteral("idle_exit"), options.idleExitSeconds}});
-    const int signal = waitForStop(stopSignals, http, options.idleExitSeconds);
+    const int signal = waitForStop(stopSignals, *http, options.idleExitSeconds);
     // In order: no new connection, the requests under way answered, the offices
     // ended. A second signal ends the program at once.
     LogLine({{QStringLiteral("event"), QStringLiteral("stopping")},
              {signal != 0 ? QStringLiteral("signal") : QStringLiteral("idle"),
               signal != 0 ? signal : options.idleExitSeconds}});
-    http.stopAccepting();
-    http.waitForRequests();
+    http->stopAccepting();
+    http->waitForRequests();
     conversions.finish();
-    http.stop();
+    http->stop();
     LogLine({{QStringLiteral("event"), QStringLiteral("stopped")}});
     return 0;
 }

@@ -6,10 +6,11 @@
 #include <utility>
 
 // What the system calls an error number, in the user's language ("No space left on
-// device"), for messages.
+// device"), for messages. Safe from any thread (strerror is not).
 inline QString SystemErrorText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    char buffer[256];
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
 }
 
 // A file descriptor that is closed on every way out.

@@ -1,6 +1,7 @@
 // One document of the batch on the scripted office: what is left on disk when the
 // office fails.
 #include "batch/DocumentConverter.h"
+#include "batch/UpToDate.h"
 #include "support/FakeOffice.h"
 #include "support/TestFiles.h"
 #include "util/AppError.h"
@@ -76,6 +77,33 @@ private slots:
                 QCOMPARE(QDir(elsewhere).entryList(QDir::Files | QDir::Hidden), QStringList{"report.txt"});
                 QCOMPARE(QDir(tree + "/moved").entryList(QDir::Files | QDir::Hidden), QStringList());
             }
+        }
+    }
+
+    // The text file takes the time its document had as its load began, on either
+    // way: a document changed during its conversion is newer than its text file, and
+    // --update converts it again; one left alone since is up to date.
+    void textFileHasTheDocumentsTimeFromBeforeItsLoad()
+    {
+        for (const bool withFields : {false, true}) {
+            QTemporaryDir dir;
+            const BatchDocument document{writeFile(dir.filePath("letter.odt")), dir.filePath("letter.txt")};
+            const QDateTime written = QDateTime::currentDateTime().addSecs(-60);
+            QFile source(document.source);
+            QVERIFY(source.open(QIODevice::ReadWrite) && source.setFileTime(written, QFileDevice::FileModificationTime));
+            FakeOffice office;
+            if (withFields)
+                office.sourcesWithFields << document.source;
+            office.duringLoad = [&] { writeFile(document.source, "edited meanwhile"); };
+            SharedTextFiles textFiles;
+            ConvertDocument(office, document.source, document.target, textFiles);
+            QCOMPARE(QFileInfo(document.target).lastModified(), written);
+            QVERIFY(!TextFileIsUpToDate(document));
+
+            office.duringLoad = {};
+            SharedTextFiles again;
+            ConvertDocument(office, document.source, document.target, again);
+            QVERIFY(TextFileIsUpToDate(document));
         }
     }
 };

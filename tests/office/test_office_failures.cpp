@@ -4,6 +4,7 @@
 #include "OfficeTestSupport.h"
 #include "assets/WriterDocuments.h"
 #include "convert/office/UnoOfficeBridge.h"
+#include "support/RootOnly.h"
 #include "util/ProcessInfo.h"
 
 #include <QDir>
@@ -241,8 +242,9 @@ private slots:
     // private; without nss_wrapper it is not started at all.
     void officeOfAUserIdWithoutAnAccount()
     {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty())
-            QSKIP("root and setpriv are needed to run as a user id without an account");
+        SKIP_UNLESS_ROOT("to run as a user id without an account");
+        if (QStandardPaths::findExecutable("setpriv").isEmpty())
+            QSKIP("setpriv is needed to run as a user id without an account");
         uid_t id = 4200;
         while (::getpwuid(id))
             ++id;

@@ -1,6 +1,8 @@
-// The watch over the service's connections, on socket pairs: who is cut off, when
-// a waiting client counts as gone, and what a stop does.
+// The watch over the service's connections, on socket pairs and a clock the test
+// moves by hand: who is cut off and not before when, when a waiting client counts
+// as gone, and what a stop does.
 #include "serve/ConnectionWatch.h"
+#include "support/ManualClock.h"
 
 #include <QTest>
 #include <atomic>
@@ -22,13 +24,20 @@ struct Pair {
         ::close(client);
     }
     // The service's end was shut down: the client reads the end of the file.
-    bool cutOff(int withinMs = 5000) const
+    bool cutOff() const
     {
         pollfd readable{client, POLLIN, 0};
         char byte;
-        return ::poll(&readable, 1, withinMs) > 0 && ::recv(client, &byte, 1, MSG_DONTWAIT) == 0;
+        return ::poll(&readable, 1, 0) > 0 && ::recv(client, &byte, 1, MSG_DONTWAIT) == 0;
     }
 };
+
+// Moves the clock and has the watch look at it.
+void pass(ManualClock &clock, ConnectionWatch &watch, Clock::Duration time)
+{
+    clock.advance(time);
+    watch.checkTimes();
+}
 
 } // namespace
 
@@ -36,12 +45,13 @@ class TestConnectionWatch : public QObject {
     Q_OBJECT
 
 private slots:
-    // Headers that do not come in time, and a body slower than the rate, are cut
-    // off with their reason; a body fast enough, a request that waits and an
-    // answer going out are not.
-    void slowClientsAreCutOff()
+    // Headers that do not come within their bound, and a body slower than the
+    // rate, are cut off with their reason, and not a moment before; a body fast
+    // enough, a request that waits and an answer going out are not cut off at all.
+    void slowClientsAreCutOffAtTheirBound()
     {
-        ConnectionWatch watch({300ms, 1000});
+        ManualClock clock;
+        ConnectionWatch watch({10s, 1000}, clock);
         Pair noHeaders, slowBody, fastBody, waiting, answering;
         ConnectionWatch::Connection *watched[5];
         const Pair *pairs[5] = {&noHeaders, &slowBody, &fastBody, &waiting, &answering};
@@ -50,44 +60,63 @@ private slots:
         for (int i = 1; i < 5; ++i)
             watch.answering(watched[i]);
         watch.waiting(watched[3], [] {});
+        pass(clock, watch, 10s);
+        QVERIFY(!noHeaders.cutOff());
+        pass(clock, watch, 1ms);
         QVERIFY(noHeaders.cutOff());
         QVERIFY(watch.cutReason(watched[0]).contains("headers"));
+
+        // The rate counts once the headers' bound has passed since the headers.
         watch.headersRead(watched[1]);
         watch.headersRead(watched[2]);
-        for (int tenth = 0; tenth < 10; ++tenth) {
+        for (int second = 0; second < 10; ++second) {
             watch.bodyRead(watched[1], 10);
-            watch.bodyRead(watched[2], 2000); // ten times the rate, and more
-            QTest::qWait(100);
+            watch.bodyRead(watched[2], 2000);
+            pass(clock, watch, 1s);
         }
+        QVERIFY(!slowBody.cutOff());
+        pass(clock, watch, 1ms);
         QVERIFY(slowBody.cutOff());
         QVERIFY(watch.cutReason(watched[1]).contains("slower than 1000 bytes"));
+        QVERIFY2(!fastBody.cutOff(), qPrintable(watch.cutReason(watched[2])));
+        watch.answering(watched[2]);
+        pass(clock, watch, 1h);
         for (int i : {2, 3, 4})
-            QVERIFY2(!pairs[i]->cutOff(0), qPrintable(watch.cutReason(watched[i])));
+            QVERIFY2(!pairs[i]->cutOff(), qPrintable(watch.cutReason(watched[i])));
+
         // A kept-alive connection has the same bound for its next request.
         watch.requestDone(watched[4]);
+        pass(clock, watch, 10s);
+        QVERIFY(!answering.cutOff());
+        pass(clock, watch, 1ms);
         QVERIFY(answering.cutOff());
         for (ConnectionWatch::Connection *connection : watched)
             watch.closed(connection);
     }
 
     // While a request waits, a client that hangs up is told once, one that only
-    // shuts down its sending side is not, and a deadline runs its own callback.
-    void waitingRequests()
+    // shuts down its sending side is not, and a deadline runs its own callback
+    // once it has passed, not before.
+    void waitingClientsHangUpOrAreLate()
     {
-        ConnectionWatch watch({60s, 0});
+        ManualClock clock;
+        ConnectionWatch watch({60s, 0}, clock);
         Pair hangsUp, halfCloses, late;
         std::atomic<int> hungUp{0}, halfHungUp{0}, lateRan{0};
         ConnectionWatch::Connection *watched[3] = {watch.opened(hangsUp.service), watch.opened(halfCloses.service),
                                                    watch.opened(late.service)};
         watch.waiting(watched[0], [&] { ++hungUp; });
         watch.waiting(watched[1], [&] { ++halfHungUp; });
-        watch.waiting(
-            watched[2], [] {}, ConnectionWatch::Clock::now() + 200ms, [&] { ++lateRan; });
-        ::close(std::exchange(hangsUp.client, -1));
+        watch.waiting(watched[2], [] {}, clock.now() + 5s, [&] { ++lateRan; });
         ::shutdown(halfCloses.client, SHUT_WR);
-        QTRY_COMPARE(hungUp.load(), 1);
-        QTRY_COMPARE(lateRan.load(), 1);
-        QTest::qWait(500);
+        ::close(std::exchange(hangsUp.client, -1));
+        QTRY_COMPARE_WITH_TIMEOUT(hungUp.load(), 1, 60000);
+        pass(clock, watch, 5s - 1ms);
+        QCOMPARE(lateRan.load(), 0);
+        pass(clock, watch, 1ms);
+        QCOMPARE(lateRan.load(), 1);
+        pass(clock, watch, 1h);
+        QCOMPARE(lateRan.load(), 1);
         QCOMPARE(hungUp.load(), 1);
         QCOMPARE(halfHungUp.load(), 0);
         for (ConnectionWatch::Connection *connection : watched) {
@@ -96,21 +125,25 @@ private slots:
         }
     }
 
-    // A stop cuts off, after its grace, what is still arriving, but not a request
-    // whose document is under way.
-    void stopCutsArrivingUploads()
+    // A stop cuts off, once its grace has passed, what is still arriving, but not
+    // a request whose document is under way.
+    void stopCutsArrivingUploadsAfterTheGrace()
     {
-        ConnectionWatch watch({60s, 0});
+        ManualClock clock;
+        ConnectionWatch watch({60s, 0}, clock);
         Pair uploading, converting;
         ConnectionWatch::Connection *upload = watch.opened(uploading.service);
         ConnectionWatch::Connection *waiting = watch.opened(converting.service);
         watch.headersRead(upload);
         watch.waiting(waiting, [] {});
-        watch.stopping(300ms);
-        QVERIFY(!uploading.cutOff(100));
+        watch.stopping(3s);
+        pass(clock, watch, 3s - 1ms);
+        QVERIFY(!uploading.cutOff());
+        pass(clock, watch, 1ms);
         QVERIFY(uploading.cutOff());
         QVERIFY(watch.cutReason(upload).contains("stop"));
-        QVERIFY(!converting.cutOff(500));
+        pass(clock, watch, 1h);
+        QVERIFY(!converting.cutOff());
         watch.waited(waiting);
         watch.closed(upload);
         watch.closed(waiting);

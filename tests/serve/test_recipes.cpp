@@ -53,7 +53,7 @@ private slots:
 
     // git log -p shows what changed in the document's text, converted once per
     // version (cachetextconv keeps the texts in git's notes).
-    void git()
+    void gitLogShowsTheTextChanges()
     {
         const QString repository = path("repository");
         QDir().mkpath(repository);
@@ -72,7 +72,7 @@ private slots:
     }
 
     // less, lf's previewer and the find loop give the document's text.
-    void filtersAndLoops()
+    void lessLfAndFindShowTheText()
     {
         QDir().mkpath(path("home/Documents/old"));
         writeOdt(path("home/Documents/Invoice 42.odt"), {"Invoice 42", "Due in March"});

@@ -4,6 +4,7 @@
 #include "assets/WriterDocuments.h"
 #include "support/OfficeProcesses.h"
 #include "support/ProgramEnvironment.h"
+#include "support/RootOnly.h"
 #include "support/TestFiles.h"
 
 #include <QProcess>
@@ -149,7 +150,7 @@ private slots:
 
     // A second start says that one runs; --stop ends it with its office, and says
     // so with 0 when none runs.
-    void secondStartAndStop()
+    void secondStartSaysOneRunsAndStopEndsIt()
     {
         QCOMPARE(text(path("docs/plain.odt")).exitCode, 0);
         const qint64 service = runningService();
@@ -186,7 +187,7 @@ private slots:
 
     // systemd's socket activation: the service takes the socket it is given. The
     // user units, pointed at the built program, are what systemd accepts.
-    void socketActivation()
+    void servesOnTheSocketSystemdHandsIt()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("systemd-socket-activate")).isEmpty())
             QSKIP("systemd-socket-activate is not installed");
@@ -227,8 +228,7 @@ private slots:
     // never sent anything: the call converts with its own office and says so once.
     void anotherUsersSocketIsNeverUsed()
     {
-        if (::geteuid() != 0)
-            QSKIP("needs root, to make another account's socket");
+        SKIP_UNLESS_ROOT("to make another account's socket");
         const uid_t other = 65534;
         const QString socket = runtime() + "/serve.sock";
         const Outcome own = text(path("docs/plain.odt"), {"--no-service"});

@@ -120,6 +120,8 @@ OfficeRef FakeOffice::loadWithoutView(const OfficeRef &serviceManager, const QSt
 {
     need(serviceManager, Kind::ServiceManager);
     const QString path = QUrl(url).toLocalFile();
+    if (duringLoad)
+        duringLoad();
     if (failingSources.contains(path) || !QFile::exists(path))
         throw AppError(QStringLiteral("Unsupported URL <%1>").arg(url));
     return std::make_shared<FakeObject>(Kind::Document, path);

@@ -29,7 +29,7 @@ public:
     bool unreachable = false;     // no service manager at all
     bool refuseSaves = false;
     QSet<QString> sourcesWithFields; // documents (paths) whose text the office works out
-    std::function<void()> duringLoad; // runs inside each load, e.g. to change the window
+    std::function<void()> duringLoad; // runs inside each load (with a view or without), e.g. to change the window
     std::function<void()> duringSave; // runs inside each save, once its file exists
 
     OfficeRef createServiceManager() override;
