@@ -6,7 +6,8 @@
 # Usage: file_manager_menu.sh FOLDER   (HOME and the XDG folders: the user's)
 set -u
 if [ "$1" != --in-session ]; then
-    GTK_MODULES=gail:atk-bridge NO_AT_BRIDGE=0 exec dbus-run-session -- bash "$0" --in-session "$@"
+    # No GVfs: its daemons would outlive the session.
+    GTK_MODULES=gail:atk-bridge NO_AT_BRIDGE=0 GIO_USE_VFS=local GIO_USE_VOLUME_MONITOR=unix exec dbus-run-session -- bash "$0" --in-session "$@"
 fi
 pcmanfm --no-desktop "$2" >/dev/null 2>&1 &
 trap 'kill $! 2>/dev/null; wait' EXIT
