@@ -27,6 +27,10 @@ struct ServeOptions {
     bool help = false;
 };
 
+// The options of `tarnwick --serve`, one row each: its parser and the option list
+// of its --help come from them.
+QList<OptionRow<ServeOptions>> ServeOptionRows();
+
 // Parses the arguments after "--serve". A host other than loopback is taken only
 // when named; whether it can be listened on is the service's business. --user
 // listens on the user's own socket with one office and --idle-exit 600, unless
