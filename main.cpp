@@ -11,6 +11,7 @@
 #include "convert/office/UnoOfficeBridge.h"
 #include "serve/RunService.h"
 #include "serve/UserServiceClient.h"
+#include "util/PathHelpers.h"
 #include "util/StandardStreams.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 int main(int argc, char **argv)
 {
     OpenClosedStandardStreams();
+    ForgetForeignRuntimeFolder();
     // The batch, the help and the version need no display, and without one Qt
     // would abort: all is decided before a QApplication exists.
     if (IsBatchCommand(argc, argv)) {

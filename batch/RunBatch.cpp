@@ -325,6 +325,10 @@ std::optional<int> BatchRun::prepareTargets()
     if (m_options.toStdout && m_work.documents.size() + m_work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
                                    .arg(m_work.documents.size() + m_work.skipped.size()));
+    // A folder with no document in it gives nothing to write: not a success.
+    if (m_options.toStdout && m_work.documents.isEmpty() && m_work.skipped.isEmpty() && m_work.failed.isEmpty()
+        && m_failed.isEmpty() && m_upToDate.isEmpty())
+        return stopRun(report, QStringLiteral("--stdout takes exactly one document; none was given or found."));
     removeStalePartialFiles(m_work.documents + m_upToDate, report);
     for (const FailedPath &path : m_failed)
         report.failedPath(path.path, path.reason);

@@ -37,5 +37,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer (>= 4:7.4), bubblewrap")
 # xdg-open; nss_wrapper lends a user id without an account one for the office, which
 # is otherwise not started for such an id.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2, xdg-utils, libnss-wrapper")
+# The users' services end with their program; what killed ones left goes with the
+# package.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/assets/debian/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -60,7 +60,7 @@ void requireWholeSave(const TemporaryTextFile &saved, const QString &target)
         const int error = errno;
         throw TextNotStored(QStringLiteral("The text file %1 could not be written to the disk: %2.")
                                 .arg(target, SystemErrorText(error)),
-                            error == ENOSPC || error == EDQUOT);
+                            IsDiskFull(error));
     }
 }
 
@@ -129,7 +129,7 @@ void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target,
         const int error = errno;
         throw TextNotStored(
             QStringLiteral("The text file %1 could not be written: %2.").arg(target, SystemErrorText(error)),
-            error == ENOSPC || error == EDQUOT);
+            IsDiskFull(error));
     }
     struct stat info {};
     if (::fstat(saved.descriptor(), &info) == 0)
@@ -141,7 +141,7 @@ void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target,
         throw TextNotStored(QStringLiteral("The text file %1 was written, but its folder could not be written to "
                                            "the disk: %2.")
                                 .arg(target, SystemErrorText(error)),
-                            error == ENOSPC || error == EDQUOT);
+                            IsDiskFull(error));
     }
 }
 
@@ -198,7 +198,7 @@ TemporaryTextFile::TemporaryTextFile(TargetFolder folder, const QString &target,
         throw TextNotStored(QStringLiteral("The text file %1 could not be written: no file can be made in its "
                                            "folder (%2).")
                                 .arg(target, SystemErrorText(error)),
-                            error == ENOSPC || error == EDQUOT);
+                            IsDiskFull(error));
     }
     // Without its lock the file would look abandoned to RemoveStaleTemporaryFiles.
     int locked;

@@ -51,6 +51,7 @@ std::optional<ActivatedSocket> TakeActivatedSocket()
 {
     const QByteArray pid = qgetenv("LISTEN_PID");
     const QByteArray count = qgetenv("LISTEN_FDS");
+    const QByteArray name = qgetenv("LISTEN_FDNAMES");
     ::unsetenv("LISTEN_PID");
     ::unsetenv("LISTEN_FDS");
     ::unsetenv("LISTEN_FDNAMES");
@@ -72,5 +73,5 @@ std::optional<ActivatedSocket> TakeActivatedSocket()
     if (!stream || ::getsockopt(kFirstPassedFd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || !listening)
         throw AppError(QStringLiteral("The service was given a descriptor that is no listening stream socket."));
     ::fcntl(kFirstPassedFd, F_SETFD, FD_CLOEXEC);
-    return ActivatedSocket{kFirstPassedFd, addressOf(kFirstPassedFd)};
+    return ActivatedSocket{kFirstPassedFd, addressOf(kFirstPassedFd), name};
 }

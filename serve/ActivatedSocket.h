@@ -9,6 +9,7 @@
 struct ActivatedSocket {
     int fd = -1;
     QString address; // as --listen names it: unix:PATH or HOST:PORT
+    QByteArray name; // LISTEN_FDNAMES: what its giver calls it
 };
 
 // The socket given to this process, if any; the variables are removed, so that

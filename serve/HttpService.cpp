@@ -8,6 +8,7 @@
 #include "serve/ServiceMetrics.h"
 #include "util/AppError.h"
 #include "util/PrivateFolder.h"
+#include "util/SystemError.h"
 
 #include <QDir>
 #include <QFile>
@@ -411,7 +412,7 @@ struct HttpCallbacks {
             const int error = errno;
             exchange.folder.clear();
             // The body is unread: the connection is closed rather than read on.
-            return answerNotStored(connection, exchange, error == ENOSPC || error == EDQUOT,
+            return answerNotStored(connection, exchange, IsDiskFull(error),
                                    QStringLiteral("The service could not store the document."), true);
         }
         const char *name = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "name");

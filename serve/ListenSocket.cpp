@@ -14,27 +14,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
-std::optional<sockaddr_un> UnixSocketAddress(const QByteArray &path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (size_t(path.size()) >= sizeof address.sun_path)
-        return std::nullopt;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    return address;
-}
-
 namespace {
 
 constexpr int kBacklog = 128;
-
-// True when something accepts connections on the unix socket at `address`.
-bool answers(const sockaddr_un &address)
-{
-    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    return probe.get() >= 0
-           && ::connect(probe.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
-}
 
 } // namespace
 
@@ -48,8 +30,7 @@ ListenSocket::ListenSocket(const ServeOptions &options)
 
 ListenSocket::~ListenSocket()
 {
-    if (!m_socketPath.isEmpty())
-        ::unlink(QFile::encodeName(m_socketPath).constData());
+    m_socketFile.remove();
 }
 
 void ListenSocket::listenOnUnixSocket(const QString &path)
@@ -67,7 +48,7 @@ void ListenSocket::listenOnUnixSocket(const QString &path)
     if (::lstat(name.constData(), &existing) == 0) {
         if (!S_ISSOCK(existing.st_mode))
             throw AppError(QStringLiteral("%1 exists and is not a socket; it was left as it is.").arg(absolute));
-        if (answers(address))
+        if (const FileDescriptor probe(ConnectUnixSocket(name)); probe.get() >= 0 || errno == EAGAIN)
             throw AppError(QStringLiteral("Another service already listens on %1.").arg(absolute));
         ::unlink(name.constData()); // left by a service that has ended
     }
@@ -80,7 +61,7 @@ void ListenSocket::listenOnUnixSocket(const QString &path)
     ::umask(umask);
     if (!bound)
         throw AppError(QStringLiteral("The service cannot listen on %1: %2.").arg(absolute, SystemErrorText(error)));
-    m_socketPath = absolute;
+    m_socketFile = SocketFile(name);
     if (::listen(m_fd.get(), kBacklog) != 0)
         throw AppError(QStringLiteral("The service cannot listen on %1: %2.").arg(absolute, SystemErrorText(errno)));
     m_address = QStringLiteral("unix:") + absolute;

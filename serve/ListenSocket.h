@@ -2,15 +2,10 @@
 
 #include "serve/ServeOptions.h"
 #include "util/SystemError.h"
+#include "util/UnixSocket.h"
 
-#include <QByteArray>
 #include <QString>
-#include <optional>
-#include <sys/un.h>
-
-// The address of the unix socket at `path`; none for a path longer than an address
-// holds.
-std::optional<sockaddr_un> UnixSocketAddress(const QByteArray &path);
+#include <utility>
 
 // The socket the service listens on, made before any office starts so that a bad
 // address stops the service at once.
@@ -22,12 +17,13 @@ class ListenSocket {
 public:
     // Throws AppError saying why it cannot listen.
     explicit ListenSocket(const ServeOptions &options);
-    ~ListenSocket(); // removes the unix socket's file
+    ~ListenSocket(); // removes the unix socket's file, if it is still the one made here
 
     // The listening descriptor, which the caller owns from then on.
     int takeFd() { return m_fd.release(); }
-    // The socket's file stays when this ends: for a socket handed to another process.
-    void keepSocketFile() { m_socketPath.clear(); }
+    // The socket's file, which stays when this ends: for a caller that watches it,
+    // or a socket handed to another process.
+    SocketFile takeSocketFile() { return std::exchange(m_socketFile, SocketFile()); }
     // Where it listens, as --listen takes it (with the port the system chose for 0).
     const QString &address() const { return m_address; }
 
@@ -37,5 +33,5 @@ private:
 
     FileDescriptor m_fd;
     QString m_address;
-    QString m_socketPath;
+    SocketFile m_socketFile;
 };

@@ -37,7 +37,7 @@ public:
     Problem problem() const { return m_problem; }
     QString problemText() const;
     // True when NotWritten for a full disk.
-    bool diskFull() const { return m_writeErrno == ENOSPC || m_writeErrno == EDQUOT; }
+    bool diskFull() const { return IsDiskFull(m_writeErrno); }
     qint64 receivedBytes() const { return m_received; }
     // The document's file, once finish() found no problem.
     const QString &documentPath() const { return m_documentPath; }

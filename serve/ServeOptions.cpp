@@ -70,8 +70,8 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
              "cores, at most 4; here %1)",
          TakesWholeNumber(&ServeOptions::jobs, "--jobs", 1, kMaxJobs)},
         {"--queue", {}, "N", Kind::Text,
-             "requests that may wait for an office (default 16), beyond\n"
-             "one each office converts",
+             "requests that may wait for an office (default 16; 0 with\n"
+             "--user), beyond one each office converts",
          TakesWholeNumber(&ServeOptions::queuePlaces, "--queue", 0, kMaxQueue)},
         {"--queue-wait", {}, "SECONDS", Kind::Text,
              "how long a request that finds every place taken waits in\n"
@@ -104,12 +104,16 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
              "the user's own service, which tarnwick --convert --stdout\n"
              "uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
              "XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
-             "unless --jobs says otherwise, --idle-exit 600. One per user:\n"
-             "when one runs already, this says so and exits 0",
+             "unless --jobs says otherwise, --queue 0, --idle-exit 600. One\n"
+             "per user: when one runs already, this says so and exits 0.\n"
+             "It ends itself once its socket's file is removed or its\n"
+             "program's file replaced",
          SetsFlag(&ServeOptions::user)},
         {"--stop", {}, {}, Kind::None,
              "with --user: end the user's running service once its\n"
-             "requests are answered; exit 0, also when none runs",
+             "requests are answered, waiting at most 30 seconds, and say\n"
+             "what ended; exit 0, also when none runs, 1 when it did not\n"
+             "end in time",
          SetsFlag(&ServeOptions::stop)},
         {"--header-timeout", {}, "SECONDS", Kind::Text,
              "for a request's headers, from its connection or the end of\n"
@@ -145,6 +149,7 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
         return *error;
     const QStringList &given = std::get<GivenArguments>(parsed).options;
     const bool jobsGiven = given.contains(QStringLiteral("--jobs"));
+    const bool queueGiven = given.contains(QStringLiteral("--queue"));
     const bool idleExitGiven = given.contains(QStringLiteral("--idle-exit"));
     const bool listenGiven = given.contains(QStringLiteral("--listen"));
     if (options.stop && !options.user)
@@ -152,9 +157,13 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
     if (options.user && listenGiven)
         return UsageError{QStringLiteral("--user listens on the user's own socket; it cannot go with --listen.")};
     // The user's service is there for one document at a time, and frees its office
-    // when nobody has asked for a while.
+    // when nobody has asked for a while. Without a queue, a request gets its place
+    // (and "100 Continue") only when an office is free for it, so that a call behind
+    // a long document finds out at once and converts with an office of its own.
     if (!jobsGiven)
         options.jobs = options.user ? 1 : DefaultJobs();
+    if (options.user && !queueGiven)
+        options.queuePlaces = 0;
     if (options.user && !idleExitGiven)
         options.idleExitSeconds = kUserIdleExit;
     return options;

@@ -2,33 +2,30 @@
 
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
-#include "serve/ListenSocket.h"
+#include "core/ProgramCache.h"
+#include "serve/ServiceCall.h"
 #include "serve/UserServicePlace.h"
+#include "serve/UserServiceStart.h"
 #include "util/AppError.h"
 #include "util/PathHelpers.h"
 #include "util/PrintableName.h"
 #include "util/PrivateFolder.h"
+#include "util/ProcessHandle.h"
 #include "util/StandardStreams.h"
 #include "util/StopSignals.h"
 #include "util/SystemError.h"
+#include "util/UnixSocket.h"
 #include "util/WriteAll.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -36,8 +33,11 @@ namespace {
 // What the service takes at most (its --max-size); a larger document goes to the
 // batch, which takes any.
 constexpr qint64 kLargestDocument = 100LL * 1024 * 1024;
-constexpr qint64 kLogRotateBytes = 1024 * 1024;
 constexpr int kPathLimit = 4096;
+// For the call that starts the service: for its start lock, held by a call that is
+// starting one, and for the new service's first words.
+constexpr int kStartLockMs = 30000;
+constexpr int kStartingPlaceMs = 30000;
 
 // The one document of a plain `--convert --stdout [--quiet] [--] DOCUMENT`, as the
 // batch's own table parses it: any other option (--no-service among them), a
@@ -71,12 +71,26 @@ void sayNotUsed(const QString &why)
                           .arg(why));
 }
 
+// A refusal of the service's folder or files. When the refused folder is the
+// program's cache folder, the call's own office cannot use it either: the batch
+// says so, and nothing is said here that would not come true.
+void sayRefused(const RefusalError &refusal)
+{
+    const QString cache = ProgramCacheFolder();
+    const QString refused = refusal.path();
+    if (refused.isEmpty() || refused == cache || refused.startsWith(cache + QLatin1Char('/')))
+        return;
+    sayNotUsed(refusal.fault());
+}
+
 enum class Reach { Connected, NoService, NotOurs };
 
-// The connected socket, which the caller closes, when the reach is Connected.
+// The connected socket (non-blocking), which the caller closes, when the reach is
+// Connected.
 struct Connection {
     Reach reach = Reach::NoService;
     int fd = -1;
+    bool startedHere = false;
 };
 
 // Connects to the user's socket when the folder, the socket and the process that
@@ -86,16 +100,15 @@ Connection connectToService()
     const QString folder = UserServiceFolder();
     const QString socket = UserServiceSocket();
     const QByteArray path = QFile::encodeName(socket);
-    const std::optional<sockaddr_un> address = UnixSocketAddress(path);
-    if (!address)
+    if (!UnixSocketAddress(path))
         return {Reach::NotOurs};
     struct stat info {};
     if (::lstat(QFile::encodeName(folder).constData(), &info) != 0)
         return {};
     try {
         CheckPrivateFolder(folder);
-    } catch (const AppError &error) {
-        sayNotUsed(error.description().section(QLatin1String(", so it was not used"), 0, 0));
+    } catch (const RefusalError &refusal) {
+        sayRefused(refusal);
         return {Reach::NotOurs};
     }
     if (::lstat(path.constData(), &info) != 0)
@@ -104,8 +117,10 @@ Connection connectToService()
         sayNotUsed(QStringLiteral("%1 is not a socket of this user's").arg(socket));
         return {Reach::NotOurs};
     }
-    FileDescriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0 || ::connect(fd.get(), reinterpret_cast<const sockaddr *>(&*address), sizeof *address) != 0)
+    // Non-blocking: a service that takes no connections (its queue full) fails the
+    // connect at once instead of holding it.
+    FileDescriptor fd(ConnectUnixSocket(path));
+    if (fd.get() < 0)
         return {};
     ucred peer{};
     socklen_t size = sizeof peer;
@@ -118,155 +133,71 @@ Connection connectToService()
     return {Reach::Connected, fd.release()};
 }
 
-// A log that grows past its bound is kept once, as serve.log.1.
-int openServiceLog()
-{
-    const QString log = UserServiceLog();
-    if (QFileInfo(log).size() > kLogRotateBytes)
-        ::rename(QFile::encodeName(log).constData(), QFile::encodeName(log + QStringLiteral(".1")).constData());
-    return ::open(QFile::encodeName(log).constData(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
-}
-
-// Starts `tarnwick --serve --user` on the listening socket, in a session of its
-// own (no terminal, not in the caller's process group, so that the caller's
-// Ctrl-C or its pipe's end does not reach it), its output into the log. Given the
-// socket as systemd hands one over, the service is reachable from here on: what is
-// sent meanwhile waits in the socket's queue.
-void startServiceOn(int listening)
-{
-    FileDescriptor log(openServiceLog());
-    FileDescriptor nothing(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    if (log.get() < 0 || nothing.get() < 0)
-        throw AppError(QStringLiteral("The log %1 could not be opened: %2.").arg(UserServiceLog(), SystemErrorText(errno)));
-    char listenPid[32] = {};
-    char listenFds[] = "LISTEN_FDS=1";
-    char program[] = "tarnwick";
-    char serve[] = "--serve";
-    char user[] = "--user";
-    char *arguments[] = {program, serve, user, nullptr};
-    const pid_t child = ::fork();
-    if (child < 0)
-        throw AppError(QStringLiteral("The user's service could not be started: %1.").arg(SystemErrorText(errno)));
-    if (child == 0) {
-        ::setsid();
-        if (::fork() != 0)
-            ::_exit(0);
-        // The service's own process from here: only calls that are safe after fork.
-        if (::dup2(nothing.get(), STDIN_FILENO) < 0 || ::dup2(log.get(), STDOUT_FILENO) < 0
-            || ::dup2(log.get(), STDERR_FILENO) < 0
-            || (listening != 3 && ::dup2(listening, 3) < 0) || ::fcntl(3, F_SETFD, 0) != 0)
-            ::_exit(127);
-        ::close_range(4, ~0U, 0);
-        std::snprintf(listenPid, sizeof listenPid, "LISTEN_PID=%ld", long(::getpid()));
-        ::putenv(listenPid);
-        ::putenv(listenFds);
-        if (::chdir("/") != 0)
-            ::_exit(127);
-        ::execv("/proc/self/exe", arguments);
-        ::_exit(127);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
 // Connects to the user's service, starting it when none answers. Between calls
 // that race, the start lock makes one of them the one that starts it; the others
-// find it answering.
-Connection connectStartingService()
+// find it answering. None (NoService) when a stop signal comes meanwhile.
+Connection connectStartingService(StopSignals &stopSignals)
 {
     Connection connection = connectToService();
     if (connection.reach != Reach::NoService)
         return connection;
     try {
-        MakePrivateFolder(UserServiceFolder());
-        MakePrivateFolder(QFileInfo(UserServiceLog()).absolutePath());
-        const QString lockPath = QDir(UserServiceFolder()).filePath(QStringLiteral("start.lock"));
-        const FileDescriptor lock(::open(QFile::encodeName(lockPath).constData(),
-                                         O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (lock.get() < 0)
-            throw AppError(QStringLiteral("%1 could not be opened: %2.").arg(lockPath, SystemErrorText(errno)));
-        while (::flock(lock.get(), LOCK_EX) != 0 && errno == EINTR) {
-        }
+        const std::optional<UserServiceLock> lock =
+            UserServiceLock::takeStartLock(kStartLockMs, stopSignals.descriptor());
+        if (!lock)
+            return {}; // a stop, or a start that takes too long: the batch does the rest
         connection = connectToService();
         if (connection.reach != Reach::NoService)
             return connection;
-        ServeOptions where;
-        where.socketPath = UserServiceSocket();
-        ListenSocket listening(where);
-        listening.keepSocketFile();
-        const FileDescriptor fd(listening.takeFd());
-        startServiceOn(fd.get());
-    } catch (const RefusalError &error) {
-        sayNotUsed(error.description().section(QLatin1String(", so it was not used"), 0, 0));
+        StartUserService();
+    } catch (const RefusalError &refusal) {
+        sayRefused(refusal);
         return {Reach::NotOurs};
     } catch (const AppError &) {
         return {}; // the batch converts it, and says what it finds
     }
-    return connectToService();
+    connection = connectToService();
+    connection.startedHere = true;
+    return connection;
 }
 
-struct Answer {
-    int status = 0; // 0: no whole answer came
-    QByteArray body;
+// What the user's service is doing, as its lock and its process show it. A service
+// that ends gives its lock to the next (one started on a new socket waits for it),
+// and one that is starting may not hold it yet: until the lock names a process,
+// the service counts as working, within the call's bounds. One that ends with the
+// call's connection closes it, which the call sees.
+class ServiceProcess {
+public:
+    Peer look()
+    {
+        if (m_process && m_process->ended())
+            m_process.reset();
+        if (!m_process) {
+            try {
+                if (const std::optional<pid_t> pid = UserServiceLock::runningService())
+                    m_process.emplace(*pid);
+            } catch (const AppError &) {
+                return Peer::Gone;
+            }
+            if (!m_process)
+                return Peer::Working;
+        }
+        return m_process->stopped() ? Peer::Stopped : Peer::Working;
+    }
+
+private:
+    std::optional<ProcessHandle> m_process;
 };
 
-// The Content-Length of the headers; -1 without one.
-qint64 contentLength(const QByteArray &headers)
-{
-    for (const QByteArray &line : headers.split('\n')) {
-        if (line.toLower().startsWith("content-length:")) {
-            bool ok = false;
-            const qint64 length = line.mid(15).trimmed().toLongLong(&ok);
-            return ok ? length : -1;
-        }
-    }
-    return -1;
-}
-
-// Sends the document and reads the whole answer, unless a stop signal comes first.
-// `source` is the document's absolute path: its name names the document for the
-// office, and its folder is shown where a field shows the document's path, as the
-// call's own office would show it.
-Answer exchange(int fd, const QByteArray &document, const QString &source, StopSignals &stopSignals)
+// The request's line and headers. `source` is the document's absolute path: its
+// name names the document for the office, and its folder is shown where a field
+// shows the document's path, as the call's own office would show it.
+QByteArray requestHead(const QString &source)
 {
     const QFileInfo file(source);
-    const QByteArray head = "POST /convert?name=" + QUrl::toPercentEncoding(QFile::encodeName(file.fileName()))
-                            + "&folder=" + QUrl::toPercentEncoding(QFile::encodeName(file.absolutePath()))
-                            + " HTTP/1.1\r\nHost: tarnwick\r\nConnection: close\r\n"
-                              "Content-Type: application/octet-stream\r\nContent-Length: "
-                            + QByteArray::number(document.size()) + "\r\n\r\n";
-    // A service that ends meanwhile takes no request; the answer says how far it got.
-    // SIGPIPE is ignored: a service that went away fails the write.
-    if (WriteAll(fd, head.constData(), size_t(head.size())))
-        WriteAll(fd, document.constData(), size_t(document.size()));
-    QByteArray reply;
-    char buffer[65536];
-    qsizetype end = -1;      // of the headers
-    qint64 length = -1;      // of the body, when the headers say it
-    // The answer is whole at its length: the service's closing of the connection
-    // is not waited for.
-    while (end < 0 || length < 0 || reply.size() - end - 4 < length) {
-        pollfd waits[2] = {{fd, POLLIN, 0}, {stopSignals.descriptor(), POLLIN, 0}};
-        if (::poll(waits, waits[1].fd >= 0 ? 2 : 1, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return {};
-        }
-        if (stopSignals.caught() != 0)
-            return {};
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        reply.append(buffer, got);
-        if (end < 0 && (end = reply.indexOf("\r\n\r\n")) >= 0)
-            length = contentLength(reply.left(end));
-    }
-    if (!reply.startsWith("HTTP/1.") || end < 0 || (length >= 0 && reply.size() - end - 4 != length))
-        return {}; // cut short
-    return {reply.mid(9, 3).toInt(), reply.mid(end + 4)};
+    return "POST /convert?name=" + QUrl::toPercentEncoding(QFile::encodeName(file.fileName()))
+           + "&folder=" + QUrl::toPercentEncoding(QFile::encodeName(file.absolutePath()))
+           + " HTTP/1.1\r\nHost: tarnwick\r\nConnection: close\r\nContent-Type: application/octet-stream";
 }
 
 // The document, read whole; none when it is not a plain file the service takes.
@@ -307,14 +238,26 @@ std::optional<int> ConvertThroughUserService(int argc, char **argv)
     // A service that ends (idle, or stopped) as the call reaches it answers
     // nothing, or that it is stopping; the next start serves the call.
     for (int attempt = 1; attempt <= 2; ++attempt) {
-        const Connection connection = connectStartingService();
+        const Connection connection = connectStartingService(stopSignals);
+        if (const int signal = stopSignals.caught())
+            return report.finish(signal);
         if (connection.reach != Reach::Connected)
             return std::nullopt;
         const FileDescriptor socket(connection.fd);
-        const Answer answer = exchange(socket.get(), *document, source, stopSignals);
-        if (const int signal = stopSignals.caught())
-            return report.finish(signal);
-        if (answer.status == 0 || (answer.status == 503 && answer.body.contains("\"stopping\"")))
+        ServiceProcess service;
+        ServiceCallLimits limits;
+        // A service that is starting has its program to load before it answers.
+        if (connection.startedHere)
+            limits.placeMs = kStartingPlaceMs;
+        const ServiceAnswer answer = CallService(
+            socket.get(), requestHead(source), *document, [&service] { return service.look(); },
+            stopSignals.descriptor(), [&stopSignals] { return stopSignals.caught(); }, limits);
+        if (answer.end == ServiceAnswer::End::Stopped)
+            return report.finish(answer.signal);
+        if (answer.end == ServiceAnswer::End::NotAnswering)
+            return std::nullopt; // stopped, hung, or busy with another document
+        if (answer.end == ServiceAnswer::End::Broken
+            || (answer.status == 503 && answer.body.contains("\"stopping\"")))
             continue;
         if (answer.status != 200)
             break;

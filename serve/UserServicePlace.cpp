@@ -2,60 +2,83 @@
 
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
+#include "util/PathHelpers.h"
 #include "util/PrivateFolder.h"
-#include "util/SystemError.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace {
 
-QString lockFile()
+// Between tries for the start lock: short beside a service's start.
+constexpr int kLockRetryMs = 20;
+
+QString lockFile(const char *name)
 {
-    return QDir(UserServiceFolder()).filePath(QStringLiteral("serve.lock"));
+    return QDir(UserServiceFolder()).filePath(QLatin1String(name));
 }
 
-// The lock file, opened without following a link, made 0600 when missing; it must
-// be a plain file of this user's that nobody else may write. The caller closes it.
-int openLockFile()
+// The lock file, opened without following a link (made 0600 when missing and
+// `make`); it must be a plain file of this user's that nobody else may write. -1
+// when it is missing and not to be made.
+FileDescriptor openLockFile(const QString &path, bool make)
 {
-    MakePrivateFolder(UserServiceFolder());
-    const QString path = lockFile();
-    FileDescriptor fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (make)
+        MakePrivateFolder(UserServiceFolder());
+    else
+        CheckPrivateFolder(UserServiceFolder());
+    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
+                             O_RDWR | O_NOFOLLOW | O_CLOEXEC | (make ? O_CREAT : 0), 0600));
+    if (fd.get() < 0 && errno == ENOENT && !make)
+        return fd;
     struct stat info {};
     if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0)
         throw AppError(QStringLiteral("The lock %1 of the user's service could not be opened: %2.")
                            .arg(path, SystemErrorText(errno)));
     if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        throw RefusalError(QStringLiteral("%1 is not a private file of this user's, so it was not used. Remove it "
-                                          "and try again.")
-                               .arg(path));
-    return fd.release();
+        throw RefusalError(path, QStringLiteral("%1 is not a private file of this user's").arg(path),
+                           QStringLiteral("Remove it and try again."));
+    return fd;
 }
 
-bool lockHeld(int fd)
+// True when the open file is still the one at `path`: its holder removes it as it
+// lets go, and a lock taken on a removed file locks nothing.
+bool stillAtPath(int fd, const QString &path)
 {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        ::flock(fd, LOCK_UN);
-        return false;
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
+           && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+enum class Try { Taken, Held, Removed };
+
+Try tryLock(int fd, const QString &path, bool wait)
+{
+    while (::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
+        if (errno == EWOULDBLOCK)
+            return Try::Held;
+        if (errno != EINTR)
+            throw AppError(QStringLiteral("The lock %1 of the user's service could not be taken: %2.")
+                               .arg(path, SystemErrorText(errno)));
     }
-    return true;
+    return stillAtPath(fd, path) ? Try::Taken : Try::Removed;
 }
 
 } // namespace
 
 QString UserServiceFolder()
 {
-    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
-        return QDir(runtime).filePath(QStringLiteral("tarnwick"));
-    return ProgramCacheFolder();
+    const QString runtime = OwnRuntimeFolder();
+    return runtime.isEmpty() ? ProgramCacheFolder() : QDir(runtime).filePath(QStringLiteral("tarnwick"));
 }
 
 QString UserServiceSocket()
@@ -70,26 +93,49 @@ QString UserServiceLog()
 
 std::optional<UserServiceLock> UserServiceLock::take(bool wait)
 {
-    FileDescriptor fd(openLockFile());
-    while (::flock(fd.get(), LOCK_EX | (wait ? 0 : LOCK_NB)) != 0) {
-        if (errno == EWOULDBLOCK)
+    const QString path = lockFile("serve.lock");
+    for (;;) {
+        FileDescriptor fd = openLockFile(path, true);
+        const Try taken = tryLock(fd.get(), path, wait);
+        if (taken == Try::Held)
             return std::nullopt;
-        if (errno != EINTR)
-            throw AppError(QStringLiteral("The lock %1 of the user's service could not be taken: %2.")
-                               .arg(lockFile(), SystemErrorText(errno)));
+        if (taken == Try::Removed)
+            continue;
+        const QByteArray pid = QByteArray::number(::getpid()) + '\n';
+        if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), pid.constData(), size_t(pid.size()), 0) != pid.size())
+            throw AppError(QStringLiteral("The lock %1 of the user's service could not be written: %2.")
+                               .arg(path, SystemErrorText(errno)));
+        return UserServiceLock(std::move(fd), path);
     }
-    const QByteArray pid = QByteArray::number(::getpid()) + '\n';
-    if (::ftruncate(fd.get(), 0) != 0 || ::pwrite(fd.get(), pid.constData(), size_t(pid.size()), 0) != pid.size())
-        throw AppError(QStringLiteral("The lock %1 of the user's service could not be written: %2.")
-                           .arg(lockFile(), SystemErrorText(errno)));
-    return UserServiceLock(fd.release());
+}
+
+std::optional<UserServiceLock> UserServiceLock::takeStartLock(int milliseconds, int stop)
+{
+    using Clock = std::chrono::steady_clock;
+    const QString path = lockFile("start.lock");
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        FileDescriptor fd = openLockFile(path, true);
+        const Try taken = tryLock(fd.get(), path, false);
+        if (taken == Try::Taken)
+            return UserServiceLock(std::move(fd), path);
+        if (taken == Try::Removed)
+            continue;
+        // flock() has no descriptor to wait on beside the stop's: it is tried again.
+        pollfd stopped{stop, POLLIN, 0};
+        if (Clock::now() >= deadline || ::poll(&stopped, stop >= 0 ? 1 : 0, kLockRetryMs) > 0)
+            return std::nullopt;
+    }
 }
 
 std::optional<pid_t> UserServiceLock::runningService()
 {
-    const FileDescriptor fd(openLockFile());
-    if (!lockHeld(fd.get()))
+    const QString path = lockFile("serve.lock");
+    if (!QFileInfo::exists(UserServiceFolder()))
         return std::nullopt;
+    const FileDescriptor fd = openLockFile(path, false);
+    if (fd.get() < 0 || ::flock(fd.get(), LOCK_SH | LOCK_NB) == 0)
+        return std::nullopt; // nobody holds it (a shared lock lets go with the descriptor)
     char text[32] = {};
     const ssize_t got = ::pread(fd.get(), text, sizeof text - 1, 0);
     bool ok = false;
@@ -99,27 +145,24 @@ std::optional<pid_t> UserServiceLock::runningService()
     return pid;
 }
 
-void UserServiceLock::waitForEnd()
+void UserServiceLock::release()
 {
-    const FileDescriptor fd(openLockFile());
-    while (::flock(fd.get(), LOCK_SH) != 0 && errno == EINTR) {
-    }
+    if (m_fd.get() >= 0 && stillAtPath(m_fd.get(), m_path))
+        ::unlink(QFile::encodeName(m_path).constData());
+    m_fd.reset();
 }
-
-UserServiceLock::UserServiceLock(UserServiceLock &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
 
 UserServiceLock &UserServiceLock::operator=(UserServiceLock &&other) noexcept
 {
     if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
+        release();
+        m_fd = std::move(other.m_fd);
+        m_path = std::move(other.m_path);
     }
     return *this;
 }
 
 UserServiceLock::~UserServiceLock()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    release();
 }

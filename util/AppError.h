@@ -36,4 +36,18 @@ private:
 class RefusalError : public AppError {
 public:
     using AppError::AppError;
+    // "`fault`, so it was not used. `advice`": `fault` says what is wrong with `path`.
+    RefusalError(const QString &path, const QString &fault, const QString &advice)
+        : AppError(fault + QStringLiteral(", so it was not used. ") + advice), m_path(path), m_fault(fault)
+    {
+    }
+
+    // What was refused, and why, in a few words ("X belongs to another user (user id
+    // 1000)"); empty for a refusal given only as a description.
+    const QString &path() const { return m_path; }
+    const QString &fault() const { return m_fault; }
+
+private:
+    QString m_path;
+    QString m_fault;
 };

@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QChar PathSeparator()
 {
@@ -105,4 +108,20 @@ bool IsUtf8(QByteArrayView bytes)
     QStringDecoder utf8(QStringDecoder::Utf8);
     [[maybe_unused]] const QString text = utf8.decode(bytes);
     return !utf8.hasError();
+}
+
+QString OwnRuntimeFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    struct stat info {};
+    if (runtime.startsWith('/') && ::stat(runtime.constData(), &info) == 0 && S_ISDIR(info.st_mode)
+        && info.st_uid == ::geteuid())
+        return QFile::decodeName(runtime);
+    return {};
+}
+
+void ForgetForeignRuntimeFolder()
+{
+    if (OwnRuntimeFolder().isEmpty())
+        ::unsetenv("XDG_RUNTIME_DIR");
 }

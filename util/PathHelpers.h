@@ -36,6 +36,15 @@ QString GetDesktopFolder();
 // The folder that holds the running program, followed by one separator.
 QString ProgramFolder();
 
+// $XDG_RUNTIME_DIR when it is a folder of this user's own; empty otherwise (unset,
+// or another user's, as root's `su` without `-` keeps it).
+QString OwnRuntimeFolder();
+
+// Unsets XDG_RUNTIME_DIR unless it is this user's own, so that nothing of the
+// program's, its offices' or Qt's is ever made in another user's runtime folder.
+// Call first thing, before any thread runs.
+void ForgetForeignRuntimeFolder();
+
 // True when the bytes are valid UTF-8: a name the program can hold as text and give
 // back to the system unchanged.
 bool IsUtf8(QByteArrayView bytes);

@@ -17,28 +17,21 @@ namespace {
 
 constexpr mode_t kPrivateFolderMode = S_IRWXU;
 
-// Empty when the folder described by `info` is private, else why it may not be used.
-QString unsafeReason(const QString &path, const struct stat &info)
+// Throws RefusalError unless the folder described by `info` is private.
+void refuseUnlessPrivate(const QString &path, const struct stat &info)
 {
-    if (S_ISLNK(info.st_mode)) {
-        return QStringLiteral("%1 is a link, not a folder of its own, so it was not used. Remove the link and "
-                              "try again.")
-            .arg(path);
-    }
+    if (S_ISLNK(info.st_mode))
+        throw RefusalError(path, QStringLiteral("%1 is a link, not a folder of its own").arg(path),
+                           QStringLiteral("Remove the link and try again."));
     if (!S_ISDIR(info.st_mode))
-        return QStringLiteral("%1 is not a folder, so it was not used. Remove it and try again.").arg(path);
-    if (info.st_uid != ::geteuid()) {
-        return QStringLiteral("%1 belongs to another user (user id %2), so it was not used. Have it removed and "
-                              "try again.")
-            .arg(path)
-            .arg(info.st_uid);
-    }
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return QStringLiteral("Others may write in %1, so it was not used. Make it private (chmod 700) and try "
-                              "again.")
-            .arg(path);
-    }
-    return {};
+        throw RefusalError(path, QStringLiteral("%1 is not a folder").arg(path),
+                           QStringLiteral("Remove it and try again."));
+    if (info.st_uid != ::geteuid())
+        throw RefusalError(path, QStringLiteral("%1 belongs to another user (user id %2)").arg(path).arg(info.st_uid),
+                           QStringLiteral("Have it removed and try again."));
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        throw RefusalError(path, QStringLiteral("Others may write in %1").arg(path),
+                           QStringLiteral("Make it private (chmod 700) and try again."));
 }
 
 void checkOpened(const QString &path, int fd)
@@ -46,9 +39,7 @@ void checkOpened(const QString &path, int fd)
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         throw AppError(QStringLiteral("%1 could not be read: %2").arg(path, SystemErrorText(errno)));
-    const QString reason = unsafeReason(path, info);
-    if (!reason.isEmpty())
-        throw RefusalError(reason);
+    refuseUnlessPrivate(path, info);
 }
 
 // Opens a folder of the program's without following a link at its last step.
@@ -112,9 +103,7 @@ void CheckPrivateFolder(const QString &path)
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
         throw AppError(QStringLiteral("The folder %1 could not be read: %2").arg(path, SystemErrorText(errno)));
-    const QString reason = unsafeReason(path, info);
-    if (!reason.isEmpty())
-        throw RefusalError(reason);
+    refuseUnlessPrivate(path, info);
 }
 
 void MakePrivateFolder(const QString &path)

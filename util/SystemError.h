@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cerrno>
 #include <cstring>
 #include <unistd.h>
 #include <utility>
@@ -11,6 +12,12 @@ inline QString SystemErrorText(int error)
 {
     char buffer[256];
     return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+// True for the errors that mean the disk (or the user's quota) has no room left.
+inline bool IsDiskFull(int error)
+{
+    return error == ENOSPC || error == EDQUOT;
 }
 
 // A file descriptor that is closed on every way out.

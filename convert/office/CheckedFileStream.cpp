@@ -58,7 +58,7 @@ QString CheckedFileStream::failure() const
     const std::lock_guard lock(m_mutex);
     if (m_error == 0)
         return {};
-    if (m_error == ENOSPC || m_error == EDQUOT)
+    if (IsDiskFull(m_error))
         return QStringLiteral("The disk that holds %1 is full: the text could not be written whole, so no text "
                               "file was written or replaced.")
             .arg(m_folder);
@@ -71,7 +71,7 @@ void CheckedFileStream::throwFailure() const
     const QString why = failure();
     if (!why.isEmpty()) {
         const std::lock_guard lock(m_mutex);
-        throw TextNotStored(why, m_error == ENOSPC || m_error == EDQUOT);
+        throw TextNotStored(why, IsDiskFull(m_error));
     }
 }
 
@@ -97,7 +97,7 @@ void CheckedFileStream::finish()
         throw TextNotStored(QStringLiteral("The text could not be written to the disk that holds %1 (%2), so no text "
                                       "file was written or replaced.")
                            .arg(m_folder, SystemErrorText(error)),
-                            error == ENOSPC || error == EDQUOT);
+                            IsDiskFull(error));
     }
     m_file.reset();
 }

@@ -120,6 +120,11 @@ private slots:
         const QString report = path(QStringLiteral("stdout.jsonl"));
         QCOMPARE(run({"--stdout", "--no-service", "--report", report, folder}).exitCode, 2); // three documents
         QVERIFY(!reportSummary(report).isEmpty());
+        QDir().mkpath(path(QStringLiteral("no-documents")));
+        writeFile(path(QStringLiteral("no-documents/notes.txt")));
+        const Outcome none = run({"--stdout", "--no-service", path(QStringLiteral("no-documents"))});
+        QCOMPARE(none.exitCode, 2);
+        QVERIFY2(none.errors.contains("none was given or found"), qPrintable(none.errors));
         writeTruncatedOdt(folder + "/broken.odt");
         const Outcome failed = run({"--stdout", "--no-service", folder + "/broken.odt"});
         QCOMPARE(failed.exitCode, 1);

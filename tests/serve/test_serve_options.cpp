@@ -4,6 +4,7 @@
 // log writes what a client sent.
 #include "serve/ListenSocket.h"
 #include "serve/RequestBody.h"
+#include "serve/ServiceCall.h"
 #include "serve/ServeOptions.h"
 #include "serve/ServiceLog.h"
 #include "support/TestFiles.h"
@@ -128,6 +129,15 @@ private slots:
                      && !line.contains("\\n"),
                  line.constData());
         QCOMPARE(QJsonDocument::fromJson(line).object().value("path").toString(), path);
+    }
+
+    // The user's client takes an answer's length only as a plain count of bytes.
+    void answerLengths()
+    {
+        QCOMPARE(AnswerContentLength("HTTP/1.1 200 OK\r\ncontent-length:  12 \r\nX: 1"), 12);
+        QCOMPARE(AnswerContentLength("HTTP/1.1 200 OK\r\nX: 1"), -1);
+        for (const QByteArray value : {"-5", "+5", "5x", ""})
+            QCOMPARE(AnswerContentLength("HTTP/1.1 200 OK\r\nContent-Length: " + value), -2);
     }
 };
 

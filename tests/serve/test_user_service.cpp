@@ -1,6 +1,7 @@
 // The user's own service as the programs that ask for one document at a time use
 // it: `tarnwick --convert --stdout` through it, started by the first call, stopped,
-// ended when idle, started by socket activation; and never another user's socket.
+// ended when idle, started by socket activation; never another user's socket or
+// runtime folder; and no call ever held by a service that does not answer.
 #include "assets/WriterDocuments.h"
 #include "support/OfficeProcesses.h"
 #include "support/ProgramEnvironment.h"
@@ -47,6 +48,17 @@ pid_t listenAs(const QString &path, uid_t uid, int ready[2])
     ::_exit(0);
 }
 
+// True once the process has a SIGTERM waiting for it (a stopped one keeps it).
+bool termPending(qint64 pid)
+{
+    const QList<QByteArray> lines = readBytes(QStringLiteral("/proc/%1/status").arg(pid)).split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("ShdPnd:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) & (1ULL << (SIGTERM - 1))) != 0;
+    }
+    return false;
+}
+
 } // namespace
 
 class TestUserService : public QObject {
@@ -54,22 +66,53 @@ class TestUserService : public QObject {
 
     QTemporaryDir m_dir;
     QProcessEnvironment m_environment;
+    Outcome m_own; // plain.odt, converted by the call's own office
 
     QString path(const QString &relative) const { return m_dir.filePath(relative); }
     QString runtime() const { return path(QStringLiteral("home/run/tarnwick")); }
 
-    Outcome run(const QStringList &arguments)
+    Outcome run(const QStringList &arguments, const QString &binary = QStringLiteral(TARNWICK_BINARY))
     {
         QProcess program;
         program.setProcessEnvironment(m_environment);
-        program.start(QStringLiteral(TARNWICK_BINARY), arguments);
+        program.start(binary, arguments);
         if (!program.waitForFinished(300000))
             qFatal("tarnwick %s did not end", qPrintable(arguments.join(' ')));
         return {program.exitCode(), program.readAllStandardOutput(), program.readAllStandardError()};
     }
-    Outcome text(const QString &document, const QStringList &options = {})
+    Outcome text(const QString &document, const QStringList &options = {},
+                 const QString &binary = QStringLiteral(TARNWICK_BINARY))
     {
-        return run(QStringList{QStringLiteral("--convert"), QStringLiteral("--stdout")} + options + QStringList{document});
+        return run(QStringList{QStringLiteral("--convert"), QStringLiteral("--stdout")} + options + QStringList{document},
+                   binary);
+    }
+    // A call left running, ended by the test or by the end of the test program.
+    std::unique_ptr<QProcess> startText(const QString &document)
+    {
+        auto call = std::make_unique<QProcess>();
+        call->setProcessEnvironment(m_environment);
+        call->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        call->start(QStringLiteral(TARNWICK_BINARY), {"--convert", "--stdout", document});
+        return call;
+    }
+    // The number of the service's busy offices, from its /metrics.
+    int busyOffices()
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strcpy(address.sun_path, QFile::encodeName(runtime() + "/serve.sock").constData());
+        QByteArray answer;
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
+            const QByteArray request = "GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+            (void)!::write(fd, request.constData(), size_t(request.size()));
+            char buffer[4096];
+            for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+                answer.append(buffer, got);
+        }
+        ::close(fd);
+        const qsizetype at = answer.indexOf("\ntarnwick_offices_busy ");
+        return at < 0 ? -1 : answer.mid(at + 23, answer.indexOf('\n', at + 1) - at - 23).trimmed().toInt();
     }
 
     // The running service's process id, from its lock; 0 when none runs.
@@ -95,6 +138,9 @@ private slots:
                     "<text:p>Page <text:page-number text:select-page=\"current\">1</text:page-number></text:p>"
                     "<text:p>At <text:file-name text:display=\"full\">x</text:file-name></text:p>");
         writeTruncatedOdt(path("docs/broken.odt"));
+        writeMarkedOdt(path("docs/endless.odt"), 60000);
+        m_own = text(path("docs/plain.odt"), {"--no-service"});
+        QVERIFY2(m_own.output.contains("Zweite Zeile"), m_own.errors.constData());
     }
 
     void cleanup() { run({"--serve", "--user", "--stop"}); }
@@ -255,6 +301,104 @@ private slots:
             QCOMPARE(runningService(), 0);
         }
         QDir(runtime()).removeRecursively();
+    }
+
+    // A stopped service (SIGSTOP) holds no call: the call converts with its own
+    // office. --stop asks it to end and waits, until the first SIGTERM; the service
+    // ends once continued, removing its socket and its lock.
+    void stoppedServiceHoldsNoCall()
+    {
+        QCOMPARE(text(path("docs/plain.odt")).exitCode, 0);
+        const qint64 service = runningService();
+        QVERIFY(service != 0);
+        QCOMPARE(::kill(pid_t(service), SIGSTOP), 0);
+        QCOMPARE(text(path("docs/plain.odt")), m_own);
+
+        QProcess stop;
+        stop.setProcessEnvironment(m_environment);
+        stop.start(QStringLiteral(TARNWICK_BINARY), {"--serve", "--user", "--stop"});
+        QVERIFY(QTest::qWaitFor([&] { return termPending(service); }, 60000));
+        ::kill(pid_t(stop.processId()), SIGTERM);
+        QVERIFY(stop.waitForFinished(60000));
+        QCOMPARE(stop.exitCode(), 128 + SIGTERM);
+        QVERIFY2(stop.readAllStandardError().contains("stopped waiting for the user's service (process "
+                                                      + QByteArray::number(service)),
+                 "no word of the wait");
+        QVERIFY(isRunning(service));
+        ::kill(pid_t(service), SIGCONT);
+        QVERIFY(QTest::qWaitFor([&] { return !isRunning(service); }, 120000));
+        QVERIFY(!QFileInfo::exists(runtime() + "/serve.sock"));
+        QVERIFY(!QFileInfo::exists(runtime() + "/serve.lock"));
+    }
+
+    // A document that keeps the only office busy holds up no other call, which gets
+    // its text from an office of its own while the first still waits; one SIGTERM
+    // ends the waiting call at once, with nothing on stdout.
+    void busyOfficeHoldsNoOtherCall()
+    {
+        QCOMPARE(text(path("docs/plain.odt")).exitCode, 0);
+        const std::unique_ptr<QProcess> endless = startText(path("docs/endless.odt"));
+        QVERIFY(QTest::qWaitFor([&] { return busyOffices() == 1; }, 120000));
+        QCOMPARE(text(path("docs/plain.odt")), m_own);
+        QCOMPARE(endless->state(), QProcess::Running);
+        ::kill(pid_t(endless->processId()), SIGTERM);
+        QVERIFY(endless->waitForFinished(60000));
+        QCOMPARE(endless->exitCode(), 128 + SIGTERM);
+        QVERIFY(endless->readAllStandardOutput().isEmpty());
+    }
+
+    // A service whose socket's file is removed ends, and the next call is served by
+    // a new one; a service whose program's file is replaced ends too, removing its
+    // socket and lock, and the next call starts the program as it is now.
+    void serviceFollowsItsSocketAndProgram()
+    {
+        const QString program = path("bin/tarnwick");
+        QDir().mkpath(path("bin"));
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_BINARY), program));
+        QCOMPARE(text(path("docs/plain.odt"), {}, program).output, m_own.output);
+        const qint64 first = runningService();
+        QVERIFY(QFile::remove(runtime() + "/serve.sock"));
+        QCOMPARE(text(path("docs/plain.odt"), {}, program), m_own);
+        QVERIFY(QTest::qWaitFor([&] { return !isRunning(first); }, 120000));
+        const qint64 second = runningService();
+        QVERIFY(second != 0 && second != first);
+
+        QVERIFY(QFile::copy(QStringLiteral(TARNWICK_BINARY), program + ".new"));
+        QCOMPARE(::rename(QFile::encodeName(program + ".new").constData(), QFile::encodeName(program).constData()), 0);
+        QVERIFY(QTest::qWaitFor([&] { return !isRunning(second); }, 120000));
+        QVERIFY(!QFileInfo::exists(runtime() + "/serve.sock"));
+        QVERIFY(!QFileInfo::exists(runtime() + "/serve.lock"));
+        const QByteArray log = readBytes(path("home/cache/tarnwick/serve.log"));
+        QVERIFY(log.contains("\"socket_removed\"") && log.contains("\"program_replaced\""));
+        QCOMPARE(text(path("docs/plain.odt"), {}, program), m_own);
+    }
+
+    // Root with a user's runtime folder (su without -) makes nothing there; with a
+    // program cache folder of another user's, the call says only what the batch
+    // then does.
+    void foreignFoldersAreNotUsed()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to make another account's folder");
+        const QString foreign = path("foreign-run");
+        QDir().mkpath(foreign);
+        QCOMPARE(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+        const QProcessEnvironment own = m_environment;
+        m_environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), foreign);
+        const Outcome call = text(path("docs/plain.odt"));
+        run({"--serve", "--user", "--stop"});
+        QCOMPARE(call, m_own);
+        QVERIFY(QDir(foreign).isEmpty());
+
+        QDir().mkpath(path("foreign-cache/tarnwick"));
+        QCOMPARE(::chown(QFile::encodeName(path("foreign-cache/tarnwick")).constData(), 65534, 65534), 0);
+        m_environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        m_environment.insert(QStringLiteral("XDG_CACHE_HOME"), path("foreign-cache"));
+        const Outcome refused = text(path("docs/plain.odt"));
+        m_environment = own;
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(!refused.errors.contains("an office of this call's own"), refused.errors.constData());
+        QCOMPARE(refused.errors.count("belongs to another user"), 1);
     }
 };
 
