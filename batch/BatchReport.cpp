@@ -64,6 +64,9 @@ QString reasonAbout(const QString &document, QString reason)
 }
 
 const QString kConverted = QStringLiteral("converted");
+// Converted, but read as another type than Writer: a status of its own, so that a
+// line's status and the summary's count of the same name always agree.
+const QString kReadAsOther = QStringLiteral("read-as-other");
 const QString kFailed = QStringLiteral("failed");
 const QString kSkipped = QStringLiteral("skipped");
 const QString kUpToDate = QStringLiteral("up-to-date");
@@ -110,8 +113,8 @@ void BatchReport::converted(const BatchDocument &document, double seconds, const
     if (!readAs.isEmpty() && !m_quiet)
         printLine(QStringLiteral("tarnwick: not a Writer document, read as %1: %2")
                       .arg(PrintableText(readAs), PrintableName(QFile::encodeName(document.source))));
-    record(QFile::encodeName(document.source), document.target, kConverted, {}, seconds,
-           QFileInfo(document.target).size(), readAs);
+    record(QFile::encodeName(document.source), document.target, readAs.isEmpty() ? kConverted : kReadAsOther, {},
+           seconds, QFileInfo(document.target).size(), readAs);
     drawProgress();
 }
 
@@ -204,7 +207,7 @@ int BatchReport::finish(int stopSignal)
     bool recordWhole = true;
     if (m_record) {
         QJsonObject summary{{kConverted, m_converted},
-                            {QStringLiteral("read-as-other"), m_readAsOther},
+                            {kReadAsOther, m_readAsOther},
                             {kFailed, m_failed},
                             {kSkipped, m_skipped},
                             {kUpToDate, m_upToDate},

@@ -89,12 +89,12 @@ int waitForJobs(const std::vector<std::unique_ptr<QThread>> &threads,
     return stopSignal;
 }
 
-// Ends a run that cannot go on once its report has begun: the summary (and the
-// report file's last line), then why; exit status 2.
+// Ends a run that cannot go on once its report has begun: why, first, then the
+// summary (and the report file's last line); exit status 2.
 int stopRun(BatchReport &report, const QString &why)
 {
-    report.finish();
     PrintProgramError(why);
+    report.finish();
     return kBadUsage;
 }
 
@@ -347,8 +347,9 @@ std::optional<int> BatchRun::prepareTargets()
         try {
             findOffice(m_officeOptions.officeSearchPath, m_officeOptions.programDir);
         } catch (const AppError &error) {
-            return stopRun(report, QStringLiteral("no LibreOffice was found, and the conversion needs it (install "
-                                                  "the libreoffice-writer package). %1")
+            // The office's own words say what is missing; this says what to do.
+            return stopRun(report, QStringLiteral("%1 Converting needs LibreOffice: install the libreoffice-writer "
+                                                  "package.")
                                        .arg(error.description()));
         }
         if (const ConfinementHere &here = OfficeConfinementHere(); !here.available) {

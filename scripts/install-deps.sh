@@ -10,7 +10,10 @@
 # desktop's default applications (xdg-mime); libstartup-notification ends the launch
 # feedback of a start that hands over, which a test hears with python3-xlib;
 # systemd checks the user units and activates the user's service by its socket, and git
-# and less run the recipes of docs/one-at-a-time.md.
+# and less run the recipes of docs/one-at-a-time.md. The package test reads the menu
+# of Debian's stock file manager, pcmanfm, whose actions come with libfm-modules,
+# through the accessibility bus (libatk-adaptor, gir1.2-atspi-2.0, python3-gi) of a
+# D-Bus session of its own (dbus-daemon).
 set -euo pipefail
 
 packages=(
@@ -26,6 +29,7 @@ packages=(
     jq
     xdg-utils libstartup-notification0-dev python3-xlib
     systemd git less
+    pcmanfm libfm-modules libatk-adaptor gir1.2-atspi-2.0 python3-gi dbus-daemon
 )
 
 missing=()

@@ -3,8 +3,9 @@
 # the sample documents listed, the progress bar naming the file at hand, the text files
 # going into ~/Documents/Text files of a user "sam". Where a private mount namespace can
 # be made (unshare), that home is a tmpfs on /home and the program's files are laid out
-# in /opt/tarnwick as installed, both seen by this script alone; otherwise temporary
-# folders stand in for them. Nothing outside is written but the picture.
+# in /usr/lib/tarnwick, where the package installs them, on an overlay of /usr/lib whose
+# changes go into that tmpfs, both seen by this script alone; otherwise temporary folders
+# stand in for them. Nothing outside is written but the picture.
 # Usage: scripts/screenshot.sh [build folder] [output.png]
 set -euo pipefail
 build=$(realpath "${1:-build}")
@@ -21,9 +22,10 @@ work=$(mktemp -d)
 trap 'stop_virtual_display || true; rm -rf "$work"' EXIT
 if [ -n "${TARNWICK_SHOT_INSIDE:-}" ]; then
     mount -t tmpfs -o mode=0755 tarnwick-shot /home
-    mount -t tmpfs -o mode=0755 tarnwick-shot /opt
+    mkdir /home/.usr-lib /home/.usr-lib-work
+    mount -t overlay tarnwick-shot -o lowerdir=/usr/lib,upperdir=/home/.usr-lib,workdir=/home/.usr-lib-work /usr/lib
     home=/home/sam
-    program=/opt/tarnwick
+    program=/usr/lib/tarnwick
 else
     echo "no private mount namespace: the picture shows temporary folders" >&2
     home=$work/home

@@ -112,6 +112,10 @@ private slots:
         QVERIFY2(outcome.errors.contains(QStringLiteral("Converted 1, read as another type than Writer 2, failed 0")),
                  qPrintable(outcome.errors));
         const QHash<QString, QJsonObject> documents = bySource(reportLines(report));
+        // Each line's status is the summary's count it goes into.
+        QCOMPARE(documents[folder + "/letter.odt"][QStringLiteral("status")].toString(), QStringLiteral("converted"));
+        for (const char *name : {"/plain.odt", "/empty.odt"})
+            QCOMPARE(documents[folder + name][QStringLiteral("status")].toString(), QStringLiteral("read-as-other"));
         QVERIFY(!documents[folder + "/letter.odt"].contains(QStringLiteral("read-as")));
         QCOMPARE(documents[folder + "/plain.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("generic_Text"));
         QCOMPARE(documents[folder + "/empty.odt"][QStringLiteral("read-as")].toString(), QStringLiteral("empty"));

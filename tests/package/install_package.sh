@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the program under a temporary ~/.local and starts it there. Makes the Debian
 # package with cpack, checks it with lintian (no error, no warning),
-# installs it with dpkg (neither install changes what xdg-mime opens folders and
-# documents with), checks the desktop entry (desktop-file-validate), the AppStream
+# installs it with dpkg (neither install changes what xdg-mime and GIO open folders and
+# documents with, and after each the stock file manager's menu offers Tarnwick for a
+# Writer document), checks the desktop entry (desktop-file-validate), the AppStream
 # metadata (appstreamcli) and the manual page (man), starts the installed
 # /usr/bin/tarnwick on a virtual display, converts the sample documents through its
 # window as a user would, checks the text files, and removes the package again.
@@ -34,16 +35,33 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; [ -s "$work/program.log" ] && { echo "--- program output"; cat "$work/program.log"; }; exit 1; }
 
+start_virtual_display "$work" || fail "no virtual display"
+
 # ---- the desktop's defaults ---------------------------------------------------------
-# What xdg-mime opens folders and the four document types with for a user without a
-# mimeapps.list, on a desktop it does not know (openbox's): no install changes it.
+# What xdg-mime and GIO (which pcmanfm asks) open folders and the four document types
+# with for a user without a mimeapps.list, on a desktop xdg-mime does not know
+# (openbox's), ~/.local/bin on PATH: no install changes it.
 user=$work/user
 defaults() {
     for type in inode/directory application/vnd.oasis.opendocument.text{,-template} application/vnd.sun.xml.writer{,.template}
-    do echo "$type: $(env -i PATH="$PATH" HOME="$user" xdg-mime query default "$type")"; done
+    do
+        echo "$type: $(env -i PATH="$user/.local/bin:$PATH" HOME="$user" xdg-mime query default "$type")"
+        env -i PATH="$user/.local/bin:$PATH" HOME="$user" gio mime "$type" | head -n1
+    done
 }
 before=$(defaults)
-same_defaults() { [ "$(defaults)" = "$before" ] || fail "$1 changed what xdg-mime opens: $(defaults)"; }
+same_defaults() { [ "$(defaults)" = "$before" ] || fail "$1 changed what the desktop opens: $(defaults)"; }
+
+# ---- the stock file manager's menu --------------------------------------------------
+# What pcmanfm's context menu offers a user for a Writer document.
+documents=$work/documents
+mkdir -p "$documents"
+cp "$build/Samples/Welcome to Tarnwick.odt" "$documents/letter.odt" || fail "no sample document in $build/Samples"
+file_manager_menu() {
+    env HOME="$1" XDG_CONFIG_HOME="$1/.config" XDG_DATA_HOME="$1/.local/share" XDG_CACHE_HOME="$1/.cache" \
+        PATH="$1/.local/bin:$PATH" bash "$(dirname "$0")/file_manager_menu.sh" "$documents" 2>"$work/menu.log" \
+        || fail "no menu from pcmanfm: $(tail -n 5 "$work/menu.log")"
+}
 
 # ---- any prefix ---------------------------------------------------------------------
 # `cmake --install --prefix DIR` gives a program that finds the office's libraries too.
@@ -51,6 +69,9 @@ cmake --install "$build" --prefix "$user/.local" >"$work/install.log" 2>&1 || fa
 said=$("$user/.local/bin/tarnwick" --version 2>&1) || fail "the program installed under $user/.local does not start: $said"
 update-desktop-database "$user/.local/share/applications" || fail "update-desktop-database failed"
 same_defaults "the install under ~/.local"
+menu=$(file_manager_menu "$user")
+grep -qx "Convert to Text with Tarnwick" <<<"$menu" \
+    || fail "after the install under ~/.local, pcmanfm's menu for a document does not offer Tarnwick: $menu"
 
 # ---- make and install ------------------------------------------------------------
 if ! cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >"$work/cpack.log" 2>&1; then
@@ -71,20 +92,26 @@ lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 \
 dpkg -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
 installed=yes
 same_defaults "the package"
+# The package's documents are offered in the menu and under "Open With" (pcmanfm puts
+# up to five programs in the menu itself).
+menu=$(file_manager_menu "$work/file-manager-user")
+grep -qx "Convert to Text with Tarnwick" <<<"$menu" && grep -qx "Tarnwick" <<<"$menu" \
+    || fail "pcmanfm's menu for a document does not offer Tarnwick and open it with Tarnwick: $menu"
 program_dir=/usr/lib/tarnwick
 desktop_entry=/usr/share/applications/example.brantwell.tarnwick.desktop
+open_with_entry=/usr/share/applications/tarnwick-open-with.desktop
 metainfo=/usr/share/metainfo/example.brantwell.tarnwick.metainfo.xml
 manual=/usr/share/man/man1/tarnwick.1.gz
 for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $program_dir/drag.ico \
-            $program_dir/x/o.cjs $desktop_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
+            $program_dir/x/o.cjs $desktop_entry $open_with_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
             /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png \
             /usr/share/icons/hicolor/scalable/apps/tarnwick.svg /usr/share/file-manager/actions/example.brantwell.tarnwick.desktop \
             /usr/share/kio/servicemenus/example.brantwell.tarnwick.desktop /usr/share/bash-completion/completions/tarnwick; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
 
-said=$(desktop-file-validate "$desktop_entry" 2>&1) && [ -z "$said" ] \
-    || fail "desktop-file-validate has something to say of the desktop entry: $said"
+said=$(desktop-file-validate "$desktop_entry" "$open_with_entry" 2>&1) && [ -z "$said" ] \
+    || fail "desktop-file-validate has something to say of the desktop entries: $said"
 said=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) && ! grep -q '^[EW]:' <<<"$said" \
     || fail "appstreamcli does not accept the metadata: $said"
 said=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manual" 2>&1 >/dev/null) && [ -z "$said" ] \
@@ -103,7 +130,6 @@ samples=("$program_dir"/Samples/*)
 [ -e "${samples[0]}" ] || fail "the package installed no sample documents"
 
 # ---- the installed program on a virtual display -----------------------------------
-start_virtual_display "$work" || fail "no virtual display"
 export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config XDG_CACHE_HOME=$work/home/.cache
 export XDG_DATA_HOME=$work/home/.local/share XDG_RUNTIME_DIR=$work/runtime QT_QPA_PLATFORM=xcb
 # The default destination is the desktop folder. Anything the program hands to the
