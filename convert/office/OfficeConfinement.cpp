@@ -122,6 +122,10 @@ QStringList sandboxArguments(const ConfinedFolders &folders, int filterDescripto
         arguments << QStringLiteral("--ro-bind") << place << place;
     for (const QString &place : folders.writable)
         arguments << QStringLiteral("--bind") << place << place;
+    // Fonts whose cache is missing or stale (the user's or the system's, neither of
+    // which the office may write) are scanned once, not at every start.
+    if (!folders.cacheFolder.isEmpty())
+        arguments << QStringLiteral("--setenv") << QStringLiteral("XDG_CACHE_HOME") << folders.cacheFolder;
     if (!folders.workingFolder.isEmpty()) {
         arguments << QStringLiteral("--chdir") << folders.workingFolder;
         // Where dconf (read by the office's configuration) makes its folder, which

@@ -32,6 +32,7 @@ struct ConfinedFolders {
     QString officeRoot;      // the installation, read-only
     QStringList writable;    // profile, temporary folder, pipe folder
     QString workingFolder;   // its current folder (one of the writable ones)
+    QString cacheFolder;     // its XDG_CACHE_HOME (in a writable one): fontconfig's cache
 };
 
 // The sandbox for one office: the command that runs a program inside it. Its

@@ -210,6 +210,7 @@ void OfficeConnection::prepareJail(const OfficeInstallation &office)
     folders.writable = {m_profile.installation(), m_profile.temporaryFolder(),
                         QFileInfo(m_pipe->socketPath()).absolutePath()};
     folders.workingFolder = m_profile.temporaryFolder();
+    folders.cacheFolder = m_profile.installation() + QStringLiteral("/xdg-cache");
     m_jail = std::make_unique<OfficeJail>(folders);
 }
 

@@ -92,6 +92,16 @@ css::uno::Sequence<css::beans::PropertyValue> namedValues(std::initializer_list<
     return {values.begin(), static_cast<sal_Int32>(values.size())};
 }
 
+// "URL" and, where the program can read the document, "InputStream": the office
+// loads the program's stream of it under its own URL (DocumentInput.h).
+css::uno::Sequence<css::beans::PropertyValue> documentSource(const QString &url)
+{
+    const auto location = namedValue("URL", css::uno::Any(toOUString(url)));
+    const auto stream = DocumentStream(url);
+    return stream.is() ? namedValues({location, namedValue("InputStream", css::uno::Any(stream))})
+                       : namedValues({location});
+}
+
 // `arguments` followed by `more`.
 css::uno::Sequence<css::beans::PropertyValue> withArguments(css::uno::Sequence<css::beans::PropertyValue> arguments,
                                                             std::initializer_list<css::beans::PropertyValue> more)
@@ -256,7 +266,7 @@ DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
         newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")), css::uno::UNO_QUERY_THROW);
     DetectedType detected;
     detected.descriptor =
-        withArguments(DocumentSource(url), {interactionArgument(interaction)});
+        withArguments(documentSource(url), {interactionArgument(interaction)});
     detected.type = detection->queryTypeByDescriptor(detected.descriptor, true);
     for (const css::beans::PropertyValue &value : std::as_const(detected.descriptor))
         if (value.Name == "FilterName")
@@ -393,7 +403,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
         const auto document = loader->loadComponentFromURL(
             toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
-            withArguments(DocumentSource(url), {interactionArgument(interaction)}));
+            withArguments(documentSource(url), {interactionArgument(interaction)}));
         // A truncated zip loads as nothing at all, and so may a sound document that
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.
