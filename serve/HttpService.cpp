@@ -74,7 +74,7 @@ private:
 
 // One request, from its first line to the end of its answer.
 struct Exchange {
-    enum class Phase { Started, WaitingForPlace, Body, Converting };
+    enum class Phase { Started, WaitingForPlace, Body, DocumentWaiting, Converting };
 
     QString method;
     QString path;
@@ -274,12 +274,13 @@ struct HttpCallbacks {
                     service.m_watch.answering(exchange->watched);
                 return route(service, connection, *exchange);
             }
-            return claimPlace(service, connection, *exchange);
+            return admit(service, connection, *exchange);
         }
         switch (exchange->phase) {
         case Exchange::Phase::Started: break;
         case Exchange::Phase::WaitingForPlace: return placeDecided(service, connection, *exchange);
         case Exchange::Phase::Body: return bodyPiece(service, connection, *exchange, data, size);
+        case Exchange::Phase::DocumentWaiting: return documentPlaced(service, connection, *exchange);
         case Exchange::Phase::Converting: return converted(service, connection, *exchange);
         }
         return MHD_YES; // answered already; the library sends it
@@ -302,6 +303,10 @@ struct HttpCallbacks {
                 return answerRefusal(connection, exchange, Refusal::Stopping);
             return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
                                QStringLiteral("No office is ready, and none could be started."), kRetryWhenNoOffice);
+        }
+        if (exchange.path == QLatin1String("/metrics")) {
+            const ConnectionWatch::Uploads uploads = service.m_watch.uploads();
+            service.m_metrics.setUploads(uploads.count, uploads.bytes, uploads.cutForRoom);
         }
         if (exchange.path == QLatin1String("/metrics"))
             return get ? answer(connection, exchange, MHD_HTTP_OK, service.m_metrics.text(),
@@ -332,7 +337,7 @@ struct HttpCallbacks {
 
     // As soon as the headers are in: a body announced as too large is refused
     // unread, and so is one for which no place comes free in time.
-    static MHD_Result claimPlace(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    static MHD_Result admit(HttpService &service, MHD_Connection *connection, Exchange &exchange)
     {
         if (const auto length = contentLength(connection); length && *length > service.m_options.maxBytes)
             return answerError(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE, QStringLiteral("too-large"),
@@ -341,23 +346,30 @@ struct HttpCallbacks {
                                0, true);
         Refusal refusal{};
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
-        exchange.place = service.m_conversions.claimPlace([suspension] { suspension->resume(); }, refusal);
+        exchange.place = service.m_conversions.admit([suspension] { suspension->resume(); }, refusal);
         if (!exchange.place)
             return answerRefusal(connection, exchange, refusal);
         if (exchange.place->state() != PlaceClaim::State::Granted) {
             exchange.phase = Exchange::Phase::WaitingForPlace;
-            const std::shared_ptr<PlaceClaim> place = exchange.place;
-            ConversionService &conversions = service.m_conversions;
-            const auto deadline =
-                service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
-            if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
-                         [suspension, place, &conversions] {
-                             if (conversions.leaveLine(place))
-                                 suspension->resume();
-                         }))
+            if (waitInLine(service, exchange))
                 return MHD_YES;
         }
         return placeDecided(service, connection, exchange);
+    }
+
+    // Sets the connection aside while its claim waits in line, for --queue-wait at
+    // most. False when the claim was decided first.
+    static bool waitInLine(HttpService &service, Exchange &exchange)
+    {
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        const std::shared_ptr<PlaceClaim> place = exchange.place;
+        ConversionService &conversions = service.m_conversions;
+        const auto deadline = service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+        return setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
+                        [suspension, place, &conversions] {
+                            if (conversions.leaveLine(place))
+                                suspension->resume();
+                        });
     }
 
     // Sets the connection aside while the request waits, watched for the client
@@ -397,9 +409,9 @@ struct HttpCallbacks {
         case PlaceClaim::State::Waiting:
         case PlaceClaim::State::Left: return answerRefusal(connection, exchange, Refusal::QueueFull);
         }
-        // The body's rate counts from here: the wait for the place was the service's.
+        // The upload, and its rate, count from here: the wait in line was the service's.
         if (exchange.watched)
-            service.m_watch.headersRead(exchange.watched);
+            service.m_watch.uploadStarts(exchange.watched);
         // A random name: the document's path tells nothing of other requests.
         exchange.folder = QDir(service.m_bodies)
                               .filePath(QString::number(QRandomGenerator::system()->generate64(), 16)
@@ -469,6 +481,34 @@ struct HttpCallbacks {
         case RequestBody::Problem::NotWritten:
             return answerNotStored(connection, exchange, exchange.body->diskFull(), exchange.body->problemText());
         }
+        if (exchange.watched)
+            service.m_watch.answering(exchange.watched); // no longer an upload
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        if (!service.m_conversions.takePlace(exchange.place, [suspension] { suspension->resume(); })) {
+            exchange.phase = Exchange::Phase::DocumentWaiting;
+            if (waitInLine(service, exchange))
+                return MHD_YES;
+            return documentPlaced(service, connection, exchange);
+        }
+        return submit(service, connection, exchange);
+    }
+
+    // Back from waiting in line with the whole body.
+    static MHD_Result documentPlaced(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        if (!takenBack(service, exchange))
+            return MHD_NO;
+        switch (exchange.place->state()) {
+        case PlaceClaim::State::Granted: return submit(service, connection, exchange);
+        case PlaceClaim::State::Refused: return answerRefusal(connection, exchange, exchange.place->refusal());
+        case PlaceClaim::State::Waiting:
+        case PlaceClaim::State::Left: break;
+        }
+        return answerRefusal(connection, exchange, Refusal::QueueFull);
+    }
+
+    static MHD_Result submit(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
         const QString textFile = QDir(exchange.folder).filePath(QStringLiteral("text.txt"));
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
         exchange.phase = Exchange::Phase::Converting;
@@ -598,7 +638,9 @@ struct HttpCallbacks {
 HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies,
                          const ServeOptions &options, const Clock &clock)
     : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options), m_clock(clock),
-      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond}, clock),
+      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond,
+               std::chrono::seconds(options.uploadSeconds), options.uploads},
+              clock),
       m_lastEnded(clock.now())
 {
 }

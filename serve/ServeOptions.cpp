@@ -86,6 +86,8 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
                                   {"--queue-wait", &options.queueWaitSeconds, 0, 3600},
                                   {"--header-timeout", &options.headerSeconds, 1, 3600},
                                   {"--min-body-rate", &options.minimumBytesPerSecond, 0, 1 << 30},
+                                  {"--uploads", &options.uploads, 1, 1000000},
+                                  {"--upload-time", &options.uploadSeconds, 1, 7 * 86400},
                                   {"--per-address", &options.perAddress, 0, 1000000},
                                   {"--stop-grace", &options.stopGraceSeconds, 0, 3600},
                                   {"--idle-exit", &options.idleExitSeconds, 0, kMaxIdleExit}};
@@ -190,6 +192,10 @@ QString ServeHelpText()
                "  --min-body-rate BYTES\n"
                "                     the body's average rate in bytes a second, once it has had\n"
                "                     --header-timeout seconds (default 1024); a slower one is cut off\n"
+               "  --uploads N        bodies arriving at once (default 64); one more cuts off the\n"
+               "                     upload with the lowest average rate\n"
+               "  --upload-time SECONDS\n"
+               "                     the longest a body may take to arrive whole (default 600)\n"
                "  --per-address N    connections at once from one client address (default 0: no\n"
                "                     limit)\n"
                "  --stop-grace SECONDS\n"
