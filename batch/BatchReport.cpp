@@ -1,8 +1,8 @@
 #include "batch/BatchReport.h"
 
 #include "batch/JsonLinesReport.h"
-#include "batch/PrintableName.h"
 #include "util/PathHelpers.h"
+#include "util/PrintableName.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "batch/JsonLinesReport.h"
 
-#include "batch/PrintableName.h"
 #include "util/AppError.h"
 #include "util/PathHelpers.h"
+#include "util/PrintableName.h"
 #include "util/SystemError.h"
 #include "util/WriteAll.h"
 

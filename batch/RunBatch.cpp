@@ -5,11 +5,9 @@
 #include "batch/BatchReport.h"
 #include "batch/ConsoleDialogs.h"
 #include "batch/JsonLinesReport.h"
+#include "batch/MirroredFolders.h"
 #include "batch/PathList.h"
-#include "batch/PrintableName.h"
 #include "batch/ProgramInfo.h"
-#include "batch/StopSignals.h"
-#include "batch/TargetFolders.h"
 #include "batch/UpToDate.h"
 #include "batch/WorkList.h"
 #include "batch/WorkQueue.h"
@@ -20,7 +18,9 @@
 #include "core/ProgramCache.h"
 #include "util/AppError.h"
 #include "util/PathHelpers.h"
+#include "util/PrintableName.h"
 #include "util/StandardStreams.h"
+#include "util/StopSignals.h"
 #include "util/SystemError.h"
 #include "util/WriteAll.h"
 
@@ -173,161 +173,203 @@ QStringList givenPaths(const BatchOptions &options, QHash<QString, QList<QByteAr
     return paths;
 }
 
-} // namespace
+// One run of the batch, in the order it goes: the options checked, the work
+// collected, the report opened, the targets prepared, the jobs run. Each phase
+// before the last gives the exit status when the run ends there.
+class BatchRun {
+public:
+    BatchRun(int argc, char **argv, StopSignals &stopSignals)
+        : m_argc(argc), m_argv(argv), m_stopSignals(stopSignals), m_stop(stopSignals.descriptor())
+    {
+    }
 
-bool IsBatchCommand(int argc, char **argv)
+    std::optional<int> checkOptions();
+    std::optional<int> collectWork();
+    std::optional<int> openReport();
+    std::optional<int> prepareTargets();
+    int runJobs();
+
+private:
+    int m_argc;
+    char **m_argv;
+    StopSignals &m_stopSignals;
+    int m_stop; // the stop signals' descriptor, which ends every wait
+    BatchOptions m_options;
+    QHash<QString, QList<QByteArray>> m_notUtf8;
+    UnoOfficeOptions m_officeOptions = UnoOfficeOptions::defaults();
+    std::optional<QTemporaryDir> m_privateFolder; // --stdout: where the text file is made
+    QString m_outDir;
+    QList<FailedPath> m_failed;
+    std::unique_ptr<BatchReport> m_report;
+    WorkList m_work;
+    QList<BatchDocument> m_upToDate;
+    std::unique_ptr<JsonLinesReport> m_record;
+};
+
+// The command line, and what would leave the user's files or office within
+// others' reach: both stop the run before any office starts, any document is read
+// or the report file is made.
+std::optional<int> BatchRun::checkOptions()
 {
-    return argc > 1 && std::strcmp(argv[1], "--convert") == 0;
-}
-
-int RunBatch(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
-    StopSignals stopSignals;
-    const int stop = stopSignals.descriptor();
-    // A reader of the report or the text that goes away is a failure to write, said
-    // and counted, not the end of the program with its offices and files left.
-    std::signal(SIGPIPE, SIG_IGN);
-
-    const auto parsed = ParseBatchOptions(QCoreApplication::arguments().mid(2));
+    auto parsed = ParseBatchOptions(QCoreApplication::arguments().mid(2));
     if (const auto *usage = std::get_if<UsageError>(&parsed)) {
         PrintProgramError(usage->text);
         PrintProgramError(QStringLiteral("see tarnwick --convert --help."));
         return kBadUsage;
     }
-    const BatchOptions &options = std::get<BatchOptions>(parsed);
-    if (options.help)
+    m_options = std::move(std::get<BatchOptions>(parsed));
+    if (m_options.help)
         return PrintProgramText(BatchHelpText());
-    const QHash<QString, QList<QByteArray>> notUtf8 = argumentsNotUtf8(argc, argv);
-    for (const auto &[value, name] : {std::pair{options.outDir, "--out"}, std::pair{options.reportFile, "--report"},
-                                      std::pair{options.filesFrom, "--files-from"}}) {
-        if (notUtf8.contains(value)) {
+    m_notUtf8 = argumentsNotUtf8(m_argc, m_argv);
+    for (const auto &[value, name] : {std::pair{m_options.outDir, "--out"}, std::pair{m_options.reportFile, "--report"},
+                                      std::pair{m_options.filesFrom, "--files-from"}}) {
+        if (m_notUtf8.contains(value)) {
             PrintProgramError(QStringLiteral("the name given to %1 is not valid UTF-8.").arg(QLatin1String(name)));
             return kBadUsage;
         }
     }
-    if (!options.outDir.isEmpty() && !QFileInfo(options.outDir).isDir()) {
-        PrintProgramError(QStringLiteral("the output folder %1 does not exist.").arg(options.outDir));
+    if (!m_options.outDir.isEmpty() && !QFileInfo(m_options.outDir).isDir()) {
+        PrintProgramError(QStringLiteral("the output folder %1 does not exist.").arg(m_options.outDir));
         return kBadUsage;
     }
-    UnoOfficeOptions officeOptions = UnoOfficeOptions::defaults();
-    // What would leave the user's files or office within others' reach stops the
-    // run before any office starts, any document is read or the report file is made.
     try {
         MakeProgramCacheFolder();
-        OfficeAccount::require(officeOptions.accountWrapperSearchPath);
+        OfficeAccount::require(m_officeOptions.accountWrapperSearchPath);
     } catch (const AppError &error) {
         PrintProgramError(error.description());
         return kBadUsage;
     }
+    m_officeOptions.profileDir = batchProfileBase();
+    m_officeOptions.callTimeoutMs = m_options.timeoutSeconds * 1000;
+    m_officeOptions.documentLimitMs = m_options.documentLimitSeconds * 1000;
+    return std::nullopt;
+}
+
+// The paths given and listed, the documents found below them, and the text file
+// of each.
+std::optional<int> BatchRun::collectWork()
+{
     // --stdout: the text file goes into a private folder of ours (0700), from where
     // it is copied out; nothing is written beside the document.
-    std::optional<QTemporaryDir> privateFolder;
-    QString outDir = options.outDir;
-    if (options.toStdout) {
-        privateFolder.emplace(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-XXXXXX")));
-        if (!privateFolder->isValid()) {
+    m_outDir = m_options.outDir;
+    if (m_options.toStdout) {
+        m_privateFolder.emplace(QDir(QDir::tempPath()).filePath(QStringLiteral("tarnwick-XXXXXX")));
+        if (!m_privateFolder->isValid()) {
             PrintProgramError(QStringLiteral("no private folder could be made for the text: %1.")
-                           .arg(privateFolder->errorString()));
+                                  .arg(m_privateFolder->errorString()));
             return 1;
         }
-        outDir = privateFolder->path();
+        m_outDir = m_privateFolder->path();
     }
-    QList<FailedPath> failed;
     QStringList paths;
     try {
-        paths = givenPaths(options, notUtf8, stop, failed);
+        paths = givenPaths(m_options, m_notUtf8, m_stop, m_failed);
     } catch (const AppError &error) {
-        if (const int signal = stopSignals.caught())
+        if (const int signal = m_stopSignals.caught())
             return stoppedBeforeWork(signal, QStringLiteral("while the list of paths was read"));
         PrintProgramError(error.description());
         return kBadUsage;
     }
-    officeOptions.profileDir = batchProfileBase();
-    officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
-    officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
+    const bool quiet = m_options.quiet || m_options.toStdout;
+    m_report = std::make_unique<BatchReport>(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
+    m_report->setTargetsToStdout(m_options.toStdout);
+    ConsoleDialogs dialogs([&](const QString &line) { m_report->note(line); });
+    // A signal stops a long walk too; the run then ends before any office.
+    const QList<FoundDocument> found = CollectDocuments(paths, m_options.extensions, dialogs, m_failed,
+                                                        [&] { return m_stopSignals.caught() != 0; });
+    if (m_stopSignals.caught() != 0)
+        m_report->setWalkStopped();
+    m_work = PlanWork(found, m_outDir, m_options.mirror);
+    return std::nullopt;
+}
 
-    const bool quiet = options.quiet || options.toStdout;
-    BatchReport report(stderr, ::isatty(STDERR_FILENO) == 1, quiet);
-    report.setTargetsToStdout(options.toStdout);
-    ConsoleDialogs dialogs([&](const QString &line) { report.note(line); });
-    // A signal stops a long walk too; the run then ends below, before any office.
-    const QList<FoundDocument> found =
-        CollectDocuments(paths, options.extensions, dialogs, failed, [&] { return stopSignals.caught() != 0; });
-    if (stopSignals.caught() != 0)
-        report.setWalkStopped();
-    WorkList work = PlanWork(found, outDir, options.mirror);
-
-    // The report is made once the batch's own files are known, none of which it
-    // may replace, and before any of them is read or written.
-    std::unique_ptr<JsonLinesReport> record;
-    if (!options.reportFile.isEmpty() && options.reportFile != QLatin1String("-")) {
-        if (const QString clash = ReportClash(options.reportFile, work, options.filesFrom);
-            !clash.isEmpty()) {
+// The report is made once the batch's own files are known, none of which it may
+// replace, and before any of them is read or written.
+std::optional<int> BatchRun::openReport()
+{
+    if (m_options.reportFile.isEmpty())
+        return std::nullopt;
+    if (m_options.reportFile != QLatin1String("-")) {
+        if (const QString clash = ReportClash(m_options.reportFile, m_work, m_options.filesFrom); !clash.isEmpty()) {
             PrintProgramError(QStringLiteral("the report %1 would replace a file of this batch (%2); nothing was "
-                                      "converted.")
-                           .arg(options.reportFile, clash));
+                                             "converted.")
+                                  .arg(m_options.reportFile, clash));
             return kBadUsage;
         }
     }
-    if (!options.reportFile.isEmpty()) {
-        try {
-            record = std::make_unique<JsonLinesReport>(options.reportFile, stop);
-        } catch (const AppError &error) {
-            if (const int signal = stopSignals.caught())
-                return stoppedBeforeWork(signal, QStringLiteral("while the report waited for its reader"));
-            PrintProgramError(error.description());
-            return kBadUsage;
-        }
+    try {
+        m_record = std::make_unique<JsonLinesReport>(m_options.reportFile, m_stop);
+    } catch (const AppError &error) {
+        if (const int signal = m_stopSignals.caught())
+            return stoppedBeforeWork(signal, QStringLiteral("while the report waited for its reader"));
+        PrintProgramError(error.description());
+        return kBadUsage;
     }
-    report.setRecord(record.get());
+    m_report->setRecord(m_record.get());
+    return std::nullopt;
+}
+
+// The mirrored tree's folders, the documents that are up to date, the left-overs
+// of stopped runs; everything not to convert is reported, then the office looked
+// for, when there is something to convert.
+std::optional<int> BatchRun::prepareTargets()
+{
+    BatchReport &report = *m_report;
     // The tree's folders are made before the --update check, so that a link where a
     // folder should be never passes for up to date.
-    if (options.mirror)
-        MakeTargetFolders(work, outDir);
-    const QList<BatchDocument> upToDate = options.update ? TakeUpToDate(work.documents) : QList<BatchDocument>();
-    if (options.toStdout && work.documents.size() + work.skipped.size() > 1)
+    if (m_options.mirror)
+        MakeMirroredFolders(m_work, m_outDir);
+    if (m_options.update)
+        m_upToDate = TakeUpToDate(m_work.documents);
+    if (m_options.toStdout && m_work.documents.size() + m_work.skipped.size() > 1)
         return stopRun(report, QStringLiteral("--stdout takes exactly one document; %1 were given or found.")
-                                   .arg(work.documents.size() + work.skipped.size()));
-    removeStalePartialFiles(work.documents + upToDate, report);
-    for (const FailedPath &path : failed)
+                                   .arg(m_work.documents.size() + m_work.skipped.size()));
+    removeStalePartialFiles(m_work.documents + m_upToDate, report);
+    for (const FailedPath &path : m_failed)
         report.failedPath(path.path, path.reason);
-    for (const SetAside &document : work.failed)
+    for (const SetAside &document : m_work.failed)
         report.failedPath(QFile::encodeName(document.path), document.reason, document.target);
-    for (const SetAside &document : work.skipped)
+    for (const SetAside &document : m_work.skipped)
         report.skipped(document);
-    for (const BatchDocument &document : upToDate)
+    for (const BatchDocument &document : m_upToDate)
         report.upToDate(document);
 
     qint64 bytes = 0;
-    for (const BatchDocument &document : work.documents)
+    for (const BatchDocument &document : m_work.documents)
         bytes += document.size;
-    report.begin(int(work.documents.size()), bytes);
-    if (const int stopSignal = stopSignals.caught())
+    report.begin(int(m_work.documents.size()), bytes);
+    if (const int stopSignal = m_stopSignals.caught())
         return report.finish(stopSignal);
 
     // No office is looked for, nor started, when nothing needs converting.
-    if (!work.documents.isEmpty()) {
+    if (!m_work.documents.isEmpty()) {
         try {
-            findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
+            findOffice(m_officeOptions.officeSearchPath, m_officeOptions.programDir);
         } catch (const AppError &error) {
             return stopRun(report, QStringLiteral("no LibreOffice was found, and the conversion needs it (install "
                                                   "the libreoffice-writer package). %1")
                                        .arg(error.description()));
         }
     }
+    return std::nullopt;
+}
 
-    WorkQueue queue(work.documents);
-    SharedTextFiles textFiles(options.mirror ? outDir : QString());
-    const int jobCount = int(std::min<qsizetype>(options.jobs, work.documents.size()));
+// One job per office, each on a thread of its own, until the work is done or a
+// signal stops it; then the summary, and what the offices' starts said.
+int BatchRun::runJobs()
+{
+    BatchReport &report = *m_report;
+    WorkQueue queue(m_work.documents);
+    SharedTextFiles textFiles(m_options.mirror ? m_outDir : QString());
+    const int jobCount = int(std::min<qsizetype>(m_options.jobs, m_work.documents.size()));
     std::vector<std::unique_ptr<BatchJob>> jobs;
     std::vector<std::unique_ptr<QThread>> threads;
     const FileDescriptor jobEnded(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     for (int i = 0; i < jobCount; ++i) {
-        jobs.push_back(std::make_unique<BatchJob>(officeOptions, queue, report, textFiles));
-        if (options.toStdout)
-            jobs.back()->setDelivery([stop](const BatchDocument &document) { copyToStdout(document.target, stop); });
+        jobs.push_back(std::make_unique<BatchJob>(m_officeOptions, queue, report, textFiles));
+        if (m_options.toStdout)
+            jobs.back()->setDelivery(
+                [stop = m_stop](const BatchDocument &document) { copyToStdout(document.target, stop); });
         // A QThread, not a bare thread: the office's process is watched with Qt's
         // event machinery, which needs a thread Qt started.
         threads.emplace_back(QThread::create([job = jobs.back().get(), ended = jobEnded.get()] {
@@ -336,7 +378,7 @@ int RunBatch(int argc, char **argv)
         }));
         threads.back()->start();
     }
-    const int stopSignal = waitForJobs(threads, jobs, queue, report, stopSignals, jobEnded.get());
+    const int stopSignal = waitForJobs(threads, jobs, queue, report, m_stopSignals, jobEnded.get());
     QString startFailure;
     QString refusal;
     int started = 0;
@@ -361,4 +403,29 @@ int RunBatch(int argc, char **argv)
                         .arg(jobs.size())
                         .arg(startFailure));
     return report.finish();
+}
+
+} // namespace
+
+bool IsBatchCommand(int argc, char **argv)
+{
+    return argc > 1 && std::strcmp(argv[1], "--convert") == 0;
+}
+
+int RunBatch(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarnwick"));
+    StopSignals stopSignals;
+    // A reader of the report or the text that goes away is a failure to write, said
+    // and counted, not the end of the program with its offices and files left.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    BatchRun run(argc, argv, stopSignals);
+    for (const auto phase : {&BatchRun::checkOptions, &BatchRun::collectWork, &BatchRun::openReport,
+                             &BatchRun::prepareTargets}) {
+        if (const std::optional<int> exitStatus = (run.*phase)())
+            return *exitStatus;
+    }
+    return run.runJobs();
 }

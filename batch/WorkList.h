@@ -60,7 +60,7 @@ QList<FoundDocument> CollectDocuments(const QStringList &paths, const QStringLis
 // document does not start last.
 //
 // With `mirror`, a text file goes below `outDir` at its document's place in the tree
-// (see MirroredFolder); its folders are not made here (see MakeTargetFolders).
+// (see MirroredFolder); its folders are not made here (see MakeMirroredFolders).
 WorkList PlanWork(const QList<FoundDocument> &documents, const QString &outDir, bool mirror = false);
 
 // The folder below the output folder that a mirrored tree gives `document`, relative

@@ -1,7 +1,5 @@
 #include "serve/RunService.h"
 
-#include "batch/PrintableName.h"
-#include "batch/StopSignals.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
@@ -16,6 +14,8 @@
 #include "serve/ServiceMetrics.h"
 #include "serve/UserServicePlace.h"
 #include "util/AppError.h"
+#include "util/PrintableName.h"
+#include "util/StopSignals.h"
 #include "util/SystemError.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "serve/ServiceLog.h"
 
-#include "batch/PrintableName.h"
+#include "util/PrintableName.h"
 #include "util/WriteAll.h"
 
 #include <QDateTime>

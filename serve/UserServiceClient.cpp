@@ -1,14 +1,14 @@
 #include "serve/UserServiceClient.h"
 
 #include "batch/BatchReport.h"
-#include "batch/PrintableName.h"
-#include "batch/StopSignals.h"
 #include "serve/ListenSocket.h"
 #include "serve/UserServicePlace.h"
 #include "util/AppError.h"
 #include "util/PathHelpers.h"
+#include "util/PrintableName.h"
 #include "util/PrivateFolder.h"
 #include "util/StandardStreams.h"
+#include "util/StopSignals.h"
 #include "util/SystemError.h"
 #include "util/WriteAll.h"
 

@@ -8,4 +8,4 @@
 // into another user's folder: a document whose text file would go into a folder there
 // that TargetFolder refuses, or that could not be made, moves from `work.documents`
 // to `work.failed` with the reason. Each save opens and checks its folder again.
-void MakeTargetFolders(WorkList &work, const QString &outDir);
+void MakeMirroredFolders(WorkList &work, const QString &outDir);

@@ -1,4 +1,4 @@
-#include "batch/PrintableName.h"
+#include "util/PrintableName.h"
 
 #include <QFile>
 #include <QJsonDocument>

@@ -4,8 +4,8 @@
 #include <QJsonObject>
 #include <QString>
 
-// Names and texts as the batch prints them on stderr, so that no file name can act
-// on the terminal: control characters (below 32, 127, and U+0080 to U+009F) and
+// Names and texts as the command line (the batch, the service) prints them on
+// stderr, so that no file name can act on the terminal: control characters (below 32, 127, and U+0080 to U+009F) and
 // bytes that are not UTF-8 become C escapes, as `ls -b` writes them ("\033", "\r",
 // "\n", "\302\233", "\351"), and a backslash becomes "\\", so that every printed
 // name reads back to its exact bytes (printf '%b'). Everything else, spaces and

@@ -1,4 +1,4 @@
-#include "batch/TargetFolders.h"
+#include "batch/MirroredFolders.h"
 
 #include "convert/TargetFolder.h"
 #include "util/AppError.h"
@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 
-void MakeTargetFolders(WorkList &work, const QString &outDir)
+void MakeMirroredFolders(WorkList &work, const QString &outDir)
 {
     const QString tree = QDir::cleanPath(QFileInfo(outDir).absoluteFilePath());
     // folder and the document's owner -> why no text file may go there, or empty

@@ -1,4 +1,4 @@
-#include "batch/StopSignals.h"
+#include "util/StopSignals.h"
 
 #include <atomic>
 #include <cerrno>
