@@ -1,5 +1,6 @@
 #include "serve/ConversionService.h"
 
+#include "serve/Outcomes.h"
 #include "serve/ServiceMetrics.h"
 
 #include <algorithm>
@@ -7,22 +8,6 @@
 namespace {
 
 constexpr auto kStartAgainAfter = std::chrono::seconds(10);
-
-QString outcomeName(ConversionOutcome outcome)
-{
-    switch (outcome) {
-    case ConversionOutcome::Converted: return QStringLiteral("converted");
-    case ConversionOutcome::NotConverted: return QStringLiteral("not-converted");
-    case ConversionOutcome::PasswordProtected: return QStringLiteral("password-protected");
-    case ConversionOutcome::OverLimit: return QStringLiteral("over-limit");
-    case ConversionOutcome::OfficeFailed: return QStringLiteral("office-failed");
-    case ConversionOutcome::NoOffice: return QStringLiteral("no-office");
-    case ConversionOutcome::NotStored: return QStringLiteral("not-stored");
-    case ConversionOutcome::NoRoom: return QStringLiteral("no-room");
-    case ConversionOutcome::Cancelled: return QStringLiteral("cancelled");
-    }
-    return {};
-}
 
 } // namespace
 
@@ -269,7 +254,7 @@ void ConversionService::done(ConversionTicket &ticket, ConversionResult result)
     if (next)
         next();
     const ConversionResult finished = ticket.finish(std::move(result));
-    m_metrics.conversion(outcomeName(finished.outcome), finished.queuedSeconds, finished.convertingSeconds);
+    m_metrics.conversion(QString::fromLatin1(RowOf(finished.outcome).label), finished.queuedSeconds, finished.convertingSeconds);
 }
 
 void ConversionService::officeDown()

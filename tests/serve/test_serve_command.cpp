@@ -464,7 +464,7 @@ private slots:
     void requestsInLineAreServedInTheirOrder()
     {
         writeOdt(path("docs/second.odt"), {"The second in line"});
-        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--queue-wait=300")});
+        Service service = start({QStringLiteral("--jobs=1"), QStringLiteral("--queue=0"), QStringLiteral("--queue-wait=3600")});
         auto busy = std::async(std::launch::async, [&] {
             return exchange(service.socket, request("POST /convert", readBytes(path("docs/marks.odt"))));
         });
