@@ -7,6 +7,7 @@
 #include "app/WindowCommandLine.h"
 #include "batch/ProgramInfo.h"
 #include "batch/RunBatch.h"
+#include "convert/office/OfficeConfinement.h"
 #include "convert/office/UnoOfficeBridge.h"
 #include "serve/RunService.h"
 #include "serve/UserServiceClient.h"
@@ -60,6 +61,9 @@ int main(int argc, char **argv)
     }
     if (!channel.problem().isEmpty())
         std::fputs(qPrintable(QStringLiteral("tarnwick: ") + channel.problem() + QLatin1Char('\n')), stderr);
+
+    if (const ConfinementHere &here = OfficeConfinementHere(); !here.available)
+        std::fputs(qPrintable(QStringLiteral("tarnwick: ") + UnconfinedOfficeNotice(here) + QLatin1Char('\n')), stderr);
 
     SettingsStore settings;
     QtDialogs dialogs;

@@ -3,6 +3,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -30,36 +31,129 @@ std::variant<QStringList, UsageError> extensionList(const QString &text)
 
 } // namespace
 
-std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name)
-{
-    const QString &argument = arguments[i];
-    if (argument.startsWith(name + QLatin1Char('=')))
-        return argument.mid(name.size() + 1);
-    if (i + 1 >= arguments.size())
-        return UsageError{QStringLiteral("%1 needs a value.").arg(name)};
-    return arguments[++i];
-}
-
-// Plain digits only: toInt() alone would also take " 2", "2 " and "+2".
-std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest)
-{
-    const bool digits = !text.isEmpty() && std::all_of(text.cbegin(), text.cend(), [](QChar c) {
-        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
-    });
-    bool ok = false;
-    const int value = digits ? text.toInt(&ok) : 0;
-    if (!ok || value < lowest || value > highest)
-        return UsageError{QStringLiteral("%1 takes a whole number from %2 to %3, not \"%4\".")
-                              .arg(name)
-                              .arg(lowest)
-                              .arg(highest)
-                              .arg(text)};
-    return value;
-}
-
 int DefaultJobs()
 {
     return std::clamp(QThread::idealThreadCount(), 1, 4);
+}
+
+QList<OptionRow<BatchOptions>> BatchOptionRows()
+{
+    using Kind = OptionValueKind;
+    const auto file = [](QString BatchOptions::*field, const char *name) {
+        return [field, name](BatchOptions &options, const QString &value) -> std::optional<QString> {
+            if (value.isEmpty())
+                return QStringLiteral("%1 needs a file name (or - ).").arg(QLatin1String(name));
+            options.*field = value;
+            return std::nullopt;
+        };
+    };
+    return {
+        {"--out", {}, "DIR", Kind::Folder,
+             "put every text file into the folder DIR, which must exist\n"
+             "(default: each text file beside its document)",
+         [](BatchOptions &options, const QString &value) -> std::optional<QString> {
+             if (value.isEmpty())
+                 return QStringLiteral("--out needs a folder.");
+             options.outDir = value;
+             return std::nullopt;
+         }},
+        {"--mirror", {}, {}, Kind::None,
+             "with --out: keep the tree. A document found in a FOLDER\n"
+             "gets its text file at DIR/<its path below FOLDER>; one\n"
+             "named itself (or in --files-from) at DIR/<its path below\n"
+             "the current folder>, or DIR/<its name> when it lies\n"
+             "elsewhere. Folders are made as needed (as mkdir makes\n"
+             "them); where one below DIR is a symbolic link or no folder,\n"
+             "its documents fail and nothing is written through it.\n"
+             "tarnwick --convert --out /srv/texts --mirror /srv/docs\n"
+             "turns /srv/docs/a/report.odt into /srv/texts/a/report.txt.",
+         SetsFlag(&BatchOptions::mirror)},
+        {"--ext", {}, "LIST", Kind::Text,
+             "extensions a folder walk keeps, comma-separated, any letter\n"
+             "case (default: odt,ott,sxw,stw)",
+         [](BatchOptions &options, const QString &value) -> std::optional<QString> {
+             const auto extensions = extensionList(value);
+             if (const auto *error = std::get_if<UsageError>(&extensions))
+                 return error->text;
+             options.extensions = std::get<QStringList>(extensions);
+             return std::nullopt;
+         }},
+        {"--jobs", {}, "N", Kind::Text,
+             "how many private offices convert at once (default: the\n"
+             "number of cores, at most 4; here %1)",
+         TakesWholeNumber(&BatchOptions::jobs, "--jobs", 1, kMaxJobs)},
+        {"--timeout", {}, "SECONDS", Kind::Text,
+             "how long the office may wait on a document without doing\n"
+             "any work before it counts as hung (default: 120). A hung\n"
+             "office is ended and started again and the document is tried\n"
+             "once more; a document that ends its office twice is reported\n"
+             "as failed and not tried again. An office that is working is\n"
+             "never ended as hung, however long one step takes.",
+         TakesWholeNumber(&BatchOptions::timeoutSeconds, "--timeout", 1, 86400)},
+        {"--document-limit", {}, "SECONDS", Kind::Text,
+             "how long the office may work on one document (default: 1800,\n"
+             "half an hour). An office still at it then is ended, and the\n"
+             "document is reported as failed and not tried again.",
+         TakesWholeNumber(&BatchOptions::documentLimitSeconds, "--document-limit", 1, kMaxDocumentLimit)},
+        {"--update", "-u", {}, Kind::None,
+             "convert only a document whose text file is missing or older\n"
+             "than the document (modification times, as cp -u and make\n"
+             "compare them); the others count as \"up to date\". A run\n"
+             "stopped half-way goes on where it stopped. A text file\n"
+             "gets the time its document had when its conversion began\n"
+             "(as cp -p keeps it): a document changed meanwhile is\n"
+             "converted again by the next run.",
+         SetsFlag(&BatchOptions::update)},
+        {"--report", {}, "FILE", Kind::File,
+             "write a report a script can read (JSON Lines, FILE - for\n"
+             "stdout): one object per document as it finishes, with\n"
+             "source, target, status (converted, failed, skipped,\n"
+             "up-to-date), reason (failed and skipped), seconds and bytes\n"
+             "(the text file's size), then {\"summary\": {...}} with the\n"
+             "counts, the seconds and, for a stopped run, stopped-by. A\n"
+             "path that is not UTF-8 is written escaped as below, with\n"
+             "\"escaped\": true. Never written through a symbolic link,\n"
+             "nor onto another user's file, a hard-linked file, a device\n"
+             "or a file of the batch (exit 2). A report that could not\n"
+             "be written whole makes the exit status 1 at least.",
+         file(&BatchOptions::reportFile, "--report")},
+        {"--files-from", {}, "FILE", Kind::File,
+             "also convert the paths listed in FILE (- for stdin), one a\n"
+             "line; empty lines are passed over",
+         file(&BatchOptions::filesFrom, "--files-from")},
+        {"--null", "-0", {}, Kind::None,
+             "the list's paths end with a NUL byte (find -print0)",
+         SetsFlag(&BatchOptions::nullSeparated)},
+        {"--stdout", {}, {}, Kind::None,
+             "write the text of exactly one document to stdout, the same\n"
+             "bytes its text file would hold; nothing is written beside\n"
+             "the document, and stderr gets failures only. The user's\n"
+             "service (tarnwick --serve --user) converts it when it can:\n"
+             "its office is running already, so a call takes tens of\n"
+             "milliseconds instead of a second or more. When none runs,\n"
+             "the call starts it in the background (its log in\n"
+             "~/.cache/tarnwick/serve.log); it keeps one office and ends\n"
+             "itself with it after 10 minutes without a document, or at\n"
+             "tarnwick --serve --user --stop. Only a socket of this\n"
+             "user's is used. A document the service cannot convert is\n"
+             "converted again by an office of the call's own, so that\n"
+             "what fails says why as it always did",
+         SetsFlag(&BatchOptions::toStdout)},
+        {"--no-service", {}, {}, Kind::None,
+             "with --stdout: convert with an office of this call's own,\n"
+             "and start no service",
+         SetsFlag(&BatchOptions::noService)},
+        {"--confined", {}, "MODE", Kind::Text,
+             "auto (the default): every office runs confined where this\n"
+             "system allows it (no network, no files of the user's but\n"
+             "the document's bytes), else unconfined, saying so on\n"
+             "stderr; require: convert nothing rather than run an\n"
+             "office unconfined (exit 2)",
+         TakesConfinement(&BatchOptions::requireConfinement)},
+        {"--quiet", "-q", {}, Kind::None, "print failures only", SetsFlag(&BatchOptions::quiet)},
+        {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&BatchOptions::help)},
+        {"--", {}, {}, Kind::None, "everything after it is a PATH", {}},
+    };
 }
 
 std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &arguments)
@@ -67,70 +161,11 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
     BatchOptions options;
     options.extensions = {QStringLiteral("odt"), QStringLiteral("ott"), QStringLiteral("sxw"), QStringLiteral("stw")};
     options.jobs = DefaultJobs();
-
-    bool onlyPaths = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if (onlyPaths || !argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("-")) {
-            options.paths << argument;
-            continue;
-        }
-        const QString name = argument.section(QLatin1Char('='), 0, 0);
-        if (argument == QLatin1String("--")) {
-            onlyPaths = true;
-        } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            options.help = true;
-        } else if (argument == QLatin1String("--quiet") || argument == QLatin1String("-q")) {
-            options.quiet = true;
-        } else if (argument == QLatin1String("--update") || argument == QLatin1String("-u")) {
-            options.update = true;
-        } else if (argument == QLatin1String("--null") || argument == QLatin1String("-0")) {
-            options.nullSeparated = true;
-        } else if (argument == QLatin1String("--stdout")) {
-            options.toStdout = true;
-        } else if (argument == QLatin1String("--no-service")) {
-            options.noService = true;
-        } else if (argument == QLatin1String("--mirror")) {
-            options.mirror = true;
-        } else if (name == QLatin1String("--report") || name == QLatin1String("--files-from")) {
-            const auto value = OptionValue(arguments, i, name);
-            if (const auto *error = std::get_if<UsageError>(&value))
-                return *error;
-            const QString &text = std::get<QString>(value);
-            if (text.isEmpty())
-                return UsageError{QStringLiteral("%1 needs a file name (or - ).").arg(name)};
-            (name == QLatin1String("--report") ? options.reportFile : options.filesFrom) = text;
-        } else if (name == QLatin1String("--out") || name == QLatin1String("--ext") || name == QLatin1String("--jobs")
-                   || name == QLatin1String("--timeout") || name == QLatin1String("--document-limit")) {
-            const auto value = OptionValue(arguments, i, name);
-            if (const auto *error = std::get_if<UsageError>(&value))
-                return *error;
-            const QString &text = std::get<QString>(value);
-            if (name == QLatin1String("--out")) {
-                if (text.isEmpty())
-                    return UsageError{QStringLiteral("--out needs a folder.")};
-                options.outDir = text;
-            } else if (name == QLatin1String("--ext")) {
-                const auto extensions = extensionList(text);
-                if (const auto *error = std::get_if<UsageError>(&extensions))
-                    return *error;
-                options.extensions = std::get<QStringList>(extensions);
-            } else if (name == QLatin1String("--document-limit")) {
-                const auto number = WholeNumberOption(text, name, 1, kMaxDocumentLimit);
-                if (const auto *error = std::get_if<UsageError>(&number))
-                    return *error;
-                options.documentLimitSeconds = std::get<int>(number);
-            } else {
-                const bool jobs = name == QLatin1String("--jobs");
-                const auto number = jobs ? WholeNumberOption(text, name, 1, kMaxJobs) : WholeNumberOption(text, name, 1, 86400);
-                if (const auto *error = std::get_if<UsageError>(&number))
-                    return *error;
-                (jobs ? options.jobs : options.timeoutSeconds) = std::get<int>(number);
-            }
-        } else {
-            return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
-        }
-    }
+    const auto parsed = ParseOptionTable(BatchOptionRows(), arguments, true, options);
+    if (const auto *error = std::get_if<UsageError>(&parsed))
+        return *error;
+    options.paths = std::get<GivenArguments>(parsed).paths;
+    options.given = std::get<GivenArguments>(parsed).options;
     if (options.help)
         return options;
     if (options.paths.isEmpty() && options.filesFrom.isEmpty())
@@ -155,8 +190,8 @@ std::variant<BatchOptions, UsageError> ParseBatchOptions(const QStringList &argu
 
 QString BatchHelpText()
 {
-    return QStringLiteral(
-               "Usage: tarnwick --convert [options] PATH...\n"
+    // The help of the options comes from their table; %1 in it is the default jobs.
+    return (QStringLiteral("Usage: tarnwick --convert [options] PATH...\n"
                "       tarnwick --convert [options] --files-from FILE [PATH...]\n"
                "       tarnwick --convert --stdout DOCUMENT\n"
                "\n"
@@ -182,72 +217,9 @@ QString BatchHelpText()
                "first one (in the order given) is converted and the second is reported and not\n"
                "written.\n"
                "\n"
-               "Options:\n"
-               "  --out DIR          put every text file into the folder DIR, which must exist\n"
-               "                     (default: each text file beside its document)\n"
-               "  --mirror           with --out: keep the tree. A document found in a FOLDER\n"
-               "                     gets its text file at DIR/<its path below FOLDER>; one\n"
-               "                     named itself (or in --files-from) at DIR/<its path below\n"
-               "                     the current folder>, or DIR/<its name> when it lies\n"
-               "                     elsewhere. Folders are made as needed (as mkdir makes\n"
-               "                     them); where one below DIR is a symbolic link or no folder,\n"
-               "                     its documents fail and nothing is written through it.\n"
-               "                     tarnwick --convert --out /srv/texts --mirror /srv/docs\n"
-               "                     turns /srv/docs/a/report.odt into /srv/texts/a/report.txt.\n"
-               "  --ext LIST         extensions a folder walk keeps, comma-separated, any letter\n"
-               "                     case (default: odt,ott,sxw,stw)\n"
-               "  --jobs N           how many private offices convert at once (default: the\n"
-               "                     number of cores, at most 4; here %1)\n"
-               "  --timeout SECONDS  how long the office may wait on a document without doing\n"
-               "                     any work before it counts as hung (default: 120). A hung\n"
-               "                     office is ended and started again and the document is tried\n"
-               "                     once more; a document that ends its office twice is reported\n"
-               "                     as failed and not tried again. An office that is working is\n"
-               "                     never ended as hung, however long one step takes.\n"
-               "  --document-limit SECONDS\n"
-               "                     how long the office may work on one document (default: 1800,\n"
-               "                     half an hour). An office still at it then is ended, and the\n"
-               "                     document is reported as failed and not tried again.\n"
-               "  --update, -u       convert only a document whose text file is missing or older\n"
-               "                     than the document (modification times, as cp -u and make\n"
-               "                     compare them); the others count as \"up to date\". A run\n"
-               "                     stopped half-way goes on where it stopped. A text file\n"
-               "                     gets the time its document had when its conversion began\n"
-               "                     (as cp -p keeps it): a document changed meanwhile is\n"
-               "                     converted again by the next run.\n"
-               "  --report FILE      write a report a script can read (JSON Lines, FILE - for\n"
-               "                     stdout): one object per document as it finishes, with\n"
-               "                     source, target, status (converted, failed, skipped,\n"
-               "                     up-to-date), reason (failed and skipped), seconds and bytes\n"
-               "                     (the text file's size), then {\"summary\": {...}} with the\n"
-               "                     counts, the seconds and, for a stopped run, stopped-by. A\n"
-               "                     path that is not UTF-8 is written escaped as below, with\n"
-               "                     \"escaped\": true. Never written through a symbolic link,\n"
-               "                     nor onto another user's file, a hard-linked file, a device\n"
-               "                     or a file of the batch (exit 2). A report that could not\n"
-               "                     be written whole makes the exit status 1 at least.\n"
-               "  --files-from FILE  also convert the paths listed in FILE (- for stdin), one a\n"
-               "                     line; empty lines are passed over\n"
-               "  --null, -0         the list's paths end with a NUL byte (find -print0)\n"
-               "  --stdout           write the text of exactly one document to stdout, the same\n"
-               "                     bytes its text file would hold; nothing is written beside\n"
-               "                     the document, and stderr gets failures only. The user's\n"
-               "                     service (tarnwick --serve --user) converts it when it can:\n"
-               "                     its office is running already, so a call takes tens of\n"
-               "                     milliseconds instead of a second or more. When none runs,\n"
-               "                     the call starts it in the background (its log in\n"
-               "                     ~/.cache/tarnwick/serve.log); it keeps one office and ends\n"
-               "                     itself with it after 10 minutes without a document, or at\n"
-               "                     tarnwick --serve --user --stop. Only a socket of this\n"
-               "                     user's is used. A document the service cannot convert is\n"
-               "                     converted again by an office of the call's own, so that\n"
-               "                     what fails says why as it always did\n"
-               "  --no-service       with --stdout: convert with an office of this call's own,\n"
-               "                     and start no service\n"
-               "  --quiet, -q        print failures only\n"
-               "  --help, -h         print this text\n"
-               "  --                 everything after it is a PATH\n"
-               "\n"
+               "Options:\n")
+            + OptionListText(BatchOptionRows())
+            + QStringLiteral("\n"
                "The largest documents are converted first. Each office has a profile folder of\n"
                "its own under ~/.cache/tarnwick/ and a private pipe: the batch disturbs neither\n"
                "the window's office nor a LibreOffice the user has open, and they do not disturb\n"
@@ -268,6 +240,6 @@ QString BatchHelpText()
                "Exit status: 0 when every document was converted or up to date; 1 when some\n"
                "failed or were skipped, or the report is incomplete; 2 for a command line that\n"
                "cannot be run, or when no LibreOffice is found or none of the batch's offices can\n"
-               "be started; 128 + the signal when stopped by one (130 for Ctrl-C).\n")
+               "be started; 128 + the signal when stopped by one (130 for Ctrl-C).\n"))
         .arg(DefaultJobs());
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "util/OptionTable.h"
+
 #include <QString>
 #include <QStringList>
 #include <variant>
@@ -21,22 +23,29 @@ struct BatchOptions {
     bool nullSeparated = false; // the list's paths end with NUL, not a line break
     bool toStdout = false;  // the one document's text goes to stdout
     bool noService = false; // --stdout converts with an office of its own, not the user's service
+    bool requireConfinement = false; // --confined=require: no office runs unconfined
+    QStringList given;      // the options named, by their long names, in the order given
 };
 
-// A command line that cannot be run; the text says why, in plain words.
-struct UsageError {
-    QString text;
-};
-
-// The value of the option `name` at arguments[i], given as "--name=value" or
-// "--name value"; advances i past what it took.
-std::variant<QString, UsageError> OptionValue(const QStringList &arguments, qsizetype &i, const QString &name);
-// A whole number of plain digits from lowest to highest, or why not.
-std::variant<int, UsageError> WholeNumberOption(const QString &text, const QString &name, int lowest, int highest);
+// What --confined=MODE does: "require" sets `field`, "auto" clears it.
+template <typename Options>
+auto TakesConfinement(bool Options::*field)
+{
+    return [field](Options &options, const QString &value) -> std::optional<QString> {
+        if (value != QLatin1String("auto") && value != QLatin1String("require"))
+            return QStringLiteral("--confined takes auto or require, not %1.").arg(value);
+        options.*field = value == QLatin1String("require");
+        return std::nullopt;
+    };
+}
 
 // The jobs when none are asked for: one per core, at most four (each office takes
 // some 150 MiB, and more than four rarely helps).
 int DefaultJobs();
+
+// The options of `tarnwick --convert`, one row each: its parser and the option
+// list of its --help come from them.
+QList<OptionRow<BatchOptions>> BatchOptionRows();
 
 // Parses the arguments after "--convert". Checks only the command line itself;
 // whether the paths and the output folder exist is the run's business.

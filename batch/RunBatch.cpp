@@ -13,6 +13,7 @@
 #include "batch/WorkQueue.h"
 #include "convert/TargetFile.h"
 #include "convert/office/OfficeAccount.h"
+#include "convert/office/OfficeConfinement.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
@@ -350,6 +351,12 @@ std::optional<int> BatchRun::prepareTargets()
                                                   "the libreoffice-writer package). %1")
                                        .arg(error.description()));
         }
+        if (const ConfinementHere &here = OfficeConfinementHere(); !here.available) {
+            if (m_options.requireConfinement)
+                return stopRun(report, UnconfinedOfficeRefusal(here) + QStringLiteral(" Nothing was converted."));
+            report.note(UnconfinedOfficeNotice(here));
+        }
+        m_officeOptions.requireConfinement = m_options.requireConfinement;
     }
     return std::nullopt;
 }

@@ -30,7 +30,9 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.brantwell.example/)
 # itself is a program the package starts, so it is named by hand; its UNO types must
 # be those the program was built against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer (>= 4:7.4)")
+# bubblewrap confines every office the program starts (without it they run
+# unconfined, and say so).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libreoffice-writer (>= 4:7.4), bubblewrap")
 # The window's font is Arial or its metric twin; folders and addresses open through
 # xdg-open; nss_wrapper lends a user id without an account one for the office, which
 # is otherwise not started for such an id.

@@ -3,7 +3,8 @@
 # when everything is there already. dpkg-dev and file let cpack make the Debian
 # package; xdotool works the installed program's window in the package test, which
 # also judges the package with lintian, desktop-file-validate, appstreamcli and man;
-# libnss-wrapper lets the office run for a user id without an account;
+# libnss-wrapper lets the office run for a user id without an account; bubblewrap
+# confines every office, and python3-uno lets the tests act inside a running office;
 # libmicrohttpd-dev is the HTTP library of tarnwick --serve; jq reads the report in
 # the documentation's examples, which a test runs; xdg-utils gives the package test the
 # desktop's default applications (xdg-mime); libstartup-notification ends the launch
@@ -20,6 +21,7 @@ packages=(
     dpkg-dev file xdotool
     lintian appstream desktop-file-utils man-db
     libnss-wrapper
+    bubblewrap python3-uno
     libmicrohttpd-dev
     jq
     xdg-utils libstartup-notification0-dev python3-xlib

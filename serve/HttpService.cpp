@@ -177,7 +177,10 @@ struct HttpCallbacks {
         if (exchange.path == kConvert)
             return answerWrongMethod(connection, exchange, "POST");
         if (exchange.path == QLatin1String("/health"))
-            return get ? answer(connection, exchange, MHD_HTTP_OK, "ok\n", "text/plain; charset=utf-8")
+            return get ? answer(connection, exchange, MHD_HTTP_OK,
+                                service.m_metrics.officeConfined() ? "ok\noffice: confined\n"
+                                                                   : "ok\noffice: unconfined\n",
+                                "text/plain; charset=utf-8")
                        : answerWrongMethod(connection, exchange, "GET");
         if (exchange.path == QLatin1String("/ready")) {
             if (!get)

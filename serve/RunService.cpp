@@ -1,6 +1,7 @@
 #include "serve/RunService.h"
 
 #include "convert/office/OfficeAccount.h"
+#include "convert/office/OfficeConfinement.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficeProfile.h"
 #include "core/ProgramCache.h"
@@ -138,6 +139,7 @@ int RunService(int argc, char **argv)
     officeOptions.profileDir = serviceProfileBase(options.user);
     officeOptions.callTimeoutMs = options.timeoutSeconds * 1000;
     officeOptions.documentLimitMs = options.documentLimitSeconds * 1000;
+    officeOptions.requireConfinement = options.requireConfinement;
     // Request bodies live in a folder only this user can enter, one folder each.
     std::unique_ptr<BodiesFolder> bodies;
     std::unique_ptr<ListenSocket> listening;
@@ -145,6 +147,8 @@ int RunService(int argc, char **argv)
         MakeProgramCacheFolder();
         OfficeAccount::require(officeOptions.accountWrapperSearchPath);
         findOffice(officeOptions.officeSearchPath, officeOptions.programDir);
+        if (options.requireConfinement && !OfficeConfinementHere().available)
+            throw RefusalError(UnconfinedOfficeRefusal(OfficeConfinementHere()));
         bodies = std::make_unique<BodiesFolder>();
         if (!activated) {
             ServeOptions where = options;
@@ -161,6 +165,11 @@ int RunService(int argc, char **argv)
                  {QStringLiteral("folders"), bodies->removedLeftOvers()}});
 
     ServiceMetrics metrics;
+    const ConfinementHere &confinement = OfficeConfinementHere();
+    metrics.setOfficeConfined(confinement.available);
+    if (!confinement.available)
+        LogLine({{QStringLiteral("event"), QStringLiteral("unconfined")},
+                 {QStringLiteral("reason"), UnconfinedOfficeNotice(confinement)}});
     ConversionService conversions(officeOptions, options.jobs, options.queuePlaces, metrics);
     std::unique_ptr<HttpService> http;
     try {

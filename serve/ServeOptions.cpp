@@ -19,12 +19,12 @@ constexpr int kMaxIdleExit = 7 * 86400;
 constexpr int kUserIdleExit = 600;
 
 // HOST:PORT (an IPv6 host in brackets) or unix:PATH.
-std::optional<UsageError> parseListen(const QString &text, ServeOptions &options)
+std::optional<QString> parseListen(const QString &text, ServeOptions &options)
 {
     if (text.startsWith(QLatin1String("unix:"))) {
         options.socketPath = text.mid(5);
         if (options.socketPath.isEmpty())
-            return UsageError{QStringLiteral("--listen unix: needs the path of the socket.")};
+            return QStringLiteral("--listen unix: needs the path of the socket.");
         return std::nullopt;
     }
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -33,10 +33,9 @@ std::optional<UsageError> parseListen(const QString &text, ServeOptions &options
         host = host.mid(1, host.size() - 2);
     const auto port = WholeNumberOption(text.mid(colon + 1), QStringLiteral("The port of --listen"), 0, 65535);
     if (colon < 0 || !isNumericAddress(host) || std::holds_alternative<UsageError>(port))
-        return UsageError{
-            QStringLiteral("--listen takes HOST:PORT with a numeric address (127.0.0.1:8088, [::1]:8088) or "
-                           "unix:PATH, not \"%1\".")
-                .arg(text)};
+        return QStringLiteral("--listen takes HOST:PORT with a numeric address (127.0.0.1:8088, [::1]:8088) or "
+                              "unix:PATH, not \"%1\".")
+            .arg(text);
     options.host = host;
     options.port = std::get<int>(port);
     options.socketPath.clear();
@@ -56,69 +55,105 @@ std::variant<qint64, UsageError> byteCount(const QString &text)
 
 } // namespace
 
+QList<OptionRow<ServeOptions>> ServeOptionRows()
+{
+    using Kind = OptionValueKind;
+    return {
+        {"--listen", {}, "ADDRESS", Kind::Text,
+             "HOST:PORT (default 127.0.0.1:8088; another host than\n"
+             "loopback only when named, e.g. 0.0.0.0:8088), or unix:PATH\n"
+             "for a socket only this user can reach (mode 0600), in a\n"
+             "folder this user owns",
+         [](ServeOptions &options, const QString &value) { return parseListen(value, options); }},
+        {"--jobs", {}, "N", Kind::Text,
+             "private offices converting at once (default: the number of\n"
+             "cores, at most 4; here %1)",
+         TakesWholeNumber(&ServeOptions::jobs, "--jobs", 1, kMaxJobs)},
+        {"--queue", {}, "N", Kind::Text,
+             "requests that may wait for an office (default 16), beyond\n"
+             "one each office converts",
+         TakesWholeNumber(&ServeOptions::queuePlaces, "--queue", 0, kMaxQueue)},
+        {"--queue-wait", {}, "SECONDS", Kind::Text,
+             "how long a request that finds every place taken waits in\n"
+             "line for one, before its body is read (default 5); then 503",
+         TakesWholeNumber(&ServeOptions::queueWaitSeconds, "--queue-wait", 0, 3600)},
+        {"--max-size", {}, "BYTES", Kind::Text,
+             "largest request body (default 104857600, 100 MiB); a larger\n"
+             "one is answered 413 without being read",
+         [](ServeOptions &options, const QString &value) -> std::optional<QString> {
+             const auto bytes = byteCount(value);
+             if (const auto *error = std::get_if<UsageError>(&bytes))
+                 return error->text;
+             options.maxBytes = std::get<qint64>(bytes);
+             return std::nullopt;
+         }},
+        {"--timeout", {}, "SECONDS", Kind::Text,
+             "how long the office may wait on a document without doing\n"
+             "any work before it counts as hung (default 120); it is then\n"
+             "ended and the document tried once more on a fresh office",
+         TakesWholeNumber(&ServeOptions::timeoutSeconds, "--timeout", 1, 86400)},
+        {"--document-limit", {}, "SECONDS", Kind::Text,
+             "how long the office may work on one document, counted from\n"
+             "its load (default 1800); the request then answers 504",
+         TakesWholeNumber(&ServeOptions::documentLimitSeconds, "--document-limit", 1, kMaxDocumentLimit)},
+        {"--idle-exit", {}, "SECONDS", Kind::Text,
+             "end the service, and its offices, once no request has come\n"
+             "for so long (default: never; 600 with --user; 0: never)",
+         TakesWholeNumber(&ServeOptions::idleExitSeconds, "--idle-exit", 0, kMaxIdleExit)},
+        {"--user", {}, {}, Kind::None,
+             "the user's own service, which tarnwick --convert --stdout\n"
+             "uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
+             "XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
+             "unless --jobs says otherwise, --idle-exit 600. One per user:\n"
+             "when one runs already, this says so and exits 0",
+         SetsFlag(&ServeOptions::user)},
+        {"--stop", {}, {}, Kind::None,
+             "with --user: end the user's running service once its\n"
+             "requests are answered; exit 0, also when none runs",
+         SetsFlag(&ServeOptions::stop)},
+        {"--header-timeout", {}, "SECONDS", Kind::Text,
+             "for a request's headers, from its connection or the end of\n"
+             "the last answer (default 10); a slower client is cut off",
+         TakesWholeNumber(&ServeOptions::headerSeconds, "--header-timeout", 1, 3600)},
+        {"--min-body-rate", {}, "BYTES", Kind::Text,
+             "the body's average rate in bytes a second, once it has had\n"
+             "--header-timeout seconds (default 1024); a slower one is cut off",
+         TakesWholeNumber(&ServeOptions::minimumBytesPerSecond, "--min-body-rate", 0, 1 << 30)},
+        {"--uploads", {}, "N", Kind::Text,
+             "bodies arriving at once (default 64); one more cuts off the\n"
+             "upload with the lowest average rate",
+         TakesWholeNumber(&ServeOptions::uploads, "--uploads", 1, 1000000)},
+        {"--upload-time", {}, "SECONDS", Kind::Text,
+             "the longest a body may take to arrive whole (default 600)",
+         TakesWholeNumber(&ServeOptions::uploadSeconds, "--upload-time", 1, 7 * 86400)},
+        {"--per-address", {}, "N", Kind::Text,
+             "connections at once from one client address (default 0: no\n"
+             "limit)",
+         TakesWholeNumber(&ServeOptions::perAddress, "--per-address", 0, 1000000)},
+        {"--stop-grace", {}, "SECONDS", Kind::Text,
+             "on SIGTERM, how long uploads under way may go on arriving\n"
+             "(default 10)",
+         TakesWholeNumber(&ServeOptions::stopGraceSeconds, "--stop-grace", 0, 3600)},
+        {"--confined", {}, "MODE", Kind::Text,
+             "auto (the default): every office runs confined where this\n"
+             "system allows it, else unconfined, which the log, /health\n"
+             "and /metrics say; require: refuse to start (exit 2) rather\n"
+             "than run an office unconfined",
+         TakesConfinement(&ServeOptions::requireConfinement)},
+        {"--help", "-h", {}, Kind::None, "print this text", SetsFlag(&ServeOptions::help)},
+    };
+}
+
 std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &arguments)
 {
     ServeOptions options;
-    bool jobsGiven = false;
-    bool idleExitGiven = false;
-    bool listenGiven = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        const QString name = argument.section(QLatin1Char('='), 0, 0);
-        if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
-            options.help = true;
-            continue;
-        }
-        if (argument == QLatin1String("--user") || argument == QLatin1String("--stop")) {
-            (argument == QLatin1String("--user") ? options.user : options.stop) = true;
-            continue;
-        }
-        struct Number {
-            const char *name;
-            int *target;
-            int lowest;
-            int highest;
-        };
-        const Number numbers[] = {{"--jobs", &options.jobs, 1, kMaxJobs},
-                                  {"--queue", &options.queuePlaces, 0, kMaxQueue},
-                                  {"--timeout", &options.timeoutSeconds, 1, 86400},
-                                  {"--document-limit", &options.documentLimitSeconds, 1, kMaxDocumentLimit},
-                                  {"--queue-wait", &options.queueWaitSeconds, 0, 3600},
-                                  {"--header-timeout", &options.headerSeconds, 1, 3600},
-                                  {"--min-body-rate", &options.minimumBytesPerSecond, 0, 1 << 30},
-                                  {"--uploads", &options.uploads, 1, 1000000},
-                                  {"--upload-time", &options.uploadSeconds, 1, 7 * 86400},
-                                  {"--per-address", &options.perAddress, 0, 1000000},
-                                  {"--stop-grace", &options.stopGraceSeconds, 0, 3600},
-                                  {"--idle-exit", &options.idleExitSeconds, 0, kMaxIdleExit}};
-        const Number *number = std::find_if(std::begin(numbers), std::end(numbers),
-                                            [&](const Number &known) { return name == QLatin1String(known.name); });
-        if (number == std::end(numbers) && name != QLatin1String("--listen") && name != QLatin1String("--max-size"))
-            return UsageError{QStringLiteral("Unknown option %1.").arg(argument)};
-        const auto given = OptionValue(arguments, i, name);
-        if (const auto *error = std::get_if<UsageError>(&given))
-            return *error;
-        const QString &text = std::get<QString>(given);
-        if (name == QLatin1String("--listen")) {
-            listenGiven = true;
-            if (const auto error = parseListen(text, options))
-                return *error;
-            continue;
-        }
-        if (name == QLatin1String("--max-size")) {
-            const auto bytes = byteCount(text);
-            if (const auto *error = std::get_if<UsageError>(&bytes))
-                return *error;
-            options.maxBytes = std::get<qint64>(bytes);
-            continue;
-        }
-        jobsGiven = jobsGiven || name == QLatin1String("--jobs");
-        idleExitGiven = idleExitGiven || name == QLatin1String("--idle-exit");
-        const auto value = WholeNumberOption(text, name, number->lowest, number->highest);
-        if (const auto *error = std::get_if<UsageError>(&value))
-            return *error;
-        *number->target = std::get<int>(value);
-    }
+    const auto parsed = ParseOptionTable(ServeOptionRows(), arguments, false, options);
+    if (const auto *error = std::get_if<UsageError>(&parsed))
+        return *error;
+    const QStringList &given = std::get<GivenArguments>(parsed).options;
+    const bool jobsGiven = given.contains(QStringLiteral("--jobs"));
+    const bool idleExitGiven = given.contains(QStringLiteral("--idle-exit"));
+    const bool listenGiven = given.contains(QStringLiteral("--listen"));
     if (options.stop && !options.user)
         return UsageError{QStringLiteral("--stop ends the user's own service, and goes with --user.")};
     if (options.user && listenGiven)
@@ -134,8 +169,8 @@ std::variant<ServeOptions, UsageError> ParseServeOptions(const QStringList &argu
 
 QString ServeHelpText()
 {
-    return QStringLiteral(
-               "Usage: tarnwick --serve [options]\n"
+    // The help of the options comes from their table; %1 in it is the default jobs.
+    return (QStringLiteral("Usage: tarnwick --serve [options]\n"
                "       tarnwick --serve --user [options]\n"
                "       tarnwick --serve --user --stop\n"
                "\n"
@@ -152,57 +187,14 @@ QString ServeHelpText()
                "                  full, no office can be started, stopping: answered once the\n"
                "                  headers are in, the body unread), 504 (past\n"
                "                  --document-limit), 500 (the office ended twice on it).\n"
-               "  GET /health     200 while the process serves\n"
+               "  GET /health     200 while the process serves; its second line says whether\n"
+               "                  the offices run confined (office: confined, or unconfined)\n"
                "  GET /ready      200 when an office is ready or can be started, else 503\n"
                "  GET /metrics    Prometheus text format\n"
                "\n"
-               "Options:\n"
-               "  --listen ADDRESS   HOST:PORT (default 127.0.0.1:8088; another host than\n"
-               "                     loopback only when named, e.g. 0.0.0.0:8088), or unix:PATH\n"
-               "                     for a socket only this user can reach (mode 0600), in a\n"
-               "                     folder this user owns\n"
-               "  --jobs N           private offices converting at once (default: the number of\n"
-               "                     cores, at most 4; here %1)\n"
-               "  --queue N          requests that may wait for an office (default 16), beyond\n"
-               "                     one each office converts\n"
-               "  --queue-wait SECONDS\n"
-               "                     how long a request that finds every place taken waits in\n"
-               "                     line for one, before its body is read (default 5); then 503\n"
-               "  --max-size BYTES   largest request body (default 104857600, 100 MiB); a larger\n"
-               "                     one is answered 413 without being read\n"
-               "  --timeout SECONDS  how long the office may wait on a document without doing\n"
-               "                     any work before it counts as hung (default 120); it is then\n"
-               "                     ended and the document tried once more on a fresh office\n"
-               "  --document-limit SECONDS\n"
-               "                     how long the office may work on one document, counted from\n"
-               "                     its load (default 1800); the request then answers 504\n"
-               "  --idle-exit SECONDS\n"
-               "                     end the service, and its offices, once no request has come\n"
-               "                     for so long (default: never; 600 with --user; 0: never)\n"
-               "  --user             the user's own service, which tarnwick --convert --stdout\n"
-               "                     uses: on $XDG_RUNTIME_DIR/tarnwick/serve.sock (without\n"
-               "                     XDG_RUNTIME_DIR: serve.sock in ~/.cache/tarnwick), one office\n"
-               "                     unless --jobs says otherwise, --idle-exit 600. One per user:\n"
-               "                     when one runs already, this says so and exits 0\n"
-               "  --stop             with --user: end the user's running service once its\n"
-               "                     requests are answered; exit 0, also when none runs\n"
-               "  --header-timeout SECONDS\n"
-               "                     for a request's headers, from its connection or the end of\n"
-               "                     the last answer (default 10); a slower client is cut off\n"
-               "  --min-body-rate BYTES\n"
-               "                     the body's average rate in bytes a second, once it has had\n"
-               "                     --header-timeout seconds (default 1024); a slower one is cut off\n"
-               "  --uploads N        bodies arriving at once (default 64); one more cuts off the\n"
-               "                     upload with the lowest average rate\n"
-               "  --upload-time SECONDS\n"
-               "                     the longest a body may take to arrive whole (default 600)\n"
-               "  --per-address N    connections at once from one client address (default 0: no\n"
-               "                     limit)\n"
-               "  --stop-grace SECONDS\n"
-               "                     on SIGTERM, how long uploads under way may go on arriving\n"
-               "                     (default 10)\n"
-               "  --help, -h         print this text\n"
-               "\n"
+               "Options:\n")
+            + OptionListText(ServeOptionRows())
+            + QStringLiteral("\n"
                "The body goes into a private folder (0700) of the service and is removed when\n"
                "the request ends; nothing else is read or written. There is no authentication\n"
                "and no TLS: put the service behind a reverse proxy for those. Each request gets\n"
@@ -215,6 +207,6 @@ QString ServeHelpText()
                "Given a listening socket by systemd (LISTEN_FDS, LISTEN_PID), the service takes\n"
                "it instead of --listen: the user units tarnwick.socket and tarnwick.service\n"
                "start the user's service on the first request (systemctl --user enable --now\n"
-               "tarnwick.socket).\n")
+               "tarnwick.socket).\n"))
         .arg(DefaultJobs());
 }

@@ -26,8 +26,13 @@ struct ServeOptions {
     int idleExitSeconds = 0;                    // ends after so long without a request; 0: never
     bool user = false;                          // the user's own service, at UserServiceSocket()
     bool stop = false;                          // with user: ends the user's running service
+    bool requireConfinement = false;            // --confined=require: no office runs unconfined
     bool help = false;
 };
+
+// The options of `tarnwick --serve`, one row each: its parser and the option list
+// of its --help come from them.
+QList<OptionRow<ServeOptions>> ServeOptionRows();
 
 // Parses the arguments after "--serve". A host other than loopback is taken only
 // when named; whether it can be listened on is the service's business. --user

@@ -105,6 +105,18 @@ void ServiceMetrics::setOfficesBusy(int busy)
     m_officesBusy = busy;
 }
 
+void ServiceMetrics::setOfficeConfined(bool confined)
+{
+    const std::lock_guard lock(m_mutex);
+    m_officeConfined = confined;
+}
+
+bool ServiceMetrics::officeConfined() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_officeConfined;
+}
+
 QByteArray ServiceMetrics::text() const
 {
     const std::lock_guard lock(m_mutex);
@@ -125,5 +137,7 @@ QByteArray ServiceMetrics::text() const
     writeGauge(out, "tarnwick_upload_bytes", "Bytes the bodies arriving now have brought.", m_uploadBytes);
     writeGauge(out, "tarnwick_uploads_cut_total", "Uploads cut off, the slowest, to let another in.",
                m_uploadsCutForRoom, "counter");
+    writeGauge(out, "tarnwick_office_confined", "1 when the offices run confined, 0 when unconfined.",
+               m_officeConfined ? 1 : 0);
     return out;
 }

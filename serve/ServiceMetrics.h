@@ -25,6 +25,9 @@ public:
     // Bodies arriving now, the bytes they have brought, and those cut off for
     // another's room, all told.
     void setUploads(int count, qint64 bytes, qint64 cutForRoom);
+    // Whether the offices run confined (OfficeConfinement.h).
+    void setOfficeConfined(bool confined);
+    bool officeConfined() const;
 
     // The Prometheus text exposition format.
     QByteArray text() const;
@@ -51,4 +54,5 @@ private:
     int m_uploads = 0;
     qint64 m_uploadBytes = 0;
     qint64 m_uploadsCutForRoom = 0;
+    bool m_officeConfined = true;
 };

@@ -1,5 +1,6 @@
 #include "serve/UserServiceClient.h"
 
+#include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "serve/ListenSocket.h"
 #include "serve/UserServicePlace.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -37,26 +39,26 @@ constexpr qint64 kLargestDocument = 100LL * 1024 * 1024;
 constexpr qint64 kLogRotateBytes = 1024 * 1024;
 constexpr int kPathLimit = 4096;
 
-// The one document of a plain `--convert --stdout [--quiet] [--] DOCUMENT`.
+// The one document of a plain `--convert --stdout [--quiet] [--] DOCUMENT`, as the
+// batch's own table parses it: any other option (--no-service among them), a
+// second path, standard input or a command line the batch refuses is the batch's.
 std::optional<QByteArray> plainCallDocument(int argc, char **argv)
 {
-    bool toStdout = false;
-    bool onlyPaths = false;
-    std::optional<QByteArray> document;
-    for (int i = 2; i < argc; ++i) {
-        const QByteArray argument(argv[i]);
-        if (!onlyPaths && argument == "--stdout")
-            toStdout = true;
-        else if (!onlyPaths && (argument == "--quiet" || argument == "-q"))
-            continue;
-        else if (!onlyPaths && argument == "--")
-            onlyPaths = true;
-        else if ((onlyPaths || !argument.startsWith('-')) && !document && !argument.isEmpty())
-            document = argument;
-        else
-            return std::nullopt; // another option (--no-service among them), or a second path
+    QStringList arguments;
+    for (int i = 2; i < argc; ++i)
+        arguments << QString::fromUtf8(argv[i]);
+    const auto parsed = ParseBatchOptions(arguments);
+    const auto *options = std::get_if<BatchOptions>(&parsed);
+    if (!options || !options->toStdout || options->paths.size() != 1)
+        return std::nullopt;
+    for (const QString &option : options->given) {
+        if (option != QLatin1String("--stdout") && option != QLatin1String("--quiet"))
+            return std::nullopt;
     }
-    if (!toStdout || !document || !IsUtf8(*document) || document->size() >= kPathLimit)
+    const QByteArray document = options->paths.first().toUtf8();
+    // A name that is not UTF-8 came back otherwise from its text.
+    const bool given = std::any_of(argv + 2, argv + argc, [&](const char *argument) { return document == argument; });
+    if (!given || document.isEmpty() || document == "-" || document.size() >= kPathLimit)
         return std::nullopt;
     return document;
 }

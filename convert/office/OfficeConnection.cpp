@@ -2,6 +2,7 @@
 
 #include "convert/OfficeBridge.h"
 #include "convert/office/OfficeAccount.h"
+#include "convert/office/OfficeConfinement.h"
 #include "convert/office/OfficeEnvironment.h"
 #include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficePipe.h"
@@ -55,6 +56,24 @@ QString pipeUrlOf(const QString &installation)
     const QFileInfo info(installation);
     const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
     return FileUrlOf((folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName());
+}
+
+// The office inside the sandbox started as `group`: the sandbox's process (the
+// group's leader) starts one that stands for the namespace's init, which starts
+// the office. 0 when there is none (yet).
+qint64 officeInSandbox(qint64 group)
+{
+    const QList<qint64> processes = ProcessesOfGroup(group);
+    const auto childOf = [&](qint64 parent) -> qint64 {
+        for (const qint64 process : processes) {
+            const std::optional<ProcessStatus> status = ReadProcessStatus(process);
+            if (status && status->parent == parent)
+                return process;
+        }
+        return 0;
+    };
+    const qint64 init = childOf(group);
+    return init > 0 ? childOf(init) : 0;
 }
 
 } // namespace
@@ -121,6 +140,7 @@ void OfficeConnection::shutdown()
     m_remote.clear();
     m_process.stop();
     m_processId = 0;
+    m_groupId = 0;
     if (!m_profile.installation().isEmpty())
         OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.installation()));
     // An office ran since the folder was last emptied.
@@ -141,7 +161,7 @@ void OfficeConnection::emptyTemporaryFolder()
 
 void OfficeConnection::killOffice()
 {
-    const auto group = static_cast<pid_t>(m_processId.load());
+    const auto group = static_cast<pid_t>(m_groupId.load());
     if (group <= 0)
         return;
     // SIGKILL also ends a stopped office; the group takes any helper it started.
@@ -167,8 +187,30 @@ void OfficeConnection::killOfficeAndRemoveItsCopies()
 void OfficeConnection::startProcess(const QString &binary, const QStringList &arguments,
                                     const QProcessEnvironment &environment)
 {
-    m_process.start(binary, arguments, environment);
-    m_processId = m_process.processId();
+    if (m_jail)
+        m_process.start(m_jail->program(), m_jail->arguments(binary, arguments), environment,
+                        m_jail->inheritedDescriptors());
+    else
+        m_process.start(binary, arguments, environment);
+    m_groupId = m_process.processId();
+    m_processId = m_groupId.load();
+}
+
+void OfficeConnection::prepareJail(const OfficeInstallation &office)
+{
+    m_jail.reset();
+    const ConfinementHere &here = OfficeConfinementHere();
+    if (!here.available) {
+        if (m_options.requireConfinement)
+            throw RefusalError(UnconfinedOfficeRefusal(here));
+        return;
+    }
+    ConfinedFolders folders;
+    folders.officeRoot = QFileInfo(office.programDir + QStringLiteral("/..")).canonicalFilePath();
+    folders.writable = {m_profile.installation(), m_profile.temporaryFolder(),
+                        QFileInfo(m_pipe->socketPath()).absolutePath()};
+    folders.workingFolder = m_profile.temporaryFolder();
+    m_jail = std::make_unique<OfficeJail>(folders);
 }
 
 bool OfficeConnection::answers(std::chrono::milliseconds within)
@@ -205,6 +247,7 @@ void OfficeConnection::startAndConnect()
     if (!m_profile.previousInstallation().isEmpty())
         OfficePipe::removeSingleInstancePipe(pipeUrlOf(m_profile.previousInstallation()));
     m_pipe = std::make_unique<OfficePipe>();
+    prepareJail(office);
     const QStringList arguments = officeArguments(m_pipe->officeName());
     QProcessEnvironment environment =
         account.apply(officeEnvironment(QProcessEnvironment::systemEnvironment(), m_profile.temporaryFolder()),
@@ -236,6 +279,10 @@ void OfficeConnection::startAndConnect()
                                         std::chrono::steady_clock::now() + left);
             if (tryConnect(local)) {
                 watch.finish();
+                if (m_jail) {
+                    if (const qint64 inside = officeInSandbox(m_groupId.load()); inside > 0)
+                        m_processId = inside;
+                }
                 applySettings();
                 return;
             }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "convert/office/DocumentOverLimit.h"
+#include "convert/office/OfficeConfinement.h"
+#include "convert/office/OfficeInstallation.h"
 #include "convert/office/OfficePipe.h"
 #include "convert/office/OfficeProcess.h"
 #include "convert/office/OfficeProfile.h"
@@ -31,7 +33,8 @@ public:
     // The office's component context. Throws AppError when the office cannot be
     // found, started or reached.
     css::uno::Reference<css::uno::XComponentContext> context();
-    // The office's process id, 0 once it has been ended.
+    // The office's process id (soffice.bin's, also in its sandbox), 0 once it has
+    // been ended.
     qint64 processId() const { return m_processId.load(); }
     // Ends the office: asked first, then by signal.
     void shutdown();
@@ -91,6 +94,9 @@ private:
 
     bool answers(std::chrono::milliseconds within);
     void startAndConnect();
+    // The sandbox for the next start; none where offices cannot be confined, or
+    // RefusalError when confinement is required.
+    void prepareJail(const OfficeInstallation &office);
     void startProcess(const QString &binary, const QStringList &arguments, const QProcessEnvironment &environment);
     // True once the office's pipe exists; throws AppError when it is not ours.
     bool pipeIsReady();
@@ -114,5 +120,7 @@ private:
     QList<qint64> m_officeProcesses; // the office's process group, as last found
     QElapsedTimer m_processesFound;
     std::atomic<qint64> m_processId{0};
+    std::atomic<qint64> m_groupId{0}; // the process group the office was started in
+    std::unique_ptr<OfficeJail> m_jail;
     std::function<void()> m_beforeEnd;
 };

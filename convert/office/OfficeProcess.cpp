@@ -1,9 +1,12 @@
 #include "convert/office/OfficeProcess.h"
 
+#include "convert/office/OfficeConfinement.h"
 #include "util/AppError.h"
 
+#include <algorithm>
 #include <csignal>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +16,33 @@ void signalGroup(pid_t leader, int signal)
 {
     if (::kill(-leader, signal) != 0)
         ::kill(leader, signal); // not a group of its own after all
+}
+
+// Address space for what the machine has, at least 4 GiB: a document that makes the
+// office allocate without end fails in the office instead of pushing the machine
+// into swapping. Files up to 4 GiB (its copies of documents).
+struct Limits {
+    rlim_t addressSpace;
+    rlim_t fileSize = rlim_t(4) << 30;
+};
+
+Limits officeLimits()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    const rlim_t memory = pages > 0 && pageSize > 0 ? rlim_t(pages) * rlim_t(pageSize) : 0;
+    return {std::max<rlim_t>(memory, rlim_t(4) << 30)};
+}
+
+void lowerLimit(int resource, rlim_t bound)
+{
+    rlimit limit {};
+    if (::getrlimit(resource, &limit) != 0)
+        return;
+    if (limit.rlim_max == RLIM_INFINITY || limit.rlim_max > bound)
+        limit.rlim_max = bound;
+    limit.rlim_cur = std::min(limit.rlim_cur, limit.rlim_max);
+    ::setrlimit(resource, &limit);
 }
 
 } // namespace
@@ -31,12 +61,17 @@ OfficeProcess::~OfficeProcess()
 }
 
 void OfficeProcess::start(const QString &program, const QStringList &arguments,
-                          const QProcessEnvironment &environment)
+                          const QProcessEnvironment &environment, const QList<int> &inherited)
 {
     stop();
     const pid_t parent = ::getpid();
-    m_process.setChildProcessModifier([parent] {
+    const Limits limits = officeLimits();
+    m_process.setChildProcessModifier([parent, inherited, limits] {
         ::setpgid(0, 0);
+        KeepForChild(inherited);
+        lowerLimit(RLIMIT_CORE, 0);
+        lowerLimit(RLIMIT_AS, limits.addressSpace);
+        lowerLimit(RLIMIT_FSIZE, limits.fileSize);
         // The office's files, pipes and sockets are for this user alone, whatever
         // the program's own umask.
         ::umask(077);

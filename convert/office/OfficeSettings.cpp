@@ -79,6 +79,9 @@ void applySafetySettings(const Reference<css::lang::XMultiServiceFactory> &provi
     ConfigurationNode scripting(provider, "/org.openoffice.Office.Common/Security/Scripting");
     scripting.set("DisableMacrosExecution", Any(true));
     scripting.set("MacroSecurityLevel", Any(sal_Int32(3))); // very high: only trusted places, which there are none of
+    // Nothing a document links to (images, stylesheets, frames, linked sections
+    // and objects) is fetched on its behalf, since none comes from a trusted place.
+    scripting.set("BlockUntrustedRefererLinks", Any(true));
     scripting.commit();
 
     ConfigurationNode update(provider, "/org.openoffice.Office.Writer/Content/Update");

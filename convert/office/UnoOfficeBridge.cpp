@@ -2,6 +2,7 @@
 
 #include "convert/office/CheckedFileStream.h"
 #include "convert/office/DispatchOutcome.h"
+#include "convert/office/DocumentInput.h"
 #include "convert/office/LoadInteraction.h"
 #include "convert/office/OfficeAccount.h"
 #include "convert/office/OfficeConnection.h"
@@ -89,6 +90,16 @@ css::beans::PropertyValue namedValue(const char *name, const css::uno::Any &valu
 css::uno::Sequence<css::beans::PropertyValue> namedValues(std::initializer_list<css::beans::PropertyValue> values)
 {
     return {values.begin(), static_cast<sal_Int32>(values.size())};
+}
+
+// `arguments` followed by `more`.
+css::uno::Sequence<css::beans::PropertyValue> withArguments(css::uno::Sequence<css::beans::PropertyValue> arguments,
+                                                            std::initializer_list<css::beans::PropertyValue> more)
+{
+    const sal_Int32 first = arguments.getLength();
+    arguments.realloc(first + static_cast<sal_Int32>(more.size()));
+    std::copy(more.begin(), more.end(), arguments.getArray() + first);
+    return arguments;
 }
 
 // The "InteractionHandler" argument of a load.
@@ -244,8 +255,8 @@ DetectedType detectedType(const OfficeRef &serviceManager, const QString &url,
     const Reference<css::document::XTypeDetection> detection(
         newInstance(serviceManager, rtl::OUString("com.sun.star.document.TypeDetection")), css::uno::UNO_QUERY_THROW);
     DetectedType detected;
-    detected.descriptor = namedValues(
-        {namedValue("URL", css::uno::Any(toOUString(url))), interactionArgument(interaction)});
+    detected.descriptor =
+        withArguments(DocumentSource(url), {interactionArgument(interaction)});
     detected.type = detection->queryTypeByDescriptor(detected.descriptor, true);
     for (const css::beans::PropertyValue &value : std::as_const(detected.descriptor))
         if (value.Name == "FilterName")
@@ -382,7 +393,7 @@ OfficeRef UnoOfficeBridge::loadComponentFromURL(const OfficeRef &desktop, const 
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
         const auto document = loader->loadComponentFromURL(
             toOUString(url), toOUString(unoFrameName(targetFrame)), searchFlags,
-            namedValues({interactionArgument(interaction)}));
+            withArguments(DocumentSource(url), {interactionArgument(interaction)}));
         // A truncated zip loads as nothing at all, and so may a sound document that
         // needs a part of the office this installation lacks: the office does not
         // say which, so neither does the message.
@@ -407,19 +418,23 @@ OfficeRef UnoOfficeBridge::loadWithoutView(const OfficeRef &serviceManager, cons
 {
     const QString failure = QStringLiteral("The office could not load %1").arg(shownName(url));
     return watchedDocumentStart(*m_thread, *m_connection, failure, [&] {
-        const css::uno::Any location(toOUString(url));
         const rtl::Reference<LoadInteraction> interaction(new LoadInteraction);
         const auto [type, filter, descriptor] = detectedType(serviceManager, url, interaction);
         if (type.isEmpty() || filter.isEmpty())
             throwNoDocument(failure, *interaction);
+        // The detection's stream, read again from its start.
+        css::uno::Sequence<css::beans::PropertyValue> source;
+        for (const css::beans::PropertyValue &value : descriptor)
+            if (value.Name == "URL" || value.Name == "InputStream")
+                source = withArguments(source, {value});
+        RewindDocumentSource(source);
 
         const Reference<css::frame::XLoadable> document(newInstance(serviceManager,
                                                                     rtl::OUString("com.sun.star.text.TextDocument")),
                                                         css::uno::UNO_QUERY_THROW);
-        auto arguments =
-            namedValues({namedValue("URL", location), namedValue("FilterName", css::uno::Any(filter)),
-                         namedValue("ReadOnly", css::uno::Any(true)),
-                         interactionArgument(interaction)});
+        auto arguments = withArguments(source, {namedValue("FilterName", css::uno::Any(filter)),
+                                                namedValue("ReadOnly", css::uno::Any(true)),
+                                                interactionArgument(interaction)});
         // A template is loaded as a load into a frame loads it.
         const QString filterName = toQString(filter);
         if (!m_ownTemplateFilters.contains(filterName))

@@ -32,6 +32,9 @@ struct UnoOfficeOptions {
     // Folders searched for nss_wrapper, which lends a user id without an account
     // one for the office (see OfficeAccount.h); empty: none.
     QStringList accountWrapperSearchPath;
+    // Refuse to start an office where it cannot be confined (OfficeConfinement.h),
+    // instead of running it unconfined.
+    bool requireConfinement = false;
 
     // PATH, then the usual install folder; the C library's folder for nss_wrapper;
     // the rest as described above.

@@ -63,6 +63,18 @@ inline QHash<QString, QJsonObject> bySource(const QList<QJsonObject> &lines)
     return found;
 }
 
+// True once the process has a handler for `signal` (its SigCgt in /proc).
+inline bool catchesSignal(qint64 pid, int signal)
+{
+    const QByteArray status = readBytes(QStringLiteral("/proc/%1/status").arg(pid));
+    const qsizetype line = status.indexOf("\nSigCgt:");
+    if (line < 0)
+        return false;
+    const qsizetype start = line + int(sizeof "\nSigCgt:") - 1;
+    const quint64 caught = status.mid(start, status.indexOf('\n', start) - start).trimmed().toULongLong(nullptr, 16);
+    return (caught >> (signal - 1)) & 1;
+}
+
 inline QDateTime modified(const QString &path)
 {
     return QFileInfo(path).fileTime(QFileDevice::FileModificationTime);
@@ -116,16 +128,17 @@ protected:
         return {shell.exitCode(), QString::fromUtf8(shell.readAllStandardError()), shell.readAllStandardOutput()};
     }
 
-    // Runs the program on `arguments` and sends it `signal` once `ready` (asked
-    // every 20 ms; by default once it has run for 300 ms). A program that does not
-    // act on it is left running and fails the exit status.
+    // Runs the program on `arguments` and sends it `signal` once it catches it and
+    // `ready` (asked every 20 ms; by default once it has run for 300 ms, however
+    // loaded the machine). A program that does not act on it is left running and
+    // fails the exit status.
     Outcome stopWhen(const QStringList &arguments, int signal, QProcess &program, std::function<bool()> ready = {})
     {
         program.setProcessEnvironment(m_environment);
         program.start(QStringLiteral(TARNWICK_BINARY), QStringList{"--convert"} + arguments);
         if (!ready)
             ready = [&] { return !program.waitForFinished(300); };
-        while (program.state() != QProcess::NotRunning && !ready())
+        while (program.state() != QProcess::NotRunning && !(catchesSignal(program.processId(), signal) && ready()))
             program.waitForFinished(20);
         ::kill(static_cast<pid_t>(program.processId()), signal);
         const bool ended = program.waitForFinished(30000);

@@ -33,7 +33,7 @@ private slots:
         const auto killWhileLoading = [&](qint64 program) {
             for (const qint64 office : officesOf(program)) {
                 if (killed.size() < kills && !killed.contains(office)
-                    && OpenFilesOf(office).contains(folder + "/long.odt")) {
+                    && OpenFilesOf(program).contains(folder + "/long.odt")) {
                     ::kill(static_cast<pid_t>(office), SIGKILL);
                     killed.insert(office);
                 }

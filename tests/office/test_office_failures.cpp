@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <memory>
@@ -187,6 +188,9 @@ private slots:
     {
         QFETCH(QByteArray, script);
         QFETCH(QString, error);
+        // The script writes beside itself, which a confined office may not.
+        qputenv("TARNWICK_TEST_NO_CONFINEMENT", "1");
+        const auto confinedAgain = qScopeGuard([] { qunsetenv("TARNWICK_TEST_NO_CONFINEMENT"); });
         UnoOfficeOptions options = UnoOfficeOptions::defaults();
         options.officeSearchPath = {fakeOfficeFolder(path(QTest::currentDataTag()), script)};
         options.startTimeoutMs = 2000;
@@ -260,6 +264,8 @@ private slots:
             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
             environment.insert("HOME", own.filePath("home"));
             environment.insert("XDG_CACHE_HOME", own.filePath("home/cache"));
+            // What an unconfined office makes in /tmp: a confined one has a /tmp of its own.
+            environment.insert("TARNWICK_TEST_NO_CONFINEMENT", "1");
             if (!withWrapper)
                 environment.insert("CONVERT_PROBE_NO_ACCOUNT_WRAPPER", "1");
             auto probe = std::make_unique<QProcess>();

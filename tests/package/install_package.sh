@@ -79,7 +79,7 @@ for file in /usr/bin/tarnwick $program_dir/tarnwick $program_dir/HAND-M.CUR $pro
             $program_dir/x/o.cjs $desktop_entry $metainfo $manual /usr/share/doc/tarnwick/copyright \
             /usr/share/doc/tarnwick/changelog.gz /usr/share/icons/hicolor/48x48/apps/tarnwick.png \
             /usr/share/icons/hicolor/scalable/apps/tarnwick.svg /usr/share/file-manager/actions/example.brantwell.tarnwick.desktop \
-            /usr/share/kio/servicemenus/example.brantwell.tarnwick.desktop; do
+            /usr/share/kio/servicemenus/example.brantwell.tarnwick.desktop /usr/share/bash-completion/completions/tarnwick; do
     [ -e "$file" ] || fail "the package did not install $file"
 done
 

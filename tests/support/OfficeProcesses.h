@@ -4,14 +4,22 @@
 
 #include <QList>
 
-// soffice.bin processes whose parent is `parent`.
+// soffice.bin processes that `parent` started: its children, or in their sandbox
+// its grandchildren's children.
 inline QList<qint64> officesOf(qint64 parent)
 {
     QList<qint64> offices;
     for (const qint64 pid : ProcessIds()) {
-        const std::optional<ProcessStatus> status = ReadProcessStatus(pid);
-        if (status && status->name == "soffice.bin" && status->parent == parent)
-            offices << pid;
+        std::optional<ProcessStatus> status = ReadProcessStatus(pid);
+        if (!status || status->name != "soffice.bin")
+            continue;
+        for (int up = 0; up < 3 && status; ++up) {
+            if (status->parent == parent) {
+                offices << pid;
+                break;
+            }
+            status = ReadProcessStatus(status->parent);
+        }
     }
     return offices;
 }
