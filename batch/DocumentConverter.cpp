@@ -69,7 +69,7 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
     const OfficeRef dispatcher = office.createInstance(serviceManager, OfficeService::DispatchHelper);
     const OfficeRef frame = office.getFrame(office.getCurrentController(document));
     office.lockControllers(document);
-    TemporaryTextFile saved(textFiles.openFolderOf(target), target);
+    TemporaryTextFile saved(textFiles.openFolderOf(target, source), target);
     saved.saveBy([&] {
         office.executeDispatch(dispatcher, frame, OfficeCommand::SaveAs, FrameTarget::SameFrame, 0,
                                textSaveArguments(saved));
@@ -82,7 +82,7 @@ void saveFromFrame(OfficeBridge &office, const OfficeRef &serviceManager, const 
 void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QString &source, const QString &target,
                      SharedTextFiles &textFiles, const std::optional<timespec> &documentTime)
 {
-    TemporaryTextFile saved(textFiles.openFolderOf(target), target);
+    TemporaryTextFile saved(textFiles.openFolderOf(target, source), target);
     saved.saveBy([&] { office.storeToURL(document, textSaveArguments(saved)); });
     keepDocumentTime(saved, documentTime);
     textFiles.commit(saved, target, source);
@@ -93,7 +93,7 @@ void saveWithoutView(OfficeBridge &office, const OfficeRef &document, const QStr
 QString ConvertDocument(OfficeBridge &office, const QString &source, const QString &target,
                         SharedTextFiles &textFiles)
 {
-    textFiles.openFolderOf(target); // refused before the office does any work
+    textFiles.openFolderOf(target, source); // refused before the office does any work
     textFiles.checkTarget(target, source);
 
     const OfficeRef serviceManager = office.createServiceManager();
@@ -102,7 +102,7 @@ QString ConvertDocument(OfficeBridge &office, const QString &source, const QStri
     if (QFileInfo(source).size() == 0) {
         // The office would make a new document of it, whose text save is a mark and a
         // line end: the text of nothing is an empty file.
-        TemporaryTextFile saved(textFiles.openFolderOf(target), target);
+        TemporaryTextFile saved(textFiles.openFolderOf(target, source), target);
         keepDocumentTime(saved, documentTime);
         textFiles.commit(saved, target, source);
         return EmptyFileType();

@@ -17,9 +17,9 @@ public:
         const std::lock_guard lock(m_mutex);
         m_files.checkTarget(target, source);
     }
-    TargetFolder openFolderOf(const QString &target) const
+    TargetFolder openFolderOf(const QString &target, const QString &source) const
     {
-        return m_files.openFolderOf(target); // asks the system only
+        return m_files.openFolderOf(target, source); // asks the system only
     }
     void commit(TemporaryTextFile &saved, const QString &target, const QString &source)
     {

@@ -175,7 +175,7 @@ void ConversionRun::convertOne(StepRunner &step, const QString &source)
         m_textFiles.checkTarget(target, source);
         if (temporary.isEmpty())
             throw AppError(QStringLiteral("The text file %1 was not written.").arg(target));
-        TemporaryTextFile saved(m_textFiles.openFolderOf(target), target, QFileInfo(temporary).fileName());
+        TemporaryTextFile saved(m_textFiles.openFolderOf(target, source), target, QFileInfo(temporary).fileName());
         // The save goes into the folder as it was checked just now, whatever has
         // been put in its place since the save's arguments were made.
         exportProperties[0].value = FileUrlOf(saved.path());

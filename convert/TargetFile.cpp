@@ -81,6 +81,18 @@ mode_t targetMode(int folder, const QByteArray &name, const QString &source)
     return documentBits & ~currentUmask();
 }
 
+// Root's text in a folder of the document's owner goes to that user and the
+// document's group, as the user's own conversion would make it: not a file of
+// root's among the user's files. Elsewhere root's text stays root's.
+bool ownLikeDocument(const TemporaryTextFile &saved, const QString &source)
+{
+    struct stat document {};
+    if (::geteuid() != 0 || ::stat(bytesOf(source).constData(), &document) != 0 || document.st_uid == 0
+        || saved.folder().owner() != document.st_uid)
+        return true;
+    return ::fchown(saved.descriptor(), document.st_uid, document.st_gid) == 0;
+}
+
 } // namespace
 
 void RunTextFiles::checkTarget(const QString &target, const QString &source) const
@@ -112,9 +124,10 @@ void RunTextFiles::checkEntry(int folder, const QByteArray &name, const QString 
     }
 }
 
-TargetFolder RunTextFiles::openFolderOf(const QString &target) const
+TargetFolder RunTextFiles::openFolderOf(const QString &target, const QString &source) const
 {
-    return TargetFolder::open(QFileInfo(target).absolutePath(), m_tree);
+    return TargetFolder::open(QFileInfo(target).absolutePath(), m_tree, TargetFolder::Missing::Refuse,
+                              TextOf::document(source));
 }
 
 void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target, const QString &source)
@@ -124,7 +137,7 @@ void RunTextFiles::commit(const TemporaryTextFile &saved, const QString &target,
     const QByteArray name = bytesOf(QFileInfo(target).fileName());
     checkEntry(folder, name, target, source); // the target may have changed while the office saved
     saved.folder().requireStillNamed();
-    if (::fchmod(saved.descriptor(), targetMode(folder, name, source)) != 0
+    if (::fchmod(saved.descriptor(), targetMode(folder, name, source)) != 0 || !ownLikeDocument(saved, source)
         || ::renameat(folder, bytesOf(saved.name()).constData(), folder, name.constData()) != 0) {
         const int error = errno;
         throw TextNotStored(

@@ -32,13 +32,15 @@ public:
     // document listed twice, or tried again after its office ended past its save).
     void checkTarget(const QString &target, const QString &source) const;
 
-    // The folder of `target`, opened and checked for a save (throws AppError).
-    TargetFolder openFolderOf(const QString &target) const;
+    // The folder of `target`, opened and checked for a save of `source`'s text
+    // (throws AppError).
+    TargetFolder openFolderOf(const QString &target, const QString &source) const;
 
     // Makes `saved` (saved from `source`) the text file `target` of its folder: throws
     // AppError when the save is not whole, the target may not be replaced or the
     // folder is no longer where it was; the hidden file is then left for its owner
-    // to remove. Records the target as written.
+    // to remove. Records the target as written. Root's text in a folder of the
+    // document's owner is that user's, like the document.
     void commit(const TemporaryTextFile &saved, const QString &target, const QString &source);
 
 private:

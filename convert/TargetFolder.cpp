@@ -33,19 +33,32 @@ bool ownOrRoots(const struct stat &info)
     return info.st_uid == ::geteuid() || info.st_uid == 0;
 }
 
-// Throws unless a text file may go into the opened folder `fd` (see the header).
-void requireSafe(int fd, const QString &path)
+// Throws unless a text file of `document` may go into the opened folder `fd` (see
+// the header).
+void requireSafe(int fd, const QString &path, const TextOf &document)
 {
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         throw AppError(
             QStringLiteral("The folder %1 of the text file cannot be read: %2.").arg(path, SystemErrorText(errno)));
-    const bool othersMayWrite = (info.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    if (info.st_uid == ::geteuid() || (info.st_uid == 0 && (!othersMayWrite || (info.st_mode & S_ISVTX))))
+    const bool ownerAlone = (info.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (info.st_mode & S_ISVTX);
+    const bool documentsFolder = info.st_dev == document.folderDevice && info.st_ino == document.folderInode;
+    if (info.st_uid == ::geteuid() || (info.st_uid == 0 && ownerAlone)
+        || (info.st_uid == document.owner && (documentsFolder || ownerAlone)))
         return;
-    throw AppError(QStringLiteral("The folder %1 of the text file belongs to another user (%2), who could replace "
-                                  "or remove what is written there; nothing was written into it.")
-                       .arg(path, userName(info.st_uid)));
+    const QString owner = userName(info.st_uid);
+    const QString who = info.st_uid == document.owner || info.st_uid == 0
+                            ? QStringLiteral("may be changed by others than its owner (%1)").arg(owner)
+                            : QStringLiteral("belongs to another user (%1) than the document's owner").arg(owner);
+    // The way out: the folder's owner converts, or the text goes elsewhere.
+    const QString wayOut = ::geteuid() == 0 && info.st_uid != 0
+                               ? QStringLiteral("convert as its owner (runuser -u %1 -- tarnwick --convert ...) or "
+                                                "into a folder of your own (--out)")
+                                     .arg(owner)
+                               : QStringLiteral("convert into a folder of your own (--out)");
+    throw AppError(QStringLiteral("The folder %1 of the text file %2, who could replace, remove or read what is "
+                                  "written there; nothing was written into it. To go on, %3.")
+                       .arg(path, who, wayOut));
 }
 
 // Why `name` in the folder `at` could not be opened as a folder (open's `error`).
@@ -96,23 +109,43 @@ FileDescriptor openNamed(const QString &path)
 
 } // namespace
 
-TargetFolder TargetFolder::open(const QString &folder, const QString &tree, Missing missing)
+TextOf TextOf::document(const QString &path)
+{
+    TextOf document;
+    struct stat file {};
+    struct stat folder {};
+    if (::stat(QFile::encodeName(path).constData(), &file) == 0)
+        document.owner = file.st_uid;
+    if (::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0) {
+        document.folderDevice = folder.st_dev;
+        document.folderInode = folder.st_ino;
+    }
+    return document;
+}
+
+uid_t TargetFolder::owner() const
+{
+    struct stat info {};
+    return ::fstat(descriptor(), &info) == 0 ? info.st_uid : uid_t(-1);
+}
+
+TargetFolder TargetFolder::open(const QString &folder, const QString &tree, Missing missing, const TextOf &document)
 {
     const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     const QString top = tree.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(tree).absoluteFilePath());
     if (top.isEmpty() || !path.startsWith(top + QLatin1Char('/'))) {
         TargetFolder named(openNamed(path), path);
-        requireSafe(named.descriptor(), path);
+        requireSafe(named.descriptor(), path, document);
         return named;
     }
     TargetFolder at(openNamed(top), top);
-    requireSafe(at.descriptor(), top);
+    requireSafe(at.descriptor(), top, document);
     for (const QString &name : path.mid(top.size() + 1).split(QLatin1Char('/')))
-        at = at.below(name, missing);
+        at = at.below(name, missing, document);
     return at;
 }
 
-TargetFolder TargetFolder::below(const QString &name, Missing missing) const
+TargetFolder TargetFolder::below(const QString &name, Missing missing, const TextOf &document) const
 {
     const QString path = m_path + QLatin1Char('/') + name;
     const QByteArray bytes = QFile::encodeName(name);
@@ -122,7 +155,7 @@ TargetFolder TargetFolder::below(const QString &name, Missing missing) const
     FileDescriptor fd(::openat(descriptor(), bytes.constData(), kFolderFlags));
     if (fd.get() < 0)
         throwNotOpened(descriptor(), bytes, path, errno);
-    requireSafe(fd.get(), path);
+    requireSafe(fd.get(), path, document);
     return TargetFolder(std::move(fd), path);
 }
 

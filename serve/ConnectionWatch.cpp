@@ -25,6 +25,8 @@ struct ConnectionWatch::Connection {
     Phase phase = Phase::Headers;
     TimePoint since;
     qint64 bytes = 0;
+    bool upload = false; // its body is let in and arriving
+    TimePoint uploadSince;
     QString cutReason;
     bool served = false; // a request was answered on it: an idle kept-alive connection
     bool inEpoll = false;
@@ -96,6 +98,59 @@ void ConnectionWatch::headersRead(Connection *connection)
     connection->bytes = 0;
 }
 
+void ConnectionWatch::uploadStarts(Connection *connection)
+{
+    const std::lock_guard lock(m_mutex);
+    const TimePoint now = m_clock.now();
+    connection->phase = Connection::Phase::Body;
+    connection->since = now;
+    connection->uploadSince = now;
+    connection->bytes = 0;
+    connection->upload = true;
+    const auto uploads = std::count_if(m_connections.begin(), m_connections.end(), [](const auto &entry) {
+        return entry.second->upload && entry.second->phase == Connection::Phase::Body && entry.second->cutReason.isEmpty();
+    });
+    if (uploads > m_limits.uploads)
+        cutSlowestUpload(*connection, now);
+}
+
+void ConnectionWatch::cutSlowestUpload(const Connection &except, TimePoint now)
+{
+    Connection *slowest = nullptr;
+    double slowestRate = 0;
+    for (const auto &[id, connection] : m_connections) {
+        if (connection == &except || !connection->upload || connection->phase != Connection::Phase::Body
+            || !connection->cutReason.isEmpty())
+            continue;
+        const double seconds = std::chrono::duration<double>(now - connection->uploadSince).count();
+        const double rate = double(connection->bytes) / std::max(seconds, 1.0);
+        if (!slowest || rate < slowestRate) {
+            slowest = connection;
+            slowestRate = rate;
+        }
+    }
+    if (!slowest)
+        return;
+    ++m_cutForRoom;
+    cut(*slowest, QStringLiteral("%1 uploads were under way, the most the service takes at once; this one was "
+                                 "the slowest.")
+                      .arg(m_limits.uploads));
+}
+
+ConnectionWatch::Uploads ConnectionWatch::uploads() const
+{
+    const std::lock_guard lock(m_mutex);
+    Uploads uploads;
+    uploads.cutForRoom = m_cutForRoom;
+    for (const auto &[id, connection] : m_connections) {
+        if (connection->upload && connection->phase == Connection::Phase::Body && connection->cutReason.isEmpty()) {
+            ++uploads.count;
+            uploads.bytes += connection->bytes;
+        }
+    }
+    return uploads;
+}
+
 void ConnectionWatch::bodyRead(Connection *connection, qint64 bytes)
 {
     const std::lock_guard lock(m_mutex);
@@ -108,6 +163,7 @@ void ConnectionWatch::requestDone(Connection *connection)
     connection->phase = Connection::Phase::Headers;
     connection->since = m_clock.now();
     connection->served = true;
+    connection->upload = false;
 }
 
 QString ConnectionWatch::cutReason(Connection *connection)
@@ -254,6 +310,9 @@ void ConnectionWatch::checkTimes()
                      && double(connection->bytes) < seconds * double(m_limits.minimumBytesPerSecond))
                 cut(*connection, QStringLiteral("The body came slower than %1 bytes a second.")
                                      .arg(m_limits.minimumBytesPerSecond));
+            else if (connection->upload && now - connection->uploadSince > m_limits.uploadTime)
+                cut(*connection, QStringLiteral("The body did not come whole within %1 seconds.")
+                                     .arg(duration<double>(m_limits.uploadTime).count()));
             break;
         case Connection::Phase::Waiting:
             if (connection->deadline && now >= *connection->deadline)

@@ -17,8 +17,12 @@
 //
 // - a client must send a request's headers within a bound, counted from its
 //   connection or from the end of its last answer, and then the body at an
-//   average of at least a minimum rate; one that does not is cut off (its socket
-//   shut down, which the HTTP library sees as the client closing);
+//   average of at least a minimum rate, whole within a longest time; one that
+//   does not is cut off (its socket shut down, which the HTTP library sees as
+//   the client closing);
+// - uploads under way are bounded in number: one more than the bound cuts off
+//   the slowest of the others (the lowest average rate), so that slow uploads
+//   cannot keep a fast one out;
 // - while a request waits (for a place, for an office), its socket is watched for
 //   the client hanging up, and a deadline may be set;
 // - when the service stops, uploads still arriving are cut off after a grace.
@@ -35,6 +39,13 @@ public:
     struct Limits {
         std::chrono::milliseconds headers{10000};
         qint64 minimumBytesPerSecond = 1024;
+        std::chrono::milliseconds uploadTime{600000}; // for a whole body
+        int uploads = 64;                             // under way at once
+    };
+    struct Uploads {
+        int count = 0;
+        qint64 bytes = 0;   // received by the uploads under way
+        qint64 cutForRoom = 0; // uploads cut off to let another in, all told
     };
     struct Connection;
 
@@ -48,11 +59,14 @@ public:
     Connection *opened(int fd);
     void closed(Connection *connection);
     void headersRead(Connection *connection);
+    // The request's body is let in: an upload from now on, until its answer.
+    void uploadStarts(Connection *connection);
     void bodyRead(Connection *connection, qint64 bytes);
     // Back to waiting for the next request's headers (the answer is out).
     void requestDone(Connection *connection);
     // Why the watch cut the connection off; empty when it did not.
     QString cutReason(Connection *connection);
+    Uploads uploads() const;
 
     // While the request waits: `hungUp` runs once if the client hangs up, and
     // `late` once the deadline (if any) passes first. Both run on the watch's
@@ -75,6 +89,8 @@ private:
     void run();
     void handleHangUps(const struct epoll_event *events, int ready);
     void cut(Connection &connection, const QString &reason);
+    // Cuts off the upload with the lowest average rate but `except`.
+    void cutSlowestUpload(const Connection &except, Clock::TimePoint now);
     void unwatch(Connection &connection);
     // Runs the callback without the lock; closed() and waited() wait for it.
     bool inCallback(const Connection *connection) const;
@@ -84,10 +100,11 @@ private:
     const Clock &m_clock;
     int m_epoll = -1;
     int m_wake[2] = {-1, -1};
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_callbackDone;
     std::unordered_map<quint64, Connection *> m_connections;
     quint64 m_lastId = 0;
+    qint64 m_cutForRoom = 0;
     // Connections whose callback runs now, on the watch's thread or a test's.
     std::vector<Connection *> m_inCallback;
     std::optional<TimePoint> m_stopDeadline;

@@ -1,5 +1,6 @@
 #include "serve/ConversionService.h"
 
+#include "serve/Outcomes.h"
 #include "serve/ServiceMetrics.h"
 
 #include <algorithm>
@@ -7,22 +8,6 @@
 namespace {
 
 constexpr auto kStartAgainAfter = std::chrono::seconds(10);
-
-QString outcomeName(ConversionOutcome outcome)
-{
-    switch (outcome) {
-    case ConversionOutcome::Converted: return QStringLiteral("converted");
-    case ConversionOutcome::NotConverted: return QStringLiteral("not-converted");
-    case ConversionOutcome::PasswordProtected: return QStringLiteral("password-protected");
-    case ConversionOutcome::OverLimit: return QStringLiteral("over-limit");
-    case ConversionOutcome::OfficeFailed: return QStringLiteral("office-failed");
-    case ConversionOutcome::NoOffice: return QStringLiteral("no-office");
-    case ConversionOutcome::NotStored: return QStringLiteral("not-stored");
-    case ConversionOutcome::NoRoom: return QStringLiteral("no-room");
-    case ConversionOutcome::Cancelled: return QStringLiteral("cancelled");
-    }
-    return {};
-}
 
 } // namespace
 
@@ -53,7 +38,7 @@ Refusal PlaceClaim::refusal() const
     return m_refusal;
 }
 
-std::shared_ptr<PlaceClaim> ConversionService::claimPlace(std::function<void()> decided, Refusal &refusal)
+std::shared_ptr<PlaceClaim> ConversionService::admit(std::function<void()> decided, Refusal &refusal)
 {
     const std::lock_guard lock(m_mutex);
     if (!m_taking) {
@@ -65,18 +50,36 @@ std::shared_ptr<PlaceClaim> ConversionService::claimPlace(std::function<void()> 
         return {};
     }
     auto claim = std::make_shared<PlaceClaim>();
-    // Places are taken in the order of the line: a newcomer does not go before
-    // those already waiting.
-    if (m_line.empty() && m_placesTaken < m_jobs.size() + m_queuePlaces) {
-        ++m_placesTaken;
+    // In the order of the line: a newcomer does not go before those already waiting.
+    if (m_line.empty() && m_placesTaken < capacity()) {
         claim->m_state = PlaceClaim::State::Granted;
-        updateGauges();
         return claim;
     }
     claim->m_decided = std::move(decided);
     m_line.push_back(claim);
     updateGauges();
     return claim;
+}
+
+bool ConversionService::takePlace(const std::shared_ptr<PlaceClaim> &claim, std::function<void()> decided)
+{
+    const std::lock_guard lock(m_mutex);
+    if (claim->m_state != PlaceClaim::State::Granted || claim->m_holdsPlace)
+        return claim->m_holdsPlace;
+    claim->m_document = true;
+    if (m_placesTaken < capacity() && (m_line.empty() || !m_line.front()->m_document)) {
+        ++m_placesTaken;
+        claim->m_holdsPlace = true;
+        updateGauges();
+        return true;
+    }
+    claim->m_state = PlaceClaim::State::Waiting;
+    claim->m_decided = std::move(decided);
+    const auto firstWithoutBody =
+        std::find_if(m_line.begin(), m_line.end(), [](const auto &waiting) { return !waiting->m_document; });
+    m_line.insert(firstWithoutBody, claim);
+    updateGauges();
+    return false;
 }
 
 void ConversionService::leave(const std::shared_ptr<PlaceClaim> &claim)
@@ -87,7 +90,7 @@ void ConversionService::leave(const std::shared_ptr<PlaceClaim> &claim)
     {
         const std::lock_guard lock(m_mutex);
         if (claim->m_state.exchange(PlaceClaim::State::Left) == PlaceClaim::State::Granted)
-            next = freePlace();
+            next = std::exchange(claim->m_holdsPlace, false) ? freePlace() : admitNext();
         updateGauges();
     }
     if (next)
@@ -112,9 +115,10 @@ std::shared_ptr<ConversionTicket> ConversionService::submit(const std::shared_pt
 {
     {
         const std::lock_guard lock(m_mutex);
-        if (claim->m_state == PlaceClaim::State::Granted && anyOfficeMayServe()) {
+        if (claim->m_state == PlaceClaim::State::Granted && claim->m_holdsPlace && anyOfficeMayServe()) {
             // The place goes over to the ticket, which frees it when done.
             claim->m_state = PlaceClaim::State::Left;
+            claim->m_holdsPlace = false;
             m_queue.push_back(std::make_shared<ConversionTicket>(source, target, shownFolder, std::move(done)));
             updateGauges();
             m_changed.notify_all();
@@ -127,25 +131,40 @@ std::shared_ptr<ConversionTicket> ConversionService::submit(const std::shared_pt
 
 std::function<void()> ConversionService::freePlace()
 {
-    if (m_line.empty()) {
-        --m_placesTaken;
-        return {};
+    if (!m_line.empty() && m_line.front()->m_document) {
+        // The place goes over to the document that waits for it.
+        const std::shared_ptr<PlaceClaim> next = m_line.front();
+        m_line.pop_front();
+        next->m_holdsPlace = true;
+        next->m_state = PlaceClaim::State::Granted;
+        return std::exchange(next->m_decided, nullptr);
     }
+    --m_placesTaken;
+    return admitNext();
+}
+
+std::function<void()> ConversionService::admitNext()
+{
+    if (m_line.empty() || m_line.front()->m_document || m_placesTaken >= capacity())
+        return {};
     const std::shared_ptr<PlaceClaim> next = m_line.front();
     m_line.pop_front();
     next->m_state = PlaceClaim::State::Granted;
     return std::exchange(next->m_decided, nullptr);
 }
 
-std::vector<std::function<void()>> ConversionService::refuseWaiting(Refusal refusal)
+std::vector<std::function<void()>> ConversionService::refuseWaiting(Refusal refusal, bool documents)
 {
     std::vector<std::function<void()>> decided;
-    for (const auto &claim : m_line) {
-        claim->m_state = PlaceClaim::State::Refused;
-        claim->m_refusal = refusal;
-        decided.push_back(std::exchange(claim->m_decided, nullptr));
+    const auto refused = std::stable_partition(m_line.begin(), m_line.end(), [&](const auto &claim) {
+        return claim->m_document && !documents;
+    });
+    for (auto claim = refused; claim != m_line.end(); ++claim) {
+        (*claim)->m_state = PlaceClaim::State::Refused;
+        (*claim)->m_refusal = refusal;
+        decided.push_back(std::exchange((*claim)->m_decided, nullptr));
     }
-    m_line.clear();
+    m_line.erase(refused, m_line.end());
     return decided;
 }
 
@@ -155,7 +174,8 @@ void ConversionService::stopTaking()
     {
         const std::lock_guard lock(m_mutex);
         m_taking = false;
-        decided = refuseWaiting(Refusal::Stopping);
+        // Documents already in go on; requests without a body are refused.
+        decided = refuseWaiting(Refusal::Stopping, false);
         updateGauges();
     }
     for (const auto &call : decided)
@@ -234,7 +254,7 @@ void ConversionService::done(ConversionTicket &ticket, ConversionResult result)
     if (next)
         next();
     const ConversionResult finished = ticket.finish(std::move(result));
-    m_metrics.conversion(outcomeName(finished.outcome), finished.queuedSeconds, finished.convertingSeconds);
+    m_metrics.conversion(QString::fromLatin1(RowOf(finished.outcome).label), finished.queuedSeconds, finished.convertingSeconds);
 }
 
 void ConversionService::officeDown()
@@ -247,7 +267,7 @@ void ConversionService::officeDown()
             return;
         failed.swap(m_queue);
         m_placesTaken -= failed.size();
-        refused = refuseWaiting(Refusal::NoOffice);
+        refused = refuseWaiting(Refusal::NoOffice, true);
         updateGauges();
     }
     for (const auto &call : refused)

@@ -22,9 +22,12 @@ enum class Refusal {
     Stopping
 };
 
-// A request's place, held from its headers until its document is answered, so
-// that a request is refused before its body is sent rather than after. A request
-// that finds no place free waits in line for one; places free up in the order of
+// A request's claim on the service, from its headers until its document is
+// answered. A request is let in when its headers are in (or waits in line for
+// that, or is refused before its body is sent); while its body arrives it holds
+// no place, so that slow uploads keep nobody out. With its whole body it takes a
+// place (one per office, and the queue's), waiting in line ahead of the requests
+// without a body when none is free; places and entries free up in the order of
 // the line.
 class PlaceClaim {
 public:
@@ -37,12 +40,14 @@ private:
     // Changed under the service's lock, read by the request without it.
     std::atomic<State> m_state{State::Waiting};
     std::atomic<Refusal> m_refusal{Refusal::QueueFull};
+    bool m_document = false; // the body is in: the claim is for a place
+    bool m_holdsPlace = false;
     std::function<void()> m_decided; // once granted or refused, after waiting
 };
 
-// The service's offices and the queue in front of them. A request holds one of a
-// fixed number of places (one per office, and the queue's) from its headers on;
-// its document waits in the queue until one of the offices takes it; every office
+// The service's offices and the queue in front of them. A request's document holds
+// one of a fixed number of places (one per office, and the queue's) from its body's
+// end to its answer; it waits in the queue until one of the offices takes it; every office
 // converts one document at a time. The document limit counts from the document's
 // load, so a request's wait does not count against it.
 class ConversionService {
@@ -51,10 +56,15 @@ public:
     ConversionService(const UnoOfficeOptions &options, int jobs, int queuePlaces, ServiceMetrics &metrics);
     ~ConversionService(); // finish()
 
-    // A place for a request: granted at once, or waiting in line, in which case
-    // `decided` runs once it is granted or refused (on another thread); nothing
-    // (and why) when no office can be started or the service is stopping.
-    std::shared_ptr<PlaceClaim> claimPlace(std::function<void()> decided, Refusal &refusal);
+    // Lets a request whose headers are in send its body: at once when a place is
+    // free and nobody waits, else in line, in which case `decided` runs once it is
+    // let in or refused (on another thread); nothing (and why) when no office can
+    // be started or the service is stopping.
+    std::shared_ptr<PlaceClaim> admit(std::function<void()> decided, Refusal &refusal);
+    // With the request's whole body: a place for its document. True when taken at
+    // once; else the claim waits in line, ahead of those without a body, and
+    // `decided` runs once it is granted or refused.
+    bool takePlace(const std::shared_ptr<PlaceClaim> &claim, std::function<void()> decided);
     // The request leaves without a document for its place: it leaves the line, or
     // gives its place to the next in line.
     void leave(const std::shared_ptr<PlaceClaim> &claim);
@@ -93,18 +103,24 @@ private:
     bool waitBeforeStartingAgain();
     bool anyOfficeMayServe() const;
     void updateGauges();
-    // Gives a freed place to the next in line; its callback to run after unlocking.
+    // Gives a freed place to the next document in line, or lets the next request
+    // in; its callback to run after unlocking.
     std::function<void()> freePlace();
-    // Refuses every waiting claim; their callbacks to run after unlocking.
-    std::vector<std::function<void()>> refuseWaiting(Refusal refusal);
+    // Lets the next request in line in while a place is free.
+    std::function<void()> admitNext();
+    size_t capacity() const { return m_jobs.size() + m_queuePlaces; }
+    // Refuses the waiting claims (with `documents`, those with a body too); their
+    // callbacks to run after unlocking.
+    std::vector<std::function<void()>> refuseWaiting(Refusal refusal, bool documents);
 
     ServiceMetrics &m_metrics;
     const size_t m_queuePlaces;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::shared_ptr<ConversionTicket>> m_queue;
-    std::deque<std::shared_ptr<PlaceClaim>> m_line; // waiting for a place, oldest first
-    size_t m_placesTaken = 0;                       // granted claims, documents queued or converting
+    // Waiting: documents for a place first, then requests to be let in; oldest first.
+    std::deque<std::shared_ptr<PlaceClaim>> m_line;
+    size_t m_placesTaken = 0; // documents with a place, queued or converting
     int m_busy = 0;
     bool m_taking = true;
     bool m_finishing = false;

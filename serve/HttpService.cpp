@@ -1,6 +1,7 @@
 #include "serve/HttpService.h"
 
 #include "serve/ConversionService.h"
+#include "serve/HttpAnswers.h"
 #include "serve/RequestBody.h"
 #include "serve/RequestFraming.h"
 #include "serve/ServeOptions.h"
@@ -32,10 +33,6 @@ namespace {
 constexpr unsigned kIdleSeconds = 30; // a connection that neither sends nor reads for so long is closed
 constexpr unsigned kPollingThreads = 4;
 constexpr rlim_t kFilesKept = 256; // descriptors kept for the offices' pipes, logs and the like
-constexpr int kRetryWhenFull = 1;
-constexpr int kRetryWhenNoOffice = 10;
-// Names the type a converted file that is no Writer document was read as.
-constexpr const char *kReadAsHeader = "Tarnwick-Read-As";
 
 const QString kConvert = QStringLiteral("/convert");
 
@@ -74,8 +71,8 @@ private:
 };
 
 // One request, from its first line to the end of its answer.
-struct Exchange {
-    enum class Phase { Started, WaitingForPlace, Body, Converting };
+struct Exchange : Answer {
+    enum class Phase { Started, WaitingForPlace, Body, DocumentWaiting, Converting };
 
     QString method;
     QString path;
@@ -88,114 +85,12 @@ struct Exchange {
     bool bodyIn = false; // the library has passed on the whole body
     std::shared_ptr<PlaceClaim> place;
     std::shared_ptr<ConversionTicket> ticket;
-    bool answered = false;
-    int status = 0;
-    QString error;
-    QString reason;
-    qint64 bytesOut = 0;
     std::optional<ConversionResult> conversion;
 };
-
-using Header = std::pair<const char *, QByteArray>;
 
 double rounded(double seconds)
 {
     return std::round(seconds * 1000) / 1000;
-}
-
-// Queues the answer; a response the library could not make (no memory) closes the
-// connection instead.
-MHD_Result queue(MHD_Connection *connection, Exchange &exchange, int status, MHD_Response *response)
-{
-    exchange.answered = true;
-    exchange.status = status;
-    if (!response) {
-        exchange.status = MHD_HTTP_INTERNAL_SERVER_ERROR;
-        exchange.error = QStringLiteral("not-answered");
-        exchange.reason = QStringLiteral("The service could not make its answer.");
-        return MHD_NO;
-    }
-    const MHD_Result queued = MHD_queue_response(connection, unsigned(status), response);
-    MHD_destroy_response(response);
-    return queued;
-}
-
-MHD_Result answer(MHD_Connection *connection, Exchange &exchange, int status, const QByteArray &body,
-                  const char *type, const QList<Header> &headers = {})
-{
-    MHD_Response *response =
-        MHD_create_response_from_buffer(size_t(body.size()), const_cast<char *>(body.constData()), MHD_RESPMEM_MUST_COPY);
-    if (response) {
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-        for (const auto &[name, value] : headers)
-            MHD_add_response_header(response, name, value.constData());
-    }
-    exchange.bytesOut = body.size();
-    return queue(connection, exchange, status, response);
-}
-
-// {"error": code, "reason": text}, and for 503 when to try again.
-MHD_Result answerError(MHD_Connection *connection, Exchange &exchange, int status, const QString &code,
-                       const QString &reason, int retryAfter = 0, bool close = false)
-{
-    exchange.error = code;
-    exchange.reason = reason;
-    const QByteArray body =
-        QJsonDocument(QJsonObject{{QStringLiteral("error"), code}, {QStringLiteral("reason"), reason}})
-            .toJson(QJsonDocument::Compact)
-        + '\n';
-    QList<Header> headers;
-    if (retryAfter > 0)
-        headers.append(Header{MHD_HTTP_HEADER_RETRY_AFTER, QByteArray::number(retryAfter)});
-    if (close)
-        headers.append(Header{MHD_HTTP_HEADER_CONNECTION, "close"});
-    return answer(connection, exchange, status, body, "application/json", headers);
-}
-
-// The text; a document the office read as another type than a Writer document says
-// which in a header of its own.
-MHD_Result answerText(MHD_Connection *connection, Exchange &exchange, const QString &textFile, const QString &readAs)
-{
-    const int fd = ::open(QFile::encodeName(textFile).constData(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0 || ::fstat(fd, &info) != 0) {
-        if (fd >= 0)
-            ::close(fd);
-        return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-read"),
-                           QStringLiteral("The text was written but could not be read back."));
-    }
-    // The response owns the descriptor from here on, once there is one.
-    MHD_Response *response = MHD_create_response_from_fd(uint64_t(info.st_size), fd);
-    if (!response) {
-        ::close(fd);
-        return queue(connection, exchange, MHD_HTTP_OK, nullptr);
-    }
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
-    if (!readAs.isEmpty())
-        MHD_add_response_header(response, kReadAsHeader, readAs.toUtf8().constData());
-    exchange.bytesOut = info.st_size;
-    return queue(connection, exchange, MHD_HTTP_OK, response);
-}
-
-// A fault of the service's own storage, never of the request: 507 for a full disk,
-// else 500. `reason` names none of its folders.
-MHD_Result answerNotStored(MHD_Connection *connection, Exchange &exchange, bool diskFull, const QString &reason,
-                           bool close = false)
-{
-    if (diskFull)
-        return answerError(connection, exchange, MHD_HTTP_INSUFFICIENT_STORAGE, QStringLiteral("no-room"),
-                           reason + QStringLiteral(" Its disk is full."), kRetryWhenNoOffice, close);
-    return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("not-stored"), reason, 0,
-                       close);
-}
-
-MHD_Result answerWrongMethod(MHD_Connection *connection, Exchange &exchange, const char *allowed)
-{
-    MHD_Response *response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
-    if (response)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, allowed);
-    exchange.error = QStringLiteral("method-not-allowed");
-    return queue(connection, exchange, MHD_HTTP_METHOD_NOT_ALLOWED, response);
 }
 
 // The office's words name the request's private files; the client knows the
@@ -210,16 +105,6 @@ ConnectionWatch::Connection *watchedOf(MHD_Connection *connection)
 {
     const MHD_ConnectionInfo *info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     return info ? static_cast<ConnectionWatch::Connection *>(info->socket_context) : nullptr;
-}
-
-QString refusalCode(Refusal refusal)
-{
-    switch (refusal) {
-    case Refusal::QueueFull: return QStringLiteral("queue-full");
-    case Refusal::NoOffice: return QStringLiteral("no-office");
-    case Refusal::Stopping: break;
-    }
-    return QStringLiteral("stopping");
 }
 
 // Connections at once: as many as the descriptors allow, raised to the hard limit;
@@ -275,12 +160,13 @@ struct HttpCallbacks {
                     service.m_watch.answering(exchange->watched);
                 return route(service, connection, *exchange);
             }
-            return claimPlace(service, connection, *exchange);
+            return admit(service, connection, *exchange);
         }
         switch (exchange->phase) {
         case Exchange::Phase::Started: break;
         case Exchange::Phase::WaitingForPlace: return placeDecided(service, connection, *exchange);
         case Exchange::Phase::Body: return bodyPiece(service, connection, *exchange, data, size);
+        case Exchange::Phase::DocumentWaiting: return documentPlaced(service, connection, *exchange);
         case Exchange::Phase::Converting: return converted(service, connection, *exchange);
         }
         return MHD_YES; // answered already; the library sends it
@@ -307,6 +193,10 @@ struct HttpCallbacks {
             return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
                                QStringLiteral("No office is ready, and none could be started."), kRetryWhenNoOffice);
         }
+        if (exchange.path == QLatin1String("/metrics")) {
+            const ConnectionWatch::Uploads uploads = service.m_watch.uploads();
+            service.m_metrics.setUploads(uploads.count, uploads.bytes, uploads.cutForRoom);
+        }
         if (exchange.path == QLatin1String("/metrics"))
             return get ? answer(connection, exchange, MHD_HTTP_OK, service.m_metrics.text(),
                                 "text/plain; version=0.0.4; charset=utf-8")
@@ -315,28 +205,9 @@ struct HttpCallbacks {
                            QStringLiteral("There is nothing at %1; documents go to POST /convert.").arg(exchange.path));
     }
 
-    // A refusal before the body is read closes the connection: a body the client
-    // sends anyway is not read.
-    static MHD_Result answerRefusal(MHD_Connection *connection, Exchange &exchange, Refusal refusal)
-    {
-        const QString code = refusalCode(refusal);
-        switch (refusal) {
-        case Refusal::QueueFull:
-            return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
-                               QStringLiteral("Every office is busy and every place of the queue is taken."),
-                               kRetryWhenFull, true);
-        case Refusal::NoOffice:
-            return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
-                               QStringLiteral("No office could be started."), kRetryWhenNoOffice, true);
-        case Refusal::Stopping: break;
-        }
-        return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, code,
-                           QStringLiteral("The service is stopping."), kRetryWhenNoOffice, true);
-    }
-
     // As soon as the headers are in: a body announced as too large is refused
     // unread, and so is one for which no place comes free in time.
-    static MHD_Result claimPlace(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    static MHD_Result admit(HttpService &service, MHD_Connection *connection, Exchange &exchange)
     {
         if (const auto length = contentLength(connection); length && *length > service.m_options.maxBytes)
             return answerError(connection, exchange, MHD_HTTP_CONTENT_TOO_LARGE, QStringLiteral("too-large"),
@@ -345,23 +216,30 @@ struct HttpCallbacks {
                                0, true);
         Refusal refusal{};
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
-        exchange.place = service.m_conversions.claimPlace([suspension] { suspension->resume(); }, refusal);
+        exchange.place = service.m_conversions.admit([suspension] { suspension->resume(); }, refusal);
         if (!exchange.place)
             return answerRefusal(connection, exchange, refusal);
         if (exchange.place->state() != PlaceClaim::State::Granted) {
             exchange.phase = Exchange::Phase::WaitingForPlace;
-            const std::shared_ptr<PlaceClaim> place = exchange.place;
-            ConversionService &conversions = service.m_conversions;
-            const auto deadline =
-                service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
-            if (setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
-                         [suspension, place, &conversions] {
-                             if (conversions.leaveLine(place))
-                                 suspension->resume();
-                         }))
+            if (waitInLine(service, exchange))
                 return MHD_YES;
         }
         return placeDecided(service, connection, exchange);
+    }
+
+    // Sets the connection aside while its claim waits in line, for --queue-wait at
+    // most. False when the claim was decided first.
+    static bool waitInLine(HttpService &service, Exchange &exchange)
+    {
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        const std::shared_ptr<PlaceClaim> place = exchange.place;
+        ConversionService &conversions = service.m_conversions;
+        const auto deadline = service.m_clock.now() + std::chrono::seconds(service.m_options.queueWaitSeconds);
+        return setAside(service, exchange, [place, &conversions] { conversions.leave(place); }, deadline,
+                        [suspension, place, &conversions] {
+                            if (conversions.leaveLine(place))
+                                suspension->resume();
+                        });
     }
 
     // Sets the connection aside while the request waits, watched for the client
@@ -401,9 +279,9 @@ struct HttpCallbacks {
         case PlaceClaim::State::Waiting:
         case PlaceClaim::State::Left: return answerRefusal(connection, exchange, Refusal::QueueFull);
         }
-        // The body's rate counts from here: the wait for the place was the service's.
+        // The upload, and its rate, count from here: the wait in line was the service's.
         if (exchange.watched)
-            service.m_watch.headersRead(exchange.watched);
+            service.m_watch.uploadStarts(exchange.watched);
         // A random name: the document's path tells nothing of other requests.
         exchange.folder = QDir(service.m_bodies)
                               .filePath(QString::number(QRandomGenerator::system()->generate64(), 16)
@@ -473,6 +351,34 @@ struct HttpCallbacks {
         case RequestBody::Problem::NotWritten:
             return answerNotStored(connection, exchange, exchange.body->diskFull(), exchange.body->problemText());
         }
+        if (exchange.watched)
+            service.m_watch.answering(exchange.watched); // no longer an upload
+        const std::shared_ptr<Suspension> suspension = exchange.suspension;
+        if (!service.m_conversions.takePlace(exchange.place, [suspension] { suspension->resume(); })) {
+            exchange.phase = Exchange::Phase::DocumentWaiting;
+            if (waitInLine(service, exchange))
+                return MHD_YES;
+            return documentPlaced(service, connection, exchange);
+        }
+        return submit(service, connection, exchange);
+    }
+
+    // Back from waiting in line with the whole body.
+    static MHD_Result documentPlaced(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
+        if (!takenBack(service, exchange))
+            return MHD_NO;
+        switch (exchange.place->state()) {
+        case PlaceClaim::State::Granted: return submit(service, connection, exchange);
+        case PlaceClaim::State::Refused: return answerRefusal(connection, exchange, exchange.place->refusal());
+        case PlaceClaim::State::Waiting:
+        case PlaceClaim::State::Left: break;
+        }
+        return answerRefusal(connection, exchange, Refusal::QueueFull);
+    }
+
+    static MHD_Result submit(HttpService &service, MHD_Connection *connection, Exchange &exchange)
+    {
         const QString textFile = QDir(exchange.folder).filePath(QStringLiteral("text.txt"));
         const std::shared_ptr<Suspension> suspension = exchange.suspension;
         exchange.phase = Exchange::Phase::Converting;
@@ -494,32 +400,15 @@ struct HttpCallbacks {
         if (!clientThere || !result)
             return MHD_NO; // the client went away: nobody to answer
         exchange.conversion = result;
-        const QString reason = clientReason(result->reason, exchange.folder);
-        switch (result->outcome) {
-        case ConversionOutcome::Converted:
+        if (result->outcome == ConversionOutcome::Converted)
             return answerText(connection, exchange, QDir(exchange.folder).filePath(QStringLiteral("text.txt")),
                               result->readAs);
-        case ConversionOutcome::NotConverted:
-            return answerError(connection, exchange, MHD_HTTP_BAD_REQUEST, QStringLiteral("not-converted"), reason);
-        case ConversionOutcome::PasswordProtected:
-            return answerError(connection, exchange, MHD_HTTP_UNPROCESSABLE_CONTENT,
-                               QStringLiteral("password-protected"), reason);
-        case ConversionOutcome::OverLimit:
-            return answerError(connection, exchange, MHD_HTTP_GATEWAY_TIMEOUT, QStringLiteral("over-limit"), reason);
-        case ConversionOutcome::OfficeFailed:
-            return answerError(connection, exchange, MHD_HTTP_INTERNAL_SERVER_ERROR, QStringLiteral("office-failed"),
-                               reason);
-        case ConversionOutcome::NoOffice:
-            return answerError(connection, exchange, MHD_HTTP_SERVICE_UNAVAILABLE, QStringLiteral("no-office"),
-                               reason, kRetryWhenNoOffice);
-        case ConversionOutcome::NotStored:
-        case ConversionOutcome::NoRoom:
-            // The reason names the service's own folders, which are not the client's to see.
-            return answerNotStored(connection, exchange, result->outcome == ConversionOutcome::NoRoom,
-                                   QStringLiteral("The service could not store the text."));
-        case ConversionOutcome::Cancelled: break;
-        }
-        return answerRefusal(connection, exchange, Refusal::Stopping);
+        // The service's own faults name its folders, which are not the client's to see.
+        const bool ownFault =
+            result->outcome == ConversionOutcome::NotStored || result->outcome == ConversionOutcome::NoRoom;
+        return answerOutcome(connection, exchange, result->outcome,
+                             ownFault ? QStringLiteral("The service could not store the text.")
+                                      : clientReason(result->reason, exchange.folder));
     }
 
     static void completed(void *cls, MHD_Connection *, void **context, MHD_RequestTerminationCode code)
@@ -602,7 +491,9 @@ struct HttpCallbacks {
 HttpService::HttpService(ConversionService &conversions, ServiceMetrics &metrics, QString bodies,
                          const ServeOptions &options, const Clock &clock)
     : m_conversions(conversions), m_metrics(metrics), m_bodies(std::move(bodies)), m_options(options), m_clock(clock),
-      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond}, clock),
+      m_watch({std::chrono::seconds(options.headerSeconds), options.minimumBytesPerSecond,
+               std::chrono::seconds(options.uploadSeconds), options.uploads},
+              clock),
       m_lastEnded(clock.now())
 {
 }

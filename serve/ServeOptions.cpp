@@ -123,6 +123,13 @@ QList<OptionRow<ServeOptions>> ServeOptionRows()
              "the body's average rate in bytes a second, once it has had\n"
              "--header-timeout seconds (default 1024); a slower one is cut off",
          TakesWholeNumber(&ServeOptions::minimumBytesPerSecond, "--min-body-rate", 0, 1 << 30)},
+        {"--uploads", {}, "N", Kind::Text,
+             "bodies arriving at once (default 64); one more cuts off the\n"
+             "upload with the lowest average rate",
+         TakesWholeNumber(&ServeOptions::uploads, "--uploads", 1, 1000000)},
+        {"--upload-time", {}, "SECONDS", Kind::Text,
+             "the longest a body may take to arrive whole (default 600)",
+         TakesWholeNumber(&ServeOptions::uploadSeconds, "--upload-time", 1, 7 * 86400)},
         {"--per-address", {}, "N", Kind::Text,
              "connections at once from one client address (default 0: no\n"
              "limit)",

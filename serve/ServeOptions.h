@@ -19,6 +19,8 @@ struct ServeOptions {
     int queueWaitSeconds = 5;                   // a request's wait for a place before 503
     int headerSeconds = 10;                     // for a request's headers
     int minimumBytesPerSecond = 1024;           // a body's average rate, after headerSeconds
+    int uploads = 64;                           // bodies arriving at once; one more cuts off the slowest
+    int uploadSeconds = 600;                    // for a whole body
     int perAddress = 0;                         // connections from one client address (0: no limit)
     int stopGraceSeconds = 10;                  // for uploads still arriving when stopped
     int idleExitSeconds = 0;                    // ends after so long without a request; 0: never

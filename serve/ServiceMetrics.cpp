@@ -24,9 +24,9 @@ void writeCounter(QByteArray &out, const char *name, const char *help, const cha
     }
 }
 
-void writeGauge(QByteArray &out, const char *name, const char *help, int value)
+void writeGauge(QByteArray &out, const char *name, const char *help, qint64 value, const char *type = "gauge")
 {
-    writeHeader(out, name, help, "gauge");
+    writeHeader(out, name, help, type);
     out += QByteArray(name) + ' ' + QByteArray::number(value) + '\n';
 }
 
@@ -91,6 +91,14 @@ void ServiceMetrics::setPlaces(int waiting, int taken)
     m_placesTaken = taken;
 }
 
+void ServiceMetrics::setUploads(int count, qint64 bytes, qint64 cutForRoom)
+{
+    const std::lock_guard lock(m_mutex);
+    m_uploads = count;
+    m_uploadBytes = bytes;
+    m_uploadsCutForRoom = cutForRoom;
+}
+
 void ServiceMetrics::setOfficesBusy(int busy)
 {
     const std::lock_guard lock(m_mutex);
@@ -121,9 +129,14 @@ QByteArray ServiceMetrics::text() const
     writeCounter(out, "tarnwick_office_starts_total", "Offices started, by cause.", "cause", m_officeStarts);
     writeGauge(out, "tarnwick_queue_length", "Requests waiting for an office.", m_queueLength);
     writeGauge(out, "tarnwick_offices_busy", "Offices converting a document.", m_officesBusy);
-    writeGauge(out, "tarnwick_places_taken", "Places held by requests, from their headers to their answers.",
+    writeGauge(out, "tarnwick_places_taken", "Places held by documents, from their whole body to their answers.",
                m_placesTaken);
-    writeGauge(out, "tarnwick_places_waiting", "Requests waiting in line for a place.", m_waitingForPlace);
+    writeGauge(out, "tarnwick_places_waiting", "Requests waiting in line, to send their body or for a place.",
+               m_waitingForPlace);
+    writeGauge(out, "tarnwick_uploads", "Request bodies arriving now.", m_uploads);
+    writeGauge(out, "tarnwick_upload_bytes", "Bytes the bodies arriving now have brought.", m_uploadBytes);
+    writeGauge(out, "tarnwick_uploads_cut_total", "Uploads cut off, the slowest, to let another in.",
+               m_uploadsCutForRoom, "counter");
     writeGauge(out, "tarnwick_office_confined", "1 when the offices run confined, 0 when unconfined.",
                m_officeConfined ? 1 : 0);
     return out;

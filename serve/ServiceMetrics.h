@@ -22,6 +22,9 @@ public:
     // Requests whose headers are in, waiting in line for a place, and places held.
     void setPlaces(int waiting, int taken);
     void setOfficesBusy(int busy);
+    // Bodies arriving now, the bytes they have brought, and those cut off for
+    // another's room, all told.
+    void setUploads(int count, qint64 bytes, qint64 cutForRoom);
     // Whether the offices run confined (OfficeConfinement.h).
     void setOfficeConfined(bool confined);
     bool officeConfined() const;
@@ -48,5 +51,8 @@ private:
     int m_waitingForPlace = 0;
     int m_placesTaken = 0;
     int m_officesBusy = 0;
+    int m_uploads = 0;
+    qint64 m_uploadBytes = 0;
+    qint64 m_uploadsCutForRoom = 0;
     bool m_officeConfined = true;
 };

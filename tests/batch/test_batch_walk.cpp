@@ -69,6 +69,40 @@ private slots:
         QVERIFY2(!into.errors.contains(QStringLiteral("Converted")), "--quiet prints failures only");
     }
 
+    // Root converts a user's documents into that user's folders: beside them (a
+    // group's shared folder too) and into another folder of theirs, each text the
+    // user's like its document. A folder of theirs that others may change, and
+    // which is not the document's own, is refused, naming the way out.
+    void rootConvertsIntoItsUsersFolders()
+    {
+        SKIP_UNLESS_ROOT("to give folders to another user");
+        const QString home = path(QStringLiteral("users/victim")), shared = home + "/shared",
+                      out = home + "/texts", open = home + "/open";
+        for (const auto &[folder, mode] : {std::pair{home, 0755}, {shared, 02775}, {out, 0755}, {open, 0777}}) {
+            QDir().mkpath(folder);
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(mode)) == 0
+                    && ::chown(QFile::encodeName(folder).constData(), 65534, 65534) == 0);
+        }
+        writeOdt(home + "/letter.odt", {"A letter"});
+        writeOdt(shared + "/minutes.odt", {"The minutes"});
+        for (const QString &document : {home + "/letter.odt", shared + "/minutes.odt"})
+            QVERIFY(::chown(QFile::encodeName(document).constData(), 65534, 65534) == 0);
+
+        const Outcome beside = run({home + "/letter.odt", shared + "/minutes.odt"});
+        QVERIFY2(beside.exitCode == 0, qPrintable(beside.errors));
+        const Outcome into = run({"--out", out, home + "/letter.odt"});
+        QVERIFY2(into.exitCode == 0, qPrintable(into.errors));
+        for (const QString &text : {home + "/letter.txt", shared + "/minutes.txt", out + "/letter.txt"}) {
+            QVERIFY2(!documentText(text).isEmpty(), qPrintable(text));
+            QCOMPARE(QFileInfo(text).ownerId(), 65534u);
+        }
+        const Outcome refused = run({"--out", open, home + "/letter.odt"});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.errors.contains("may be changed by others") && refused.errors.contains("runuser -u "),
+                 qPrintable(refused.errors));
+        QVERIFY(QDir(open).isEmpty());
+    }
+
     // --mirror keeps the tree below --out: the same name in three folders gives three
     // text files. A folder there that is a link is never written through, nor one
     // that another user made first in a shared --out (mode 1777): their documents

@@ -45,13 +45,14 @@ class TestConnectionWatch : public QObject {
     Q_OBJECT
 
 private slots:
-    // Headers that do not come within their bound, and a body slower than the
-    // rate, are cut off with their reason, and not a moment before; a body fast
-    // enough, a request that waits and an answer going out are not cut off at all.
+    // Headers that do not come within their bound, a body slower than the rate,
+    // and one that is not whole within the upload's time, are cut off with their
+    // reason, and not a moment before; a request that waits and an answer going
+    // out are not cut off at all.
     void slowClientsAreCutOffAtTheirBound()
     {
         ManualClock clock;
-        ConnectionWatch watch({10s, 1000}, clock);
+        ConnectionWatch watch({10s, 1000, 60s, 64}, clock);
         Pair noHeaders, slowBody, fastBody, waiting, answering;
         ConnectionWatch::Connection *watched[5];
         const Pair *pairs[5] = {&noHeaders, &slowBody, &fastBody, &waiting, &answering};
@@ -66,9 +67,9 @@ private slots:
         QVERIFY(noHeaders.cutOff());
         QVERIFY(watch.cutReason(watched[0]).contains("headers"));
 
-        // The rate counts once the headers' bound has passed since the headers.
-        watch.headersRead(watched[1]);
-        watch.headersRead(watched[2]);
+        // The rate counts once the headers' bound has passed since the body began.
+        watch.uploadStarts(watched[1]);
+        watch.uploadStarts(watched[2]);
         for (int second = 0; second < 10; ++second) {
             watch.bodyRead(watched[1], 10);
             watch.bodyRead(watched[2], 2000);
@@ -78,10 +79,19 @@ private slots:
         pass(clock, watch, 1ms);
         QVERIFY(slowBody.cutOff());
         QVERIFY(watch.cutReason(watched[1]).contains("slower than 1000 bytes"));
+        QCOMPARE(watch.uploads().count, 1);
+        QCOMPARE(watch.uploads().bytes, 20000);
+        for (int second = 10; second < 59; ++second) {
+            watch.bodyRead(watched[2], 2000);
+            pass(clock, watch, 1s);
+        }
+        pass(clock, watch, 999ms); // 60 seconds since the body began
         QVERIFY2(!fastBody.cutOff(), qPrintable(watch.cutReason(watched[2])));
-        watch.answering(watched[2]);
+        pass(clock, watch, 1ms);
+        QVERIFY(fastBody.cutOff());
+        QVERIFY(watch.cutReason(watched[2]).contains("within 60 seconds"));
         pass(clock, watch, 1h);
-        for (int i : {2, 3, 4})
+        for (int i : {3, 4})
             QVERIFY2(!pairs[i]->cutOff(), qPrintable(watch.cutReason(watched[i])));
 
         // A kept-alive connection has the same bound for its next request.
