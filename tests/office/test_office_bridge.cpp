@@ -164,7 +164,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::newRow("spaces") << "with some spaces";
-        QTest::newRow("hash") << "issue #12";
+        QTest::newRow("hash") << "chapter #12";
         QTest::newRow("percent sequence") << "fifty%20percent";
         QTest::newRow("lone percent") << "100% done";
         QTest::newRow("question mark") << "why?";
